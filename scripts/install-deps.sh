@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running, testing and benchmarking need.
+# Idempotent: when everything is present it changes nothing. Pass --optional to add the
+# tools of the optional builds (clang and its runtime for the fuzz targets).
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  qt6-base-dev libqt6opengl6-dev qt6-svg-dev libqt6svg6
+  libmpv-dev libavformat-dev libavutil-dev
+  libgtest-dev libbenchmark-dev
+  ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme
+)
+optional=(clang libclang-rt-14-dev)
+
+[[ "${1:-}" == "--optional" ]] && packages+=("${optional[@]}")
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "installed" ]] || missing+=("$p")
+done
+
+if (( ${#missing[@]} == 0 )); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if (( EUID != 0 )); then
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

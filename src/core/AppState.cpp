@@ -1,0 +1,76 @@
+#include "core/AppState.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+
+void Config::load() { load(resourcePath()); }
+
+void Config::load(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (!doc.isObject())
+        return;
+    const QJsonObject obj = doc.object();
+    const QJsonValue u = obj.value("username"), e = obj.value("email"), m = obj.value("moviesPath");
+    if (!u.isString() || !e.isString() || !m.isString())
+        return;
+    username = u.toString();
+    email = e.toString();
+    moviesPath = m.toString();
+}
+
+QString Config::resourcePath() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/reelnook/config.json");
+}
+
+Global::Global() : moviesURL(QUrl::fromLocalFile(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation))) {}
+
+QString Global::moviesFolder() const {
+    if (!override_.isEmpty())
+        return override_;
+    return QDir::cleanPath(moviesURL.toLocalFile() + "/" + config().moviesPath);
+}
+
+void Global::setMoviesFolderOverride(const QString& path) {
+    override_ = path.isEmpty() ? QString() : QDir::cleanPath(QDir(path).absolutePath());
+}
+
+Config& config() {
+    static Config instance;
+    return instance;
+}
+
+Global& global() {
+    static Global instance;
+    return instance;
+}
+
+QString userCachePath() {
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/reelnook";
+    QDir().mkpath(path);
+    return path;
+}
+
+QUrl userCacheURL() { return QUrl::fromLocalFile(userCachePath() + "/"); }
+
+QSettings& user() {
+    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "reelnook", "reelnook");
+    return settings;
+}
+
+void mainQueueSync(const std::function<void()>& task) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) {
+        task();
+        return;
+    }
+    QMetaObject::invokeMethod(app, task, Qt::BlockingQueuedConnection);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+class QSettings;
+class EventCenter;
+
+// The read-only configuration of the installed program.
+struct Config {
+    QString username;
+    QString email;
+    QString moviesPath = QStringLiteral("VantriMovies");  // relative to the user's videos folder
+
+    // Loads the program's own configuration file (share/reelnook/config.json beside the
+    // program's prefix). Strict: all three keys, each a JSON string, or no change at all.
+    void load();
+    // The same from a given file.
+    void load(const QString& path);
+
+    // Where the program's configuration file lies: <prefix>/share/reelnook/config.json,
+    // where <prefix> is the folder above the executable's folder.
+    static QString resourcePath();
+};
+
+// Process-wide application state, main thread only.
+struct Global {
+    Global();
+
+    QUrl moviesURL;                // the user's videos folder
+    std::optional<QUrl> movieURL;  // the movie selected last
+
+    // The folder the library lists: moviesURL with config().moviesPath appended.
+    QString moviesFolder() const;
+    // Replaces the movies folder for this run (absolute path); empty restores the default.
+    void setMoviesFolderOverride(const QString& path);
+
+private:
+    QString override_;
+};
+
+Config& config();
+Global& global();
+
+// The program's own cache folder (XDG cache home + "/reelnook"), created when missing.
+// The converted WebVTT files live here; quitting removes them.
+QUrl userCacheURL();
+QString userCachePath();
+
+// The user settings store ("subtitleStyle", "volume").
+QSettings& user();
+
+// Runs `task` on the main thread and waits for it to finish; runs it at once when called there.
+void mainQueueSync(const std::function<void()>& task);

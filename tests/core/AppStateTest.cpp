@@ -1,0 +1,138 @@
+#include "core/AppState.h"
+#include "TestEnv.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+Config loaded(const QByteArray& json, Config start = {}) {
+    const QString path = testHome() + "/config.json";
+    EXPECT_TRUE(writeFile(path, json));
+    start.load(path);
+    return start;
+}
+
+}  // namespace
+
+TEST(Config, HoldsTheDefaults) {
+    Config c;
+    EXPECT_EQ(c.username, "");
+    EXPECT_EQ(c.email, "");
+    EXPECT_EQ(c.moviesPath, "VantriMovies");
+}
+
+TEST(Config, LoadsAllThreeKeysOrNothing) {
+    struct Case {
+        const char* name;
+        QByteArray json;
+        bool applies;
+    };
+    const Case cases[] = {
+        {"complete", R"({"username":"u","email":"e","moviesPath":"M"})", true},
+        {"extra key ignored", R"({"username":"u","email":"e","moviesPath":"M","n":4})", true},
+        {"missing moviesPath", R"({"username":"u","email":"e"})", false},
+        {"number", R"({"username":"u","email":"e","moviesPath":4})", false},
+        {"null", R"({"username":"u","email":"e","moviesPath":null})", false},
+        {"array", R"(["u","e","M"])", false},
+        {"not json", "username=u", false},
+        {"empty", "", false},
+        {"trailing garbage", R"({"username":"u","email":"e","moviesPath":"M"} x)", false},
+    };
+    Config before;
+    before.username = "old-u";
+    before.email = "old-e";
+    before.moviesPath = "Old";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Config after = loaded(c.json, before);
+        if (c.applies) {
+            EXPECT_EQ(after.username, "u");
+            EXPECT_EQ(after.email, "e");
+            EXPECT_EQ(after.moviesPath, "M");
+        } else {
+            EXPECT_EQ(after.username, "old-u");
+            EXPECT_EQ(after.email, "old-e");
+            EXPECT_EQ(after.moviesPath, "Old");
+        }
+    }
+}
+
+TEST(Config, MissingOrUnreadableFileChangesNothing) {
+    Config c;
+    c.load(testHome() + "/does-not-exist.json");
+    EXPECT_EQ(c.moviesPath, "VantriMovies");
+
+    const QString path = testHome() + "/unreadable.json";
+    ASSERT_TRUE(writeFile(path, R"({"username":"u","email":"e","moviesPath":"M"})"));
+    QFile::setPermissions(path, QFileDevice::Permissions());
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "running with rights that read any file";
+    c.load(path);
+    EXPECT_EQ(c.moviesPath, "VantriMovies");
+}
+
+TEST(Config, ResourceLiesInTheSharedDataFolderOfThePrefix) {
+    EXPECT_TRUE(Config::resourcePath().endsWith("/share/reelnook/config.json"));
+    // The build tree keeps the defaults there too.
+    Config c;
+    c.username = "x";
+    c.load();
+    EXPECT_EQ(c.username, "");
+    EXPECT_EQ(c.moviesPath, "VantriMovies");
+}
+
+TEST(Global, MoviesFolderFollowsTheConfiguredPath) {
+    EXPECT_EQ(global().moviesURL.toLocalFile(), testHome() + "/Videos");
+    const QString saved = config().moviesPath;
+    config().moviesPath = "Work/Clips";
+    EXPECT_EQ(global().moviesFolder(), testHome() + "/Videos/Work/Clips");
+    config().moviesPath = saved;
+    EXPECT_EQ(global().moviesFolder(), testHome() + "/Videos/VantriMovies");
+
+    global().setMoviesFolderOverride(testHome() + "/elsewhere/");
+    EXPECT_EQ(global().moviesFolder(), testHome() + "/elsewhere");
+    global().setMoviesFolderOverride({});
+    EXPECT_EQ(global().moviesFolder(), testHome() + "/Videos/VantriMovies");
+}
+
+TEST(Global, MovieUrlIsAbsentUntilSelected) {
+    EXPECT_FALSE(global().movieURL.has_value());
+}
+
+TEST(UserCache, IsTheProgramsOwnFolderAndIsCreated) {
+    const QString path = userCachePath();
+    EXPECT_EQ(path, testHome() + "/.cache/reelnook");
+    EXPECT_TRUE(QDir(path).exists());
+    EXPECT_EQ(userCacheURL().toLocalFile(), path + "/");
+}
+
+TEST(User, SettingsLiveInTheConfigHome) {
+    user().setValue("volume", 0.25);
+    user().sync();
+    EXPECT_TRUE(QFile::exists(testHome() + "/.config/reelnook/reelnook.conf"));
+}
+
+TEST(MainQueue, RunsOnTheMainThreadAndWaits) {
+    QThread* mainThread = QThread::currentThread();
+    bool ranOnMain = false;
+    bool returned = false;
+    QThread* worker = QThread::create([&] {
+        mainQueueSync([&] { ranOnMain = QThread::currentThread() == mainThread; });
+        returned = true;
+    });
+    worker->start();
+    EXPECT_TRUE(waitUntil([&] { return worker->isFinished(); }));
+    EXPECT_TRUE(ranOnMain);
+    EXPECT_TRUE(returned);
+    delete worker;
+
+    bool direct = false;
+    mainQueueSync([&] { direct = true; });
+    EXPECT_TRUE(direct);
+}

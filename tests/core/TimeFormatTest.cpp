@@ -1,0 +1,38 @@
+#include "core/TimeFormat.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+TEST(TimeFormat, FixedFormatTimeDetail) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {
+        {0, "00:00:00.000"},         {1.5, "00:00:01.500"},     {3725.25, "01:02:05.250"},
+        {0.0004, "00:00:00.000"},    {0.0005, "00:00:00.001"},  {0.9996, "00:00:01.000"},
+        {59.9999, "00:01:00.000"},   {3599.9996, "01:00:00.000"}, {360000, "100:00:00.000"},
+        {12.5, "00:00:12.500"},      {-1, "00:00:00.000"},      {-0.0, "00:00:00.000"},
+        {inf, "00:00:00.000"},       {-inf, "00:00:00.000"},    {std::nan(""), "00:00:00.000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fixedFormatTimeDetail(c.seconds), c.text) << c.seconds;
+}
+
+TEST(TimeFormat, FormatTime) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {
+        {0, "00:00"},    {0.9, "00:00"},       {59.99, "00:59"},  {3599.9, "59:59"},
+        {3600, "01:00:00"}, {7384, "02:03:04"}, {-5, "00:00"},     {std::nan(""), "00:00"},
+        {std::numeric_limits<double>::infinity(), "00:00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatTime(c.seconds), c.text) << c.seconds;
+}
+
+TEST(TimeFormat, HugeValuesStayWellFormed) {
+    EXPECT_FALSE(fixedFormatTimeDetail(1e300).isEmpty());
+    EXPECT_FALSE(formatTime(1e300).contains('-'));
+}
