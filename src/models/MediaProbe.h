@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// What libavformat says about a media file, reading only its headers. Safe to call from any
+// thread; FFmpeg's own logging is silenced.
+namespace MediaProbe {
+
+enum class MediaType { video, audio, subtitle, data, other };
+
+struct Track {
+    int index = 0;  // the stream's index in the file
+    MediaType type = MediaType::other;
+};
+
+// The file's duration in seconds; 0 on any failure.
+double duration(const QString& path);
+
+// The file's streams in the file's order; absent when the file cannot be opened or read.
+std::optional<QList<Track>> tracks(const QString& path);
+
+}  // namespace MediaProbe

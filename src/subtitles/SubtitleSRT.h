@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/Records.h"
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QUrl>
+#include <optional>
+#include <utility>
+
+// Reads and writes SRT files with the annotation lines "Start:", "BID:", "Mark:" and
+// "Death: ... (F)/(E)". Stateless; one shared instance.
+class SubtitleSRT {
+public:
+    // The five patterns, each compiled once on first use (thread-safe).
+    struct Expression {
+        static const QRegularExpression& start();
+        static const QRegularExpression& BID();
+        static const QRegularExpression& time();
+        static const QRegularExpression& death();
+        static const QRegularExpression& mark();
+    };
+
+    struct Info {
+        std::optional<QString> title;
+        std::optional<QString> BID;
+    };
+
+    static SubtitleSRT& shared();
+
+    // The first "Start:" title and "BID:" identifier of the file; absent when it cannot be opened.
+    std::optional<Info> readInfo(const QUrl& url) const;
+    // The cues in file order; absent when the file cannot be opened or holds no cue.
+    std::optional<QList<SubtitleItem>> readAll(const QUrl& url) const;
+    // Writes the items as SRT, atomically; false when the file could not be written.
+    bool writeAll(const QUrl& url, const QList<SubtitleItem>& items) const;
+
+    std::optional<std::pair<double, double>> parseTime(const std::optional<QString>& line) const;
+    std::optional<std::pair<QString, QString>> parseDeath(const std::optional<QString>& line) const;  // text, marker
+    std::optional<QString> parseMark(const std::optional<QString>& line) const;
+    std::optional<QString> parseStart(const std::optional<QString>& line) const;
+    std::optional<QString> parseBID(const std::optional<QString>& line) const;
+
+    // The SRT file of a movie: the movie's URL with its last extension replaced by "srt".
+    static QUrl sidecarURL(const QUrl& movieURL);
+};
