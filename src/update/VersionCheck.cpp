@@ -1,0 +1,127 @@
+#include "update/VersionCheck.h"
+#include "update/BuildInfo.h"
+
+#include <QDesktopServices>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QWidget>
+
+QString appName() { return QString::fromUtf8(BuildInfo::name); }
+QString appVersion() { return QString::fromUtf8(BuildInfo::version); }
+QString pricePlans() { return QString::fromUtf8(BuildInfo::edition).toLower(); }
+
+QString updateServerBase() {
+    QString base = qEnvironmentVariable("REELNOOK_UPDATE_SERVER");
+    if (base.isEmpty())
+        base = QString::fromUtf8(BuildInfo::updateServer);
+    while (base.endsWith('/'))
+        base.chop(1);
+    return base;
+}
+
+QString versionJson() { return updateServerBase() + "/player/version/" + pricePlans() + "-macos.json"; }
+QString versionUrl() { return updateServerBase() + "/player/version/?type=" + pricePlans(); }
+
+namespace {
+
+// An optional sign and one or more ASCII digits, nothing else, within 64 bits.
+std::optional<qint64> strictInteger(const QString& part) {
+    static const QRegularExpression form(QStringLiteral("\\A[+-]?[0-9]+\\z"));
+    if (!form.match(part).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = part.toLongLong(&ok, 10);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+}  // namespace
+
+qint64 versionToNumber(const QString& version) {
+    const QStringList parts = version.split('.');
+    if (parts.size() != 3)
+        return 0;
+    qint64 numbers[3];
+    for (int i = 0; i < 3; ++i) {
+        const auto n = strictInteger(parts[i]);
+        if (!n)
+            return 0;
+        numbers[i] = *n;
+    }
+    // Versions far beyond any real one would overflow; they count as malformed.
+    qint64 result = 0, middle = 0;
+    if (__builtin_mul_overflow(numbers[0], qint64(10000), &result) ||
+        __builtin_mul_overflow(numbers[1], qint64(100), &middle) || __builtin_add_overflow(result, middle, &result) ||
+        __builtin_add_overflow(result, numbers[2], &result))
+        return 0;
+    return result;
+}
+
+std::optional<VersionData> VersionData::decode(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    const QJsonObject obj = doc.object();
+    const QJsonValue title = obj.value("title"), version = obj.value("version"), url = obj.value("url");
+    if (!title.isString() || !version.isString() || !url.isString())
+        return std::nullopt;
+    return VersionData{title.toString(), version.toString(), url.toString()};
+}
+
+VersionChecker::VersionChecker(QWidget* window, QObject* parent)
+    : QObject(parent), window_(window), network_(new QNetworkAccessManager(this)) {}
+
+void VersionChecker::checkVersion() {
+    if (window_)
+        window_->setWindowTitle(appName() + "-" + appVersion());
+    const QUrl url(versionJson());
+    if (!url.isValid())
+        return;
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+    request.setTransferTimeout(timeoutMs_);
+    QNetworkReply* reply = network_->get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        // Transport failures (connection, time-out, TLS, proxy) end the check. The HTTP status
+        // is not looked at: a body that decodes counts as an answer whatever the status.
+        if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
+            return;
+        handleAnswer(reply->readAll());
+    });
+}
+
+void VersionChecker::handleAnswer(const QByteArray& body) {
+    if (body.isEmpty())
+        return;
+    const auto data = VersionData::decode(body);
+    if (!data)
+        return;
+    const bool newer = versionToNumber(appVersion()) < versionToNumber(data->version);
+    if (window_)
+        window_->setWindowTitle(appName() + "-" + appVersion() + "*");
+    emit answered(*data, newer);
+    if (newer)
+        showVersionAlert(*data);
+}
+
+void VersionChecker::showVersionAlert(const VersionData& data) {
+    QMessageBox alert;
+    alert.setWindowTitle(appName());
+    alert.setText(QStringLiteral("Notification"));
+    alert.setInformativeText(QStringLiteral("A new version %1 has been detected.").arg(data.version));
+    QPushButton* close = alert.addButton(QStringLiteral("Close"), QMessageBox::RejectRole);
+    QPushButton* download = alert.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+    alert.setDefaultButton(close);
+    alert.exec();
+    if (alert.clickedButton() != download)
+        return;
+    const QUrl url(data.url, QUrl::StrictMode);
+    if (url.isValid() && !url.isEmpty())
+        QDesktopServices::openUrl(url);
+}
