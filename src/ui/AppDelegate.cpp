@@ -1,0 +1,36 @@
+#include "ui/AppDelegate.h"
+
+#include "core/AppState.h"
+#include "update/VersionCheck.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
+
+void AppDelegate::applicationDidFinishLaunching(QWidget* window) {
+    window_ = window;
+    config().load();
+    checker_ = new VersionChecker(window, this);
+    checker_->checkVersion();
+}
+
+void AppDelegate::applicationWillTerminate() { removeCachedSubtitles(userCachePath()); }
+
+void AppDelegate::removeCachedSubtitles(const QString& folder) {
+    const QDir dir(folder);
+    if (!dir.exists())
+        return;
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        if (entry.suffix() != QLatin1String("vtt"))
+            continue;
+        // A folder named *.vtt is removed like a file would be; a failure ends the clean-up.
+        const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
+                                                                 : QFile::remove(entry.filePath());
+        if (!removed)
+            return;
+    }
+}

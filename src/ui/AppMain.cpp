@@ -1,0 +1,115 @@
+#include "ui/AppMain.h"
+
+#include "core/AppState.h"
+#include "ui/AppDelegate.h"
+#include "ui/MainWindow.h"
+#include "ui/SingleInstance.h"
+#include "update/BuildInfo.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QTimer>
+#include <clocale>
+#include <cstdio>
+
+namespace {
+
+struct Options {
+    QStringList files;
+    QString moviesDir;
+};
+
+// Parses the arguments before any window system is touched, so that --help and --version
+// work without a display. Exits the process for those two and for bad options.
+Options parseArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Watch the movies of one folder and annotate them with timed marks.");
+    const QCommandLineOption help(QStringList{"h", "help"}, "Show this help.");
+    const QCommandLineOption version(QStringList{"v", "version"}, "Show the version.");
+    const QCommandLineOption moviesDir("movies-dir", "Use DIR as the movies folder for this run.", "DIR");
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(moviesDir);
+    parser.addPositionalArgument("files", "Movie files to open.", "[FILE...]");
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        std::exit(2);
+    }
+    if (parser.isSet(help)) {
+        std::printf("%s", qPrintable(parser.helpText()));
+        std::exit(0);
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", BuildInfo::name, BuildInfo::version);
+        std::exit(0);
+    }
+    Options options;
+    for (const QString& file : parser.positionalArguments())
+        options.files << QFileInfo(file).absoluteFilePath();
+    options.moviesDir = parser.value(moviesDir);
+    return options;
+}
+
+}  // namespace
+
+void applyDarkTheme(QApplication& app) {
+    app.setStyle(QStyleFactory::create("Fusion"));
+    QPalette p;
+    const QColor window(37, 37, 38), base(28, 28, 30), text(230, 230, 230), disabled(120, 120, 120);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, disabled);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(50, 50, 52));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, Qt::red);
+    p.setColor(QPalette::Link, QColor(90, 160, 255));
+    p.setColor(QPalette::Highlight, QColor(64, 96, 150));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    app.setPalette(p);
+}
+
+int runApplication(int argc, char** argv) {
+    QCoreApplication::setApplicationName("reelnook");
+    QCoreApplication::setApplicationVersion(BuildInfo::version);
+    const Options options = parseArguments(argc, argv);
+
+    // A running window takes the files and this launch ends at once.
+    SingleInstance instance;
+    if (instance.handOver(options.files))
+        return 0;
+
+    QApplication app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(BuildInfo::name);
+    QGuiApplication::setDesktopFileName("reelnook");
+    std::setlocale(LC_NUMERIC, "C");  // libmpv needs it
+    applyDarkTheme(app);
+    if (!options.moviesDir.isEmpty())
+        global().setMoviesFolderOverride(options.moviesDir);
+
+    MainWindow window;
+    AppDelegate delegate;
+    instance.listen();
+    QObject::connect(&instance, &SingleInstance::filesReceived, &window, &MainWindow::openFiles);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+
+    window.resize(1280, 760);
+    // Configuration first: the library's first scan runs when the window comes on screen.
+    delegate.applicationDidFinishLaunching(&window);
+    window.show();
+    if (!options.files.isEmpty())
+        QTimer::singleShot(0, &window, [&window, files = options.files] { window.openFiles(files); });
+    return app.exec();
+}

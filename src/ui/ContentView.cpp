@@ -1,0 +1,50 @@
+#include "ui/ContentView.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "core/Records.h"
+#include "playback/Player.h"
+#include "playback/VideoPlayerView.h"
+#include "playback/VideoToolbarView.h"
+
+#include <QStackedLayout>
+
+ContentView::ContentView(QWidget* parent) : QWidget(parent) {
+    toolbar_ = new VideoToolbarView(this);
+    setMinimumSize(700, 500);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    black_ = new QWidget(this);
+    black_->setAutoFillBackground(true);
+    QPalette palette = black_->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    black_->setPalette(palette);
+
+    stack_ = new QStackedLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+    stack_->addWidget(black_);
+
+    notify().observe(Events::videoReady, this, [this](const QVariant& object) {
+        if (auto player = eventObject<Player*>(object); player && *player)
+            player_ = *player;
+    });
+    notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
+}
+
+void ContentView::onVideoSelected(const QVariant& object) {
+    const auto item = eventObject<VideoItem>(object);
+    if (!item)
+        return;
+    if (player_)
+        player_->pause();
+    url_ = item->url;
+    duration_ = item->duration;
+    global().movieURL = item->url;
+    // The surface is made on the first selection; each later one updates it.
+    if (!video_) {
+        video_ = new VideoPlayerView(this);
+        stack_->addWidget(video_);
+        stack_->setCurrentWidget(video_);
+    }
+    video_->setMovie(*url_, *duration_);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+#include <optional>
+
+class QStackedLayout;
+class Player;
+class VideoPlayerView;
+class VideoToolbarView;
+
+// The middle pane: the video of the selected movie, or black until one is selected. Its
+// transport bar goes into the window's toolbar (toolbarView()).
+class ContentView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ContentView(QWidget* parent = nullptr);
+
+    VideoToolbarView* toolbarView() const { return toolbar_; }
+    VideoPlayerView* videoView() const { return video_; }
+    Player* player() const { return player_; }
+    std::optional<QUrl> url() const { return url_; }
+    std::optional<double> duration() const { return duration_; }
+
+private:
+    void onVideoSelected(const QVariant& object);
+
+    VideoToolbarView* toolbar_ = nullptr;
+    QStackedLayout* stack_ = nullptr;
+    QWidget* black_ = nullptr;
+    VideoPlayerView* video_ = nullptr;
+    QPointer<Player> player_;
+    std::optional<QUrl> url_;
+    std::optional<double> duration_;
+};

@@ -1,0 +1,310 @@
+#include "ui/DetailView.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "core/TimeFormat.h"
+#include "models/SubtitlesViewModel.h"
+#include "playback/ItemColors.h"
+#include "playback/Player.h"
+#include "playback/Symbols.h"
+#include "subtitles/SubtitleSRT.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// A mark row: "• " and the text, in the mark's colour at 70 % opacity, italic 13 pt, one line.
+class MarkRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = QStringLiteral("\u2022 ") + index.data(SubtitlesViewModel::TextRole).toString();
+        option->font.setItalic(true);
+        option->font.setPointSize(13);
+        option->textElideMode = Qt::ElideRight;
+        QColor color = itemQColor(static_cast<ItemColor>(index.data(SubtitlesViewModel::ColorRole).toInt()));
+        color.setAlphaF(0.7f);
+        option->palette.setColor(QPalette::Text, color);
+        option->palette.setColor(QPalette::HighlightedText, color);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        return {size.width(), size.height() + 10};
+    }
+};
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setStyleSheet("color: rgba(255, 255, 255, 40);");
+    return line;
+}
+
+QLabel* fieldIcon(const QString& symbol, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setPixmap(symbolIcon(symbol).pixmap(16, 16));
+    label->setFixedWidth(22);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* effect = new QGraphicsOpacityEffect(label);
+    effect->setOpacity(0.7);
+    label->setGraphicsEffect(effect);
+    return label;
+}
+
+}  // namespace
+
+DetailView::DetailView(QWidget* parent) : QWidget(parent) {
+    toggleAction_ = new QAction(symbolIcon("list.bullet"), tr("Subtitles"), this);
+    toggleAction_->setToolTip(tr("Show or hide the marks"));
+    connect(toggleAction_, &QAction::triggered, this, [this] { setShowPanel(!showPanel_); });
+
+    content_ = buildContent();
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(content_);
+
+    // Hidden: no width at all, so the content area reaches the right-hand separator.
+    setMinimumWidth(0);
+    setMaximumWidth(0);
+    content_->setVisible(false);
+    slide_ = new QPropertyAnimation(this, "maximumWidth", this);
+    slide_->setDuration(200);
+    connect(slide_, &QPropertyAnimation::finished, this, [this] {
+        if (!showPanel_)
+            content_->setVisible(false);
+    });
+
+    subscribeToEvents();
+}
+
+QWidget* DetailView::buildContent() {
+    auto* content = new QWidget(this);
+    content->setFixedWidth(panelWidth);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* title = new QLabel(tr("Subtitle"), content);
+    title->setAlignment(Qt::AlignCenter);
+    title->setContentsMargins(0, 8, 0, 8);
+    column->addWidget(title);
+    column->addWidget(divider(content));
+    column->addWidget(buildEditBox());
+    column->addWidget(divider(content));
+
+    list_ = new QListView(content);
+    list_->setModel(&SubtitlesViewModel::shared());
+    list_->setItemDelegate(new MarkRowDelegate(list_));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setStyleSheet("QListView { background: transparent; }");
+    column->addWidget(list_, 1);
+    connect(list_, &QListView::customContextMenuRequested, this, &DetailView::showContextMenu);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (syncingSelection_)
+            return;
+        setSelectedIndex(current.isValid() ? std::optional(current.row()) : std::nullopt);
+    });
+    // The selection is an index that survives changes of the list, as the rows are keyed by
+    // index: after an add or a delete the same index stays selected, without seeking.
+    const SubtitlesViewModel* model = &SubtitlesViewModel::shared();
+    connect(model, &QAbstractItemModel::modelReset, this, &DetailView::syncListSelection);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &DetailView::syncListSelection);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &DetailView::syncListSelection);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &DetailView::syncListSelection);
+
+    auto* saveArea = new QWidget(content);
+    saveArea->setFixedWidth(240);
+    saveArea->setStyleSheet("background: rgba(0, 0, 0, 51);");
+    auto* saveLayout = new QVBoxLayout(saveArea);
+    saveLayout->setContentsMargins(5, 5, 5, 10);
+    saveButton_ = new QPushButton(symbolIcon("externaldrive"), tr("Save modifed subtitle"), saveArea);
+    saveButton_->setIconSize(QSize(32, 32));
+    saveButton_->setFlat(true);
+    saveButton_->setToolTip(tr("Save the marks to the movie's SRT file (Ctrl+S)"));
+    auto* saveOpacity = new QGraphicsOpacityEffect(saveButton_);
+    saveOpacity->setOpacity(0.7);
+    saveButton_->setGraphicsEffect(saveOpacity);
+    saveLayout->addWidget(saveButton_, 0, Qt::AlignHCenter);
+    column->addWidget(saveArea, 0, Qt::AlignHCenter);
+    connect(saveButton_, &QPushButton::clicked, this, &DetailView::onSaveButton);
+    return content;
+}
+
+QWidget* DetailView::buildEditBox() {
+    auto* box = new QWidget(content_ ? content_ : this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(10, 10, 10, 10);
+
+    auto* fields = new QVBoxLayout;
+    auto* timeRow = new QHBoxLayout;
+    timeField_ = new QLineEdit(box);
+    timeField_->setPlaceholderText("00:00:00");
+    timeField_->setEnabled(false);
+    timeRow->addWidget(fieldIcon("clock", box));
+    timeRow->addWidget(timeField_);
+    auto* textRow = new QHBoxLayout;
+    entry_ = new QLineEdit(box);
+    entry_->setPlaceholderText("Mark: enter text");
+    connect(entry_, &QLineEdit::returnPressed, this, &DetailView::onAddButton);
+    textRow->addWidget(fieldIcon("highlighter", box));
+    textRow->addWidget(entry_);
+    fields->addLayout(timeRow);
+    fields->addLayout(textRow);
+    row->addLayout(fields);
+
+    auto* plus = new QToolButton(box);
+    plus->setIcon(symbolIcon("plus"));
+    plus->setFixedSize(32, 42);
+    plus->setToolTip(tr("Add a mark at the current position"));
+    connect(plus, &QToolButton::clicked, this, &DetailView::onAddButton);
+    row->addWidget(plus);
+    return box;
+}
+
+void DetailView::subscribeToEvents() {
+    notify().observe(Events::videoSelected, this, [this](const QVariant& object) {
+        const auto item = eventObject<VideoItem>(object);
+        if (!item)
+            return;
+        duration_ = item->duration;
+        timeField_->setText(fixedFormatTimeDetail(seconds_));
+        entry_->clear();
+        setSelectedIndex(std::nullopt);
+        setModified(false);
+    });
+    notify().observe(Events::videoReady, this, [this](const QVariant& object) {
+        if (auto player = eventObject<Player*>(object); player && *player)
+            player_ = *player;
+    });
+    notify().observe(Events::videoPlaying, this, [this](const QVariant& object) {
+        const auto seconds = eventObject<double>(object);
+        if (!seconds)
+            return;
+        seconds_ = *seconds;
+        timeField_->setText(fixedFormatTimeDetail(seconds_));
+    });
+}
+
+void DetailView::setShowPanel(bool show) {
+    if (show == showPanel_)
+        return;
+    showPanel_ = show;
+    if (show)
+        content_->setVisible(true);
+    slide_->stop();
+    slide_->setStartValue(maximumWidth());
+    slide_->setEndValue(show ? panelWidth : 0);
+    slide_->start();
+}
+
+void DetailView::setSelectedIndex(std::optional<int> index) {
+    if (index == selectedIndex_)
+        return;
+    selectedIndex_ = index;
+    syncListSelection();
+    if (index)
+        onSubtitleSelected(*index);
+}
+
+void DetailView::syncListSelection() {
+    syncingSelection_ = true;
+    const QModelIndex row = selectedIndex_ ? list_->model()->index(*selectedIndex_, 0) : QModelIndex();
+    if (row.isValid())
+        list_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
+    else
+        list_->selectionModel()->clear();
+    syncingSelection_ = false;
+}
+
+void DetailView::onSubtitleSelected(int index) {
+    if (selectedIndex_ != index)
+        return;
+    const auto& items = SubtitlesViewModel::shared().items();
+    if (index < 0 || index >= items.size() || !player_)
+        return;
+    player_->seek(items[index].stime);
+}
+
+void DetailView::onAddButton() {
+    const QString text = entry_->text().trimmed();
+    if (text.isEmpty())
+        return;
+    entry_->clear();
+    setModified(true);
+    const SubtitleItem item(seconds_, seconds_ + 2.0, text, ItemColor::gray, duration_);
+    SubtitlesViewModel::shared().addItem(item);
+    notify().post(Events::refreshMarks, QVariant::fromValue(item));
+}
+
+void DetailView::onSaveButton() {
+    if (!isModifed_)
+        return;
+    const auto movie = global().movieURL;
+    if (!movie)
+        return;
+    SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(*movie), SubtitlesViewModel::shared().items());
+    setModified(false);
+}
+
+void DetailView::deleteText(int index) {
+    if (index < 0 || index >= SubtitlesViewModel::shared().items().size())
+        return;
+    SubtitlesViewModel::shared().removeItem(index);
+    setModified(true);
+}
+
+void DetailView::copyText(int index) {
+    const auto& items = SubtitlesViewModel::shared().items();
+    if (index < 0 || index >= items.size())
+        return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(items[index].text);
+}
+
+void DetailView::showContextMenu(const QPoint& pos) {
+    const QModelIndex row = list_->indexAt(pos);
+    // Only the selected row has entries; an empty menu is not shown at all.
+    if (!row.isValid() || selectedIndex_ != row.row())
+        return;
+    const int index = row.row();
+    QMenu menu(this);
+    menu.addAction(symbolIcon("minus.rectangle"), tr("Delete Text"), this, [this, index] { deleteText(index); });
+    menu.addAction(symbolIcon("doc.on.doc"), tr("Copy Text"), this, [this, index] { copyText(index); });
+    menu.exec(list_->viewport()->mapToGlobal(pos));
+}
+
+void DetailView::setModified(bool modified) {
+    isModifed_ = modified;
+    saveButton_->setIcon(symbolIcon(modified ? "externaldrive.badge.exclamationmark" : "externaldrive"));
+}
+
+void DetailView::keyPressEvent(QKeyEvent* event) {
+    // Keys that reach the panel itself end here instead of travelling up to the window.
+    event->accept();
+}

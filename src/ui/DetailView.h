@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+class QAction;
+class QLineEdit;
+class QListView;
+class QPropertyAnimation;
+class QPushButton;
+class Player;
+
+// The subtitle panel on the right: the marks of the open movie, the entry that adds a mark
+// at the last reported position, and the button that saves the marks to the movie's SRT
+// file. Hidden at start; it follows the player's events also while hidden.
+class DetailView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int panelWidth = 250;
+
+    explicit DetailView(QWidget* parent = nullptr);
+
+    // The "list.bullet" button of the window's toolbar, which shows and hides the panel.
+    QAction* toolbarAction() const { return toggleAction_; }
+
+    bool showPanel() const { return showPanel_; }
+    bool isModifed() const { return isModifed_; }
+    std::optional<int> selectedIndex() const { return selectedIndex_; }
+    double seconds() const { return seconds_; }
+    QLineEdit* timeField() const { return timeField_; }
+    QLineEdit* entry() const { return entry_; }
+    QListView* list() const { return list_; }
+    QPushButton* saveButton() const { return saveButton_; }
+
+    void setShowPanel(bool show);
+    void setSelectedIndex(std::optional<int> index);
+
+    void onSubtitleSelected(int index);
+    void onAddButton();
+    void onSaveButton();
+    void deleteText(int index);
+    void copyText(int index);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* buildContent();
+    QWidget* buildEditBox();
+    void subscribeToEvents();
+    void setModified(bool modified);
+    void showContextMenu(const QPoint& pos);
+    void syncListSelection();
+
+    QAction* toggleAction_ = nullptr;
+    QWidget* content_ = nullptr;
+    QLineEdit* timeField_ = nullptr;
+    QLineEdit* entry_ = nullptr;
+    QListView* list_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPropertyAnimation* slide_ = nullptr;
+
+    QPointer<Player> player_;
+    bool showPanel_ = false;
+    bool isModifed_ = false;
+    std::optional<int> selectedIndex_;
+    double seconds_ = 0;
+    double duration_ = 0;
+    bool syncingSelection_ = false;
+};

@@ -1,0 +1,84 @@
+#include "ui/MainWindow.h"
+
+#include "playback/VideoToolbarView.h"
+#include "ui/ContentView.h"
+#include "ui/DetailView.h"
+#include "ui/NavigationSplitView.h"
+#include "ui/SidebarView.h"
+#include "ui/WebView.h"
+#include "update/BuildInfo.h"
+#include "update/VersionCheck.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QShortcut>
+#include <QToolBar>
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("Default");
+    sidebar_ = new SidebarView(this);
+    content_ = new ContentView(this);
+    detail_ = new DetailView(this);
+    setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, this));
+    versionPage_ = new WebView(versionUrl(), this);
+    buildToolbar();
+    buildMenu();
+    buildShortcuts();
+}
+
+void MainWindow::buildToolbar() {
+    QToolBar* bar = addToolBar(tr("Toolbar"));
+    bar->setObjectName("toolbar");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    auto spacer = [bar] {
+        auto* w = new QWidget(bar);
+        w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        return w;
+    };
+    bar->addAction(sidebar_->toolbarAction());
+    bar->addWidget(spacer());
+    bar->addWidget(content_->toolbarView());
+    bar->addWidget(spacer());
+    bar->addAction(detail_->toolbarAction());
+}
+
+void MainWindow::buildMenu() {
+    const QUrl maker(QString::fromUtf8(BuildInfo::makerAddress));
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    help->addAction(maker.host().isEmpty() ? maker.toString() : maker.host(), this, [maker] {
+        if (maker.isValid() && !maker.isRelative())
+            QDesktopServices::openUrl(maker);
+    });
+}
+
+void MainWindow::buildShortcuts() {
+    VideoToolbarView* transport = content_->toolbarView();
+    // Window-wide keys; a focused text field keeps the keys it edits with.
+    auto bind = [this](const QKeySequence& keys, auto slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    bind(Qt::Key_Space, [transport] { transport->togglePlay(); });
+    bind(Qt::Key_Left, [transport] { transport->skipBackward(); });
+    bind(Qt::Key_Right, [transport] { transport->skipForward(); });
+    bind(QKeySequence::Save, [this] { detail_->onSaveButton(); });
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        versionPage_->update();
+}
+
+void MainWindow::openFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        sidebar_->openExternalFile(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}

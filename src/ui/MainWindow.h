@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMainWindow>
+
+class ContentView;
+class DetailView;
+class SidebarView;
+class WebView;
+
+// The one window: library | video | marks, the toolbar with the library button on the left,
+// the transport bar in the centre and the marks button on the right, and the Help menu.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+
+    SidebarView* sidebar() const { return sidebar_; }
+    ContentView* content() const { return content_; }
+    DetailView* detail() const { return detail_; }
+
+    // Opens movie files handed over from outside.
+    void openFiles(const QStringList& paths);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildMenu();
+    void buildShortcuts();
+
+    SidebarView* sidebar_ = nullptr;
+    ContentView* content_ = nullptr;
+    DetailView* detail_ = nullptr;
+    WebView* versionPage_ = nullptr;
+};

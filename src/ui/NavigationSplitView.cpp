@@ -1,0 +1,30 @@
+#include "ui/NavigationSplitView.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+
+namespace {
+
+QFrame* separator(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setObjectName("paneSeparator");
+    line->setFixedWidth(1);
+    line->setStyleSheet("background: black; border: none;");
+    return line;
+}
+
+}  // namespace
+
+NavigationSplitView::NavigationSplitView(QWidget* sidebar, QWidget* content, QWidget* detail, QWidget* parent)
+    : QWidget(parent) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (sidebar)
+        layout->addWidget(sidebar);
+    layout->addWidget(separator(this));
+    layout->addWidget(content, 1);
+    layout->addWidget(separator(this));
+    if (detail)
+        layout->addWidget(detail);
+}

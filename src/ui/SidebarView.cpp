@@ -1,0 +1,245 @@
+#include "ui/SidebarView.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "core/Records.h"
+#include "models/MovieFiles.h"
+#include "models/MoviesViewModel.h"
+#include "models/SubtitlesViewModel.h"
+#include "playback/Symbols.h"
+#include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleVTT.h"
+#include "ui/FileViewer.h"
+#include "ui/MovieRowDelegate.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPropertyAnimation>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+// The same path with its last extension replaced.
+QUrl withExtension(const QUrl& url, const QString& extension) {
+    const QFileInfo info(url.toLocalFile());
+    const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
+    return QUrl::fromLocalFile(info.dir().filePath(base + "." + extension));
+}
+
+}  // namespace
+
+SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
+    toggleAction_ = new QAction(symbolIcon("sidebar.left"), tr("Library"), this);
+    toggleAction_->setToolTip(tr("Show or hide the library"));
+    connect(toggleAction_, &QAction::triggered, this, [this] { setShow(!show_); });
+
+    list_ = new QListView(this);
+    list_->setModel(&MoviesViewModel::shared());
+    list_->setItemDelegate(new MovieRowDelegate(list_));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setUniformItemSizes(true);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setStyleSheet("QListView { background: transparent; }");
+    connect(list_, &QListView::customContextMenuRequested, this, &SidebarView::showContextMenu);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (syncingSelection_ || !current.isValid())
+            return;
+        selectRow(current.row());
+    });
+
+    emptyHint_ = new QLabel(this);
+    emptyHint_->setWordWrap(true);
+    emptyHint_->setAlignment(Qt::AlignCenter);
+    emptyHint_->setMargin(16);
+    emptyHint_->setStyleSheet("color: gray;");
+    emptyHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    localPage_ = new QStackedWidget(this);
+    localPage_->addWidget(list_);
+    localPage_->addWidget(emptyHint_);
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setFixedWidth(tabWidth);
+    tabs_->addTab(localPage_, tr("Local"));
+    tabs_->addTab(new QLabel(QString(), this), tr("Youtube"));
+    tabs_->tabBar()->setTabTextColor(1, Qt::gray);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 3, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tabs_);
+    setMaximumWidth(tabWidth);
+    slide_ = new QPropertyAnimation(this, "maximumWidth", this);
+    slide_->setDuration(200);
+    connect(slide_, &QPropertyAnimation::finished, this, [this] { tabs_->setVisible(show_); });
+
+    // The model resets its rows on each publication; the selection is an index and stays.
+    const MoviesViewModel* model = &MoviesViewModel::shared();
+    for (auto signal : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
+        connect(model, signal, this, [this] {
+            syncListSelection();
+            updateEmptyHint();
+        });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
+        syncListSelection();
+        updateEmptyHint();
+    });
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this] {
+        syncListSelection();
+        updateEmptyHint();
+    });
+    updateEmptyHint();
+
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setInterval(2000);
+    connect(refreshTimer_, &QTimer::timeout, this, [] { MoviesViewModel::shared().refresh(); });
+
+    // "videoUpdated" comes before the new list is published; look 0.1 s later.
+    reselectTimer_ = new QTimer(this);
+    reselectTimer_->setSingleShot(true);
+    reselectTimer_->setInterval(100);
+    connect(reselectTimer_, &QTimer::timeout, this, &SidebarView::findSelectionAgain);
+    notify().observe(Events::videoUpdated, this, [this](const QVariant&) { reselectTimer_->start(); });
+}
+
+void SidebarView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!refreshTimer_->isActive()) {
+        MoviesViewModel::shared().refresh();
+        refreshTimer_->start();
+    }
+}
+
+void SidebarView::setShow(bool show) {
+    if (show == show_)
+        return;
+    show_ = show;
+    if (show)
+        tabs_->setVisible(true);
+    slide_->stop();
+    slide_->setStartValue(maximumWidth());
+    slide_->setEndValue(show ? tabWidth : 0);
+    slide_->start();
+}
+
+void SidebarView::updateEmptyHint() {
+    const bool empty = MoviesViewModel::shared().items().isEmpty();
+    if (empty)
+        emptyHint_->setText(tr("No movies yet.\n\nReelnook shows the mp4 and mov files of\n%1\n\nPlace movies there and "
+                               "they appear here within seconds.")
+                                .arg(global().moviesFolder()));
+    localPage_->setCurrentWidget(empty ? static_cast<QWidget*>(emptyHint_) : list_);
+}
+
+void SidebarView::selectRow(std::optional<int> index) {
+    // A row picked by the user also becomes the title that later searches look for.
+    const auto& items = MoviesViewModel::shared().items();
+    if (index && *index >= 0 && *index < items.size())
+        selectedText_ = items[*index].text;
+    setSelectedIndex(index, true);
+}
+
+void SidebarView::setSelectedIndex(std::optional<int> index, bool openOnChange) {
+    if (index == selectedIndex_) {
+        syncListSelection();
+        return;
+    }
+    selectedIndex_ = index;
+    syncListSelection();
+    const auto& items = MoviesViewModel::shared().items();
+    if (openOnChange && index && *index >= 0 && *index < items.size())
+        openVideoItem(items[*index]);
+}
+
+void SidebarView::syncListSelection() {
+    syncingSelection_ = true;
+    const QModelIndex row = selectedIndex_ ? list_->model()->index(*selectedIndex_, 0) : QModelIndex();
+    if (row.isValid())
+        list_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
+    else
+        list_->selectionModel()->clear();
+    syncingSelection_ = false;
+}
+
+void SidebarView::findSelectionAgain() {
+    const auto& items = MoviesViewModel::shared().items();
+    if (items.isEmpty())
+        return;
+    if (!selectedIndex_) {
+        selectedText_ = items.first().text;
+        setSelectedIndex(0, true);
+        return;
+    }
+    std::optional<int> found;
+    for (int i = 0; selectedText_ && i < items.size(); ++i)
+        if (items[i].text == *selectedText_) {
+            found = i;
+            break;
+        }
+    // The open movie that only moved to another row keeps playing: move the highlight alone.
+    const bool sameMovie = found && openedURL_ && items[*found].url == *openedURL_;
+    setSelectedIndex(found, !sameMovie);
+}
+
+void SidebarView::openVideoItem(const VideoItem& item) {
+    SubtitlesViewModel::shared().load(SubtitleSRT::sidecarURL(item.url), item.duration);
+    SubtitleVTT::shared().convert(SubtitleSRT::sidecarURL(item.url), SubtitleVTT::cacheURL(item.url));
+    openedURL_ = item.url;
+    notify().post(Events::videoSelected, QVariant::fromValue(item));
+}
+
+void SidebarView::openExternalFile(const QUrl& url) {
+    setShow(false);
+    MoviesViewModel separate;
+    openVideoItem(separate.loadItem(url));
+}
+
+void SidebarView::onShowInFinder(int index) {
+    const auto& items = MoviesViewModel::shared().items();
+    if (selectedIndex_ != index || index < 0 || index >= items.size())
+        return;
+    revealInFileViewer(items[index].url);
+}
+
+void SidebarView::onDeleteFile(int index) {
+    MoviesViewModel& movies = MoviesViewModel::shared();
+    if (selectedIndex_ != index || index < 0 || index >= movies.items().size())
+        return;
+    const VideoItem item = movies.items()[index];
+    MovieFiles::trash(item.url);
+    MovieFiles::trash(withExtension(item.url, "srt"));
+    MovieFiles::trash(withExtension(item.url, "vtt"));
+    movies.removeItem(index);
+    if (movies.items().isEmpty())
+        return;
+    // Open what the selection now stands on, also when the index stays (row 0): the player
+    // must not keep showing a movie that went to the trash.
+    const int next = std::max(index - 1, 0);
+    selectedIndex_ = next;
+    syncListSelection();
+    selectedText_ = movies.items()[next].text;
+    openVideoItem(movies.items()[next]);
+}
+
+void SidebarView::showContextMenu(const QPoint& pos) {
+    const QModelIndex row = list_->indexAt(pos);
+    // Only the selected row has entries; an empty menu is not shown at all.
+    if (!row.isValid() || selectedIndex_ != row.row())
+        return;
+    const int index = row.row();
+    QMenu menu(this);
+    menu.addAction(symbolIcon("doc.viewfinder"), tr("Show in Finder"), this, [this, index] { onShowInFinder(index); });
+    menu.addAction(symbolIcon("square.and.arrow.up"), tr("Upload To Youtube"))->setEnabled(false);
+    menu.addAction(symbolIcon("trash"), tr("Delete File"), this, [this, index] { onDeleteFile(index); });
+    menu.exec(list_->viewport()->mapToGlobal(pos));
+}

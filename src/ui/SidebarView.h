@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QUrl>
+#include <QWidget>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QListView;
+class QPropertyAnimation;
+class QStackedWidget;
+class QTabWidget;
+class QTimer;
+struct VideoItem;
+
+// The left pane: the movie library as a list, refreshed on show and every 2 seconds. A
+// change of selection opens that movie; after each library change the selection is found
+// again by title.
+class SidebarView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int tabWidth = 250;
+
+    explicit SidebarView(QWidget* parent = nullptr);
+
+    // The "sidebar.left" button of the window's toolbar, which shows and hides the tabs.
+    QAction* toolbarAction() const { return toggleAction_; }
+
+    bool show() const { return show_; }
+    void setShow(bool show);
+    std::optional<int> selectedIndex() const { return selectedIndex_; }
+    std::optional<QString> selectedText() const { return selectedText_; }
+    QListView* list() const { return list_; }
+    QTabWidget* tabs() const { return tabs_; }
+
+    // Selects a row as a click does: opens its movie when the index changes.
+    void selectRow(std::optional<int> index);
+    void openVideoItem(const VideoItem& item);
+    // Opens a movie file handed over from outside (command line, another launch).
+    void openExternalFile(const QUrl& url);
+    void onShowInFinder(int index);
+    void onDeleteFile(int index);
+    // Runs the search that follows each library change.
+    void findSelectionAgain();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setSelectedIndex(std::optional<int> index, bool openOnChange);
+    void syncListSelection();
+    void showContextMenu(const QPoint& pos);
+    void updateEmptyHint();
+
+    QAction* toggleAction_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QStackedWidget* localPage_ = nullptr;
+    QListView* list_ = nullptr;
+    QLabel* emptyHint_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;
+    QTimer* reselectTimer_ = nullptr;
+    QPropertyAnimation* slide_ = nullptr;
+
+    bool show_ = true;
+    std::optional<int> selectedIndex_;
+    std::optional<QString> selectedText_;
+    std::optional<QUrl> openedURL_;  // the movie opened last
+    bool syncingSelection_ = false;
+};
