@@ -7,7 +7,9 @@
 #include <QUrl>
 
 // The subtitle items of the open movie, in stable `stime` order. Every change is announced
-// through the list-model signals before the views read the new rows.
+// through the list-model signals before the views read the new rows (a load and the re-sort
+// after addItem as a model reset, an append as inserted rows, a removal as removed rows), and
+// `itemsChanged` follows each change for observers that only redraw.
 class SubtitlesViewModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -34,6 +36,10 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
+
+signals:
+    // Emitted after every change of `items`, once the new rows are in place.
+    void itemsChanged();
 
 private:
     void setItems(QList<SubtitleItem> items);
