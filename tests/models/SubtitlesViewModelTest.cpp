@@ -1,0 +1,107 @@
+#include "models/SubtitlesViewModel.h"
+
+#include "TestMedia.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <list>
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+class SubtitlesViewModelTest : public testing::Test {
+protected:
+    QUrl srt(const QByteArray& bytes) {
+        const QString path = dir.filePath(QStringLiteral("movie.srt"));
+        EXPECT_TRUE(writeFile(path, bytes));
+        return QUrl::fromLocalFile(path);
+    }
+    QStringList texts() const {
+        QStringList result;
+        for (const auto& item : model.items())
+            result << item.text;
+        return result;
+    }
+
+    // Counts the emissions of `signal` while the fixture lives.
+    template <typename Signal>
+    const int& count(Signal signal) {
+        int& counter = counters.emplace_back(0);
+        QObject::connect(&model, signal, &context, [&counter] { ++counter; });
+        return counter;
+    }
+
+    QTemporaryDir dir;
+    std::list<int> counters;
+    QObject context;  // ends the connections before the counters go
+    SubtitlesViewModel& model = SubtitlesViewModel::shared();
+};
+
+QByteArray cue(int start, const QByteArray& text) {
+    return "0\r\n00:00:" + QByteArray::number(start).rightJustified(2, '0') + ",000 --> 00:00:59,000\r\n" + text + "\r\n\r\n";
+}
+
+}  // namespace
+
+TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
+    model.load(srt(cue(30, "plain") + cue(10, "Mark: a mark") + cue(20, "Death: hero (F)") + cue(10, "Death: villain (E)") +
+                   cue(5, "two lines\r\nMark: second") + cue(40, "Death: hero\r\n(F)") + cue(41, "Death: hero\r\nx (F)") +
+                   cue(42, "Mark:") + cue(43, "mark: lower")),
+               5400);
+    const QStringList expected = {"two lines\r\nMark: second", "Mark: a mark", "Death: villain (E)", "Death: hero (F)",
+                                  "plain", "Death: hero\r\n(F)", "Death: hero\r\nx (F)", "Mark:", "mark: lower"};
+    EXPECT_EQ(texts(), expected);
+    const ItemColor colors[] = {ItemColor::white, ItemColor::gray,  ItemColor::orange, ItemColor::green, ItemColor::white,
+                                ItemColor::green, ItemColor::white, ItemColor::white,  ItemColor::white};
+    ASSERT_EQ(model.items().size(), std::size(colors));
+    for (qsizetype i = 0; i < model.items().size(); ++i) {
+        EXPECT_EQ(model.items()[i].color, colors[i]) << model.items()[i].text.toStdString();
+        EXPECT_EQ(model.items()[i].duration, 5400);
+    }
+    EXPECT_EQ(model.rowCount(), 9);
+    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::ColorRole).toInt(), static_cast<int>(ItemColor::gray));
+    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::TextRole).toString(), "Mark: a mark");
+    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::StartRole).toDouble(), 10);
+    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::ItemRole).value<SubtitleItem>(), model.items()[1]);
+}
+
+TEST_F(SubtitlesViewModelTest, LoadingWithoutCuesEmptiesTheList) {
+    model.load(srt(cue(1, "x")), 10);
+    ASSERT_EQ(model.items().size(), 1);
+    const int& reset = count(&QAbstractItemModel::modelReset);
+    model.load(QUrl::fromLocalFile(dir.filePath("missing.srt")), 10);
+    EXPECT_TRUE(model.items().isEmpty());
+    EXPECT_EQ(reset, 1);
+}
+
+TEST_F(SubtitlesViewModelTest, AddItemAppendsThenSortsWithTwoNotifications) {
+    model.load(srt(cue(10, "a") + cue(20, "b") + cue(30, "c")), 60);
+    const int& inserted = count(&QAbstractItemModel::rowsInserted);
+    const int& reset = count(&QAbstractItemModel::modelReset);
+    const int& changed = count(&SubtitlesViewModel::itemsChanged);
+    QStringList seenAtInsert;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &context, [&] { seenAtInsert = texts(); });
+
+    model.addItem(SubtitleItem(20, 22, "new", ItemColor::gray, 60));
+    EXPECT_EQ(seenAtInsert, (QStringList{"a", "b", "c", "new"}));
+    EXPECT_EQ(texts(), (QStringList{"a", "b", "new", "c"}));
+    EXPECT_EQ(inserted, 1);
+    EXPECT_EQ(reset, 1);
+    EXPECT_EQ(changed, 2);
+    EXPECT_EQ(model.items()[2].color, ItemColor::gray);
+
+    model.addItem(SubtitleItem(15, 17, "between", ItemColor::gray, 60));
+    EXPECT_EQ(texts(), (QStringList{"a", "between", "b", "new", "c"}));
+}
+
+TEST_F(SubtitlesViewModelTest, RemoveItemKeepsOrderAndIgnoresBadRows) {
+    model.load(srt(cue(10, "a") + cue(20, "b") + cue(30, "c")), 60);
+    const int& removed = count(&QAbstractItemModel::rowsRemoved);
+    model.removeItem(1);
+    EXPECT_EQ(texts(), (QStringList{"a", "c"}));
+    model.removeItem(-1);
+    model.removeItem(2);
+    EXPECT_EQ(texts(), (QStringList{"a", "c"}));
+    EXPECT_EQ(removed, 1);
+}
