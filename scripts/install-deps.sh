@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libqt6svg6
   libmpv-dev libavformat-dev libavutil-dev
   libgtest-dev libbenchmark-dev
-  ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme
+  ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme xdotool
 )
 optional=(clang libclang-rt-14-dev)
 

@@ -67,6 +67,7 @@ void MainWindow::buildShortcuts() {
     bind(Qt::Key_Left, [transport] { transport->skipBackward(); });
     bind(Qt::Key_Right, [transport] { transport->skipForward(); });
     bind(QKeySequence::Save, [this] { detail_->onSaveButton(); });
+    bind(QKeySequence::Quit, [this] { close(); });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -7,13 +7,13 @@
 #include "models/MoviesViewModel.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/Symbols.h"
+#include "subtitles/FileNaming.h"
 #include "subtitles/SubtitleSRT.h"
 #include "subtitles/SubtitleVTT.h"
 #include "ui/FileViewer.h"
 #include "ui/MovieRowDelegate.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
@@ -24,17 +24,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-
-// The same path with its last extension replaced.
-QUrl withExtension(const QUrl& url, const QString& extension) {
-    const QFileInfo info(url.toLocalFile());
-    const QString base = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-    return QUrl::fromLocalFile(info.dir().filePath(base + "." + extension));
-}
-
-}  // namespace
 
 SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     toggleAction_ = new QAction(symbolIcon("sidebar.left"), tr("Library"), this);
@@ -217,8 +206,8 @@ void SidebarView::onDeleteFile(int index) {
         return;
     const VideoItem item = movies.items()[index];
     MovieFiles::trash(item.url);
-    MovieFiles::trash(withExtension(item.url, "srt"));
-    MovieFiles::trash(withExtension(item.url, "vtt"));
+    MovieFiles::trash(replacingLastExtension(item.url, "srt"));
+    MovieFiles::trash(replacingLastExtension(item.url, "vtt"));
     movies.removeItem(index);
     if (movies.items().isEmpty())
         return;

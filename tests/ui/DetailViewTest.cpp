@@ -1,0 +1,149 @@
+#include "TestEnv.h"
+#include "TestMedia.h"
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/SubtitlesViewModel.h"
+#include "subtitles/SubtitleSRT.h"
+#include "ui/DetailView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class DetailFixture : public testing::Test {
+protected:
+    void SetUp() override {
+        movie_ = QUrl::fromLocalFile(folder_.filePath("Night.mp4"));
+        srt_ = folder_.filePath("Night.srt");
+        ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
+                                    "2\r\n00:00:20,000 --> 00:00:22,000\r\nDeath: Bob (E)\r\n\r\n"));
+        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(srt_), 100);
+        notify().observe(Events::refreshMarks, &observer_, [this](const QVariant& object) {
+            if (auto item = eventObject<SubtitleItem>(object))
+                refreshed_ << *item;
+        });
+        selectMovie();
+        panel_.show();
+    }
+
+    void selectMovie() {
+        global().movieURL = movie_;
+        notify().post(Events::videoSelected, QVariant::fromValue(VideoItem(movie_, "", "Night", "", ItemColor::white, 100)));
+    }
+
+    void report(double seconds) { notify().post(Events::videoPlaying, QVariant(seconds)); }
+
+    QTemporaryDir folder_{testHome() + "/detail-XXXXXX"};
+    QUrl movie_;
+    QString srt_;
+    QObject observer_;
+    QList<SubtitleItem> refreshed_;
+    DetailView panel_;
+};
+
+}  // namespace
+
+TEST_F(DetailFixture, ReturnAddsATrimmedGrayMarkAtTheReportedPosition) {
+    report(12.5);
+    panel_.setShowPanel(true);
+    QTest::keyClicks(panel_.entry(), "  hello  ");
+    QTest::keyClick(panel_.entry(), Qt::Key_Return);
+
+    const auto& items = SubtitlesViewModel::shared().items();
+    ASSERT_EQ(items.size(), 3);
+    const SubtitleItem& mark = items[1];  // between 5 s and 20 s
+    EXPECT_EQ(mark.text, "hello");
+    EXPECT_EQ(mark.stime, 12.5);
+    EXPECT_EQ(mark.etime, 14.5);
+    EXPECT_EQ(mark.color, ItemColor::gray);
+    EXPECT_EQ(mark.duration, 100);
+    EXPECT_TRUE(panel_.entry()->text().isEmpty());
+    EXPECT_TRUE(panel_.isModifed());
+    ASSERT_EQ(refreshed_.size(), 1);
+    EXPECT_EQ(refreshed_.first(), mark);
+}
+
+TEST_F(DetailFixture, BlankTextAddsNothing) {
+    panel_.entry()->setText("   ");
+    panel_.onAddButton();
+    EXPECT_EQ(SubtitlesViewModel::shared().items().size(), 2);
+    EXPECT_EQ(panel_.entry()->text(), "   ");
+    EXPECT_TRUE(refreshed_.isEmpty());
+    EXPECT_FALSE(panel_.isModifed());
+}
+
+TEST_F(DetailFixture, SavingWritesOnlyChangedListsBesideTheMovie) {
+    QFile::remove(srt_);
+    panel_.onSaveButton();  // nothing changed: nothing written
+    EXPECT_FALSE(QFile::exists(srt_));
+
+    report(30);
+    panel_.entry()->setText("later");
+    panel_.onAddButton();
+    panel_.onSaveButton();
+    EXPECT_FALSE(panel_.isModifed());
+    const auto saved = SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_));
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 3);
+    EXPECT_EQ((*saved)[2].text, "later");
+    EXPECT_EQ((*saved)[2].stime, 30);
+}
+
+TEST_F(DetailFixture, SavingWithoutAMovieKeepsTheFlag) {
+    panel_.entry()->setText("x");
+    panel_.onAddButton();
+    global().movieURL.reset();
+    panel_.onSaveButton();
+    EXPECT_TRUE(panel_.isModifed());
+}
+
+TEST_F(DetailFixture, ANewMovieDropsUnsavedEdits) {
+    panel_.entry()->setText("x");
+    panel_.onAddButton();
+    panel_.entry()->setText("draft");
+    panel_.setSelectedIndex(0);
+    selectMovie();
+    EXPECT_FALSE(panel_.isModifed());
+    EXPECT_TRUE(panel_.entry()->text().isEmpty());
+    EXPECT_FALSE(panel_.selectedIndex().has_value());
+    EXPECT_FALSE(panel_.list()->currentIndex().isValid());
+    EXPECT_TRUE(QFile::exists(srt_));
+    EXPECT_EQ(SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_))->size(), 2);
+}
+
+TEST_F(DetailFixture, DeleteAndCopyActOnTheSelectedRowAndKeepItsIndex) {
+    panel_.setSelectedIndex(0);
+    panel_.copyText(0);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Mark: five");
+    panel_.deleteText(0);
+    EXPECT_TRUE(panel_.isModifed());
+    ASSERT_EQ(SubtitlesViewModel::shared().items().size(), 1);
+    EXPECT_EQ(panel_.selectedIndex(), 0);
+    EXPECT_EQ(panel_.list()->currentIndex().row(), 0);  // now the following mark
+    panel_.deleteText(0);
+    EXPECT_TRUE(SubtitlesViewModel::shared().items().isEmpty());
+    EXPECT_FALSE(panel_.list()->currentIndex().isValid());
+}
+
+TEST_F(DetailFixture, FollowsPositionReportsWhileHidden) {
+    EXPECT_TRUE(panel_.timeField()->text() == "00:00:00.000" || panel_.timeField()->text().isEmpty());
+    EXPECT_FALSE(panel_.showPanel());
+    notify().post(Events::videoPlaying, QVariant(QStringLiteral("62")));  // wrong type: ignored
+    EXPECT_EQ(panel_.seconds(), 0.0);
+    report(61.5);
+    EXPECT_EQ(panel_.timeField()->text(), "00:01:01.500");
+    panel_.setShowPanel(true);
+    EXPECT_TRUE(waitUntil([&] { return panel_.width() == DetailView::panelWidth; }));
+    EXPECT_EQ(panel_.timeField()->text(), "00:01:01.500");
+    EXPECT_FALSE(panel_.timeField()->isEnabled());
+    EXPECT_EQ(panel_.timeField()->placeholderText(), "00:00:00");
+    EXPECT_EQ(panel_.entry()->placeholderText(), "Mark: enter text");
+}

@@ -1,0 +1,86 @@
+#include "TestEnv.h"
+#include "TestMedia.h"
+#include "ui/AppDelegate.h"
+#include "ui/SingleInstance.h"
+#include "ui/WebView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+#include <gtest/gtest.h>
+
+TEST(QuitCleanup, RemovesExactlyTheVttFiles) {
+    QTemporaryDir cache;
+    for (const char* name : {"a.vtt", "b.VTT", "c.srt", "vtt", "d.vtt.bak"})
+        ASSERT_TRUE(writeFile(cache.filePath(name), "x"));
+    AppDelegate::removeCachedSubtitles(cache.path());
+    const QStringList left = QDir(cache.path()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(left, (QStringList{"b.VTT", "c.srt", "d.vtt.bak", "vtt"}));
+}
+
+TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
+    QTemporaryDir cache;
+    AppDelegate::removeCachedSubtitles(cache.path());
+    EXPECT_TRUE(QDir(cache.path()).isEmpty());
+    AppDelegate::removeCachedSubtitles(cache.path() + "/missing");
+    EXPECT_FALSE(QDir(cache.path() + "/missing").exists());
+}
+
+TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {
+    ASSERT_TRUE(writeFile(testHome() + "/.cache/reelnook/movie.vtt", "WEBVTT"));
+    ASSERT_TRUE(writeFile(testHome() + "/.cache/other.vtt", "WEBVTT"));  // not ours
+    AppDelegate().applicationWillTerminate();
+    EXPECT_FALSE(QFile::exists(testHome() + "/.cache/reelnook/movie.vtt"));
+    EXPECT_TRUE(QFile::exists(testHome() + "/.cache/other.vtt"));
+}
+
+TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
+    const QString name = testHome() + "/runtime/test.socket";
+    SingleInstance first(name);
+    EXPECT_FALSE(SingleInstance(name).handOver({"/x.mp4"}, 200));  // nobody listens yet
+    ASSERT_TRUE(first.listen());
+    QStringList received;
+    QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& files) { received = files; });
+
+    bool handed = false;
+    std::unique_ptr<QThread> second(QThread::create([&] { handed = SingleInstance(name).handOver({"/a b.mp4", "/ü.mov"}); }));
+    second->start();
+    EXPECT_TRUE(waitUntil([&] { return second->isFinished(); }));
+    EXPECT_TRUE(handed);
+    EXPECT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
+    EXPECT_EQ(received, (QStringList{"/a b.mp4", "/ü.mov"}));
+}
+
+TEST(SingleInstance, StaleSocketIsTakenOver) {
+    const QString name = testHome() + "/runtime/stale.socket";
+    ASSERT_TRUE(writeFile(name, ""));
+    SingleInstance instance(name);
+    EXPECT_TRUE(instance.listen());
+}
+
+TEST(WebView, RequestsTheAddressOnEachUpdate) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QStringList requests;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = server.nextPendingConnection())
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                requests << QString::fromLatin1(socket->readAll().split('\r').first());
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+                socket->disconnectFromHost();
+            });
+    });
+    WebView page(QStringLiteral("http://127.0.0.1:%1/player/version/?type=free").arg(server.serverPort()));
+    page.update();
+    EXPECT_TRUE(waitUntil([&] { return requests.size() == 1; }));
+    page.update();
+    EXPECT_TRUE(waitUntil([&] { return requests.size() == 2; }));
+    EXPECT_EQ(requests.first(), "GET /player/version/?type=free HTTP/1.1");
+
+    WebView empty(QString{});
+    empty.update();  // loads nothing, and does not fail
+}

@@ -1,0 +1,209 @@
+#include "TestEnv.h"
+#include "TestMedia.h"
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/MoviesViewModel.h"
+#include "models/SubtitlesViewModel.h"
+#include "ui/SidebarView.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QDirIterator>
+#include <QFile>
+#include <QListView>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A movies folder of its own, a sidebar on screen, and a log of the movies it opened.
+class SidebarFixture : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder_.isValid());
+        global().setMoviesFolderOverride(folder_.path());
+        notify().observe(Events::videoSelected, &observer_, [this](const QVariant& object) {
+            if (auto item = eventObject<VideoItem>(object))
+                opened_ << item->text;
+        });
+    }
+    void TearDown() override { global().setMoviesFolderOverride({}); }
+
+    // Adds a movie with a sidecar titled `title`; each one is born in a later second than the
+    // one before, so the library lists them newest first.
+    QString addMovie(const QString& file, const QString& title, const QByteArray& cues = {}) {
+        if (lastBirth_.isValid())
+            QThread::msleep(std::max<qint64>(0, 1100 - lastBirth_.elapsed()));
+        const QString path = folder_.filePath(file);
+        EXPECT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
+        EXPECT_TRUE(writeFile(QFileInfo(path).path() + "/" + QFileInfo(path).completeBaseName() + ".srt",
+                              "1\r\n00:00:00,000 --> 00:00:00,500\r\nStart: " + title.toUtf8() + "\r\n\r\n" + cues));
+        lastBirth_.start();
+        return path;
+    }
+
+    void showSidebar() {
+        sidebar_ = std::make_unique<SidebarView>();
+        sidebar_->resize(260, 600);
+        sidebar_->show();
+    }
+
+    // Runs the event loop until the library shows `count` rows and the selection search ran.
+    void settle(int count) {
+        MoviesViewModel::shared().refresh();
+        ASSERT_TRUE(waitUntil([&] { return MoviesViewModel::shared().items().size() == count; }));
+        waitUntil([] { return false; }, 250);
+    }
+
+    QStringList titles() const {
+        QStringList list;
+        for (const VideoItem& item : MoviesViewModel::shared().items())
+            list << item.text;
+        return list;
+    }
+
+    void clickRow(int row) {
+        QListView* list = sidebar_->list();
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    QTemporaryDir folder_{testHome() + "/movies-XXXXXX"};
+    QObject observer_;
+    QStringList opened_;
+    std::unique_ptr<SidebarView> sidebar_;
+    QElapsedTimer lastBirth_;
+};
+
+}  // namespace
+
+TEST_F(SidebarFixture, FirstPublicationOpensTheNewestMovie) {
+    addMovie("old.mp4", "Old");
+    addMovie("new.mov", "New");
+    showSidebar();
+    settle(2);
+    EXPECT_EQ(titles(), (QStringList{"New", "Old"}));
+    EXPECT_EQ(sidebar_->selectedIndex(), 0);
+    EXPECT_EQ(opened_, QStringList{"New"});
+    EXPECT_EQ(sidebar_->list()->currentIndex().row(), 0);
+    // The subtitle list and the WebVTT file are ready before the announcement.
+    EXPECT_FALSE(SubtitlesViewModel::shared().items().isEmpty());
+    EXPECT_TRUE(QFile::exists(testHome() + "/.cache/reelnook/new.vtt"));
+}
+
+TEST_F(SidebarFixture, ClicksOpenOnlyANewRow) {
+    addMovie("a.mp4", "A");
+    addMovie("b.mp4", "B");
+    showSidebar();
+    settle(2);
+    opened_.clear();
+    clickRow(1);
+    EXPECT_EQ(opened_, QStringList{"A"});
+    clickRow(1);
+    EXPECT_EQ(opened_, QStringList{"A"});
+    EXPECT_EQ(sidebar_->selectedText(), "A");
+}
+
+TEST_F(SidebarFixture, DeletingMovesTheSelectionAndOpensWhatItStandsOn) {
+    addMovie("m0.mp4", "M0");
+    addMovie("m1.mp4", "M1");
+    addMovie("m2.mp4", "M2");
+    const QString doomed = addMovie("m3.mp4", "M3");
+    showSidebar();
+    settle(4);
+    EXPECT_EQ(titles(), (QStringList{"M3", "M2", "M1", "M0"}));
+
+    clickRow(3);  // M0
+    opened_.clear();
+    sidebar_->onDeleteFile(3);
+    EXPECT_EQ(titles(), (QStringList{"M3", "M2", "M1"}));
+    EXPECT_EQ(sidebar_->selectedIndex(), 2);
+    EXPECT_EQ(opened_, QStringList{"M1"});
+    EXPECT_FALSE(QFile::exists(folder_.filePath("m0.mp4")));
+    EXPECT_FALSE(QFile::exists(folder_.filePath("m0.srt")));
+
+    clickRow(0);  // M3
+    opened_.clear();
+    sidebar_->onDeleteFile(0);
+    EXPECT_EQ(sidebar_->selectedIndex(), 0);
+    EXPECT_EQ(opened_, QStringList{"M2"});  // row 0 again, but another movie: it is opened
+    EXPECT_FALSE(QFile::exists(doomed));
+
+    // Only the selected row can be deleted.
+    sidebar_->onDeleteFile(1);
+    EXPECT_EQ(titles(), (QStringList{"M2", "M1"}));
+
+    // Both movies and their sidecars went to the temporary trash.
+    QStringList trashed;
+    for (QDirIterator it(testHome() + "/.local/share/Trash/files"); it.hasNext();)
+        trashed << QFileInfo(it.next()).fileName();
+    EXPECT_TRUE(trashed.contains("m0.mp4") && trashed.contains("m0.srt") && trashed.contains("m3.mp4"))
+        << trashed.join(", ").toStdString();
+}
+
+TEST_F(SidebarFixture, DeletingTheOnlyMovieEmptiesTheList) {
+    addMovie("only.mp4", "Only");
+    showSidebar();
+    settle(1);
+    opened_.clear();
+    sidebar_->onDeleteFile(0);
+    EXPECT_TRUE(MoviesViewModel::shared().items().isEmpty());
+    EXPECT_TRUE(opened_.isEmpty());
+    settle(0);
+    EXPECT_TRUE(opened_.isEmpty());
+}
+
+TEST_F(SidebarFixture, ANewFileMovesTheOpenMovieWithoutReopeningIt) {
+    addMovie("first.mp4", "First");
+    showSidebar();
+    settle(1);
+    EXPECT_EQ(opened_, QStringList{"First"});
+    addMovie("second.mp4", "Second");
+    settle(2);
+    EXPECT_EQ(titles(), (QStringList{"Second", "First"}));
+    EXPECT_EQ(sidebar_->selectedIndex(), 1);
+    EXPECT_EQ(sidebar_->list()->currentIndex().row(), 1);
+    EXPECT_EQ(opened_, QStringList{"First"});
+}
+
+TEST_F(SidebarFixture, AVanishedTitleLeavesNoRowSelected) {
+    addMovie("a.mp4", "A");
+    addMovie("b.mp4", "B");
+    showSidebar();
+    settle(2);
+    ASSERT_EQ(opened_, QStringList{"B"});
+    QFile::remove(folder_.filePath("b.mp4"));
+    settle(1);
+    EXPECT_FALSE(sidebar_->selectedIndex().has_value());
+    EXPECT_FALSE(sidebar_->list()->currentIndex().isValid());
+    EXPECT_EQ(opened_, QStringList{"B"});
+}
+
+TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
+    QTemporaryDir elsewhere;
+    const QString path = elsewhere.filePath("clip.mkv");
+    ASSERT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
+    showSidebar();
+    sidebar_->openExternalFile(QUrl::fromLocalFile(path));
+    EXPECT_EQ(opened_, QStringList{"clip"});
+    EXPECT_FALSE(sidebar_->show());
+    EXPECT_TRUE(MoviesViewModel::shared().items().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return sidebar_->width() == 0; }));
+    sidebar_->toolbarAction()->trigger();
+    EXPECT_TRUE(sidebar_->show());
+    EXPECT_TRUE(waitUntil([&] { return sidebar_->tabs()->isVisible() && sidebar_->width() > 0; }));
+}
+
+TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
+    showSidebar();
+    settle(0);
+    auto* hint = sidebar_->findChild<QLabel*>();
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->text().contains(folder_.path()));
+}
