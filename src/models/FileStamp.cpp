@@ -1,0 +1,52 @@
+#include "models/FileStamp.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+constexpr qint64 nsPerSecond = 1'000'000'000;
+// File systems stamp times with a coarse clock (FAT: 2 s); a change within this margin of a
+// read may share the timestamp of what was read.
+constexpr qint64 racyMarginNs = 2 * nsPerSecond;
+
+qint64 nanoseconds(const statx_timestamp& t) { return qint64(t.tv_sec) * nsPerSecond + t.tv_nsec; }
+
+}  // namespace
+
+std::optional<FileStamp> FileStamp::of(const QString& path) {
+    if (path.isEmpty())
+        return std::nullopt;
+    struct statx sx {};
+    const QByteArray name = QFile::encodeName(path);
+    if (statx(AT_FDCWD, name.constData(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.device = (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    stamp.inode = sx.stx_ino;
+    stamp.size = qint64(sx.stx_size);
+    stamp.modifiedNs = nanoseconds(sx.stx_mtime);
+    stamp.changedNs = nanoseconds(sx.stx_ctime);
+    if (sx.stx_mask & STATX_BTIME)
+        stamp.bornMs = qint64(sx.stx_btime.tv_sec) * 1000 + sx.stx_btime.tv_nsec / 1'000'000;
+    return stamp;
+}
+
+std::optional<QDateTime> FileStamp::birthTime() const {
+    if (!bornMs)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(*bornMs);
+}
+
+bool FileStamp::isRacyAt(qint64 instantNs) const {
+    return modifiedNs > instantNs - racyMarginNs || changedNs > instantNs - racyMarginNs;
+}
+
+qint64 fileClockNowNs() {
+    timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * nsPerSecond + now.tv_nsec;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// What one statx call says about a file (symlinks followed): the fields that change whenever
+// its content or its place does, and its birth time when the file system keeps one.
+struct FileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;  // mtime, nanoseconds since the epoch
+    qint64 changedNs = 0;   // ctime: unlike mtime, no tool can set it back
+    std::optional<qint64> bornMs;  // birth time, milliseconds since the epoch
+
+    // Absent when the file cannot be reached (missing, dangling link, no permission).
+    static std::optional<FileStamp> of(const QString& path);
+
+    std::optional<QDateTime> birthTime() const;
+    // True when the file changed so shortly before `instant` that a later change within the
+    // same timestamp tick could go unseen: what was read then must be read again.
+    bool isRacyAt(qint64 instantNs) const;
+
+    // Equal stamps: the file's content is taken to be unchanged. The birth time is left out.
+    friend bool operator==(const FileStamp& a, const FileStamp& b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modifiedNs == b.modifiedNs &&
+               a.changedNs == b.changedNs;
+    }
+};
+
+// Wall-clock now in nanoseconds since the epoch, the scale of FileStamp's times.
+qint64 fileClockNowNs();

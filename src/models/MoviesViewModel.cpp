@@ -1,0 +1,267 @@
+#include "models/MoviesViewModel.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/MediaProbe.h"
+#include "models/MovieFiles.h"
+
+#include <QFile>
+#include <QPointer>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <latch>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+const QString undatedText = QStringLiteral("0000-00-00 00:00:00");
+const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The folder's direct entries (hidden ones included) in name order; absent when the folder
+// cannot be listed, which is told apart from an empty folder.
+std::optional<QStringList> listFolder(const QString& folder) {
+    if (folder.isEmpty())
+        return std::nullopt;
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+    if (!dir)
+        return std::nullopt;
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry)
+            break;
+        const char* name = entry->d_name;
+        if (qstrcmp(name, ".") != 0 && qstrcmp(name, "..") != 0)
+            names.append(QFile::decodeName(name));
+    }
+    if (errno != 0)
+        return std::nullopt;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Where a file name's extension starts: after its last ".", unless that dot begins the name
+// (".mp4" is a hidden name without extension); -1 when there is none.
+qsizetype extensionDot(QStringView name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? dot : -1;
+}
+
+QStringView pathExtension(QStringView name) {
+    const qsizetype dot = extensionDot(name);
+    return dot < 0 ? QStringView() : name.mid(dot + 1);
+}
+
+// The last path component without its extension.
+QString baseName(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = extensionDot(name);
+    return dot < 0 ? name : name.left(dot);
+}
+
+}  // namespace
+
+MoviesViewModel::MoviesViewModel(QObject* parent) : QAbstractListModel(parent) {}
+
+MoviesViewModel& MoviesViewModel::shared() {
+    static MoviesViewModel* instance = new MoviesViewModel;  // lives as long as the process
+    return *instance;
+}
+
+void MoviesViewModel::refresh() {
+    const QString folder = global().moviesFolder();
+    const auto names = listFolder(folder);
+    if (!names)
+        return;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+
+    QList<VideoItem> list;
+    QSet<QString> pathsRead;
+    for (const QString& name : *names) {
+        if (fileExtensions.contains(pathExtension(name)))
+            list.append(loadItem(QUrl::fromLocalFile(prefix + name), &pathsRead));
+    }
+    // What was read from files no longer listed is of no further use.
+    creationTexts_.retain(pathsRead);
+    durations_.retain(pathsRead);
+    sidecars_.retain(pathsRead);
+
+    // Newest first; the fixed-width date text sorts like the date, the undated last.
+    std::stable_sort(list.begin(), list.end(), [](const VideoItem& a, const VideoItem& b) { return a.time > b.time; });
+
+    if (!isDifferent(items_, list))
+        return;
+    loadDurations(list);
+    notify().post(Events::videoUpdated);
+}
+
+VideoItem MoviesViewModel::loadItem(const QUrl& url) { return loadItem(url, nullptr); }
+
+VideoItem MoviesViewModel::loadItem(const QUrl& url, QSet<QString>* pathsRead) {
+    const QString path = url.toLocalFile();
+    const qint64 readAt = fileClockNowNs();
+    // One statx gives both the creation date and the key under which earlier reads are kept.
+    const auto stamp = FileStamp::of(path);
+    const QString time = creationText(path, stamp, readAt);
+
+    const QUrl sidecar = SubtitleSRT::sidecarURL(url);
+    const QString sidecarPath = sidecar.toLocalFile();
+    const auto info = sidecarInfo(sidecarPath, sidecar, readAt);
+    const QString text = info && info->title ? *info->title : baseName(path);
+    const QString BID = info && info->BID ? *info->BID : fallbackBID;
+
+    VideoItem item(url, time, text, BID, ItemColor::white, 0);
+    if (const double* seconds = stamp ? durations_.find(path, *stamp) : nullptr) {
+        item.duration = *seconds;
+    } else {
+        item.duration = loadDuration(item);
+        if (stamp)
+            durations_.insert(path, *stamp, readAt, item.duration);
+    }
+    if (pathsRead)
+        *pathsRead << path << sidecarPath;
+    return item;
+}
+
+QString MoviesViewModel::creationText(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs) {
+    const auto born = stamp ? stamp->birthTime() : std::nullopt;
+    if (!born)
+        return undatedText;
+    if (const QString* text = creationTexts_.find(path, *stamp))
+        return *text;
+    QString text = born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));  // local time zone
+    creationTexts_.insert(path, *stamp, readAtNs, text);
+    return text;
+}
+
+std::optional<SubtitleSRT::Info> MoviesViewModel::sidecarInfo(const QString& path, const QUrl& url, qint64 readAtNs) {
+    const auto stamp = FileStamp::of(path);
+    if (!stamp)
+        return std::nullopt;  // a file statx cannot reach cannot be opened either
+    if (const auto* info = sidecars_.find(path, *stamp))
+        return *info;
+    auto info = SubtitleSRT::shared().readInfo(url);
+    sidecars_.insert(path, *stamp, readAtNs, info);
+    return info;
+}
+
+double MoviesViewModel::loadDuration(const VideoItem& item) {
+    std::latch measured(1);
+    MovieFiles::getDuration(item.url, [this, &measured](double seconds) {
+        duration_ = seconds;
+        measured.count_down();  // the last touch of `measured`: the waiter may return at once
+    });
+    measured.wait();
+    return duration_;
+}
+
+void MoviesViewModel::loadDurations(const QList<VideoItem>& list) {
+    // The worker measures a copy, serving lengths already known for unchanged files, and
+    // hands back the new measurements with the list so the main thread can keep them.
+    auto measureAll = [known = durations_](QList<VideoItem>& copy) {
+        QList<Measurement> fresh;
+        for (VideoItem& item : copy) {
+            const QString path = item.url.toLocalFile();
+            const qint64 readAt = fileClockNowNs();
+            const auto stamp = FileStamp::of(path);
+            if (const double* seconds = stamp ? known.find(path, *stamp) : nullptr) {
+                item.duration = *seconds;
+                continue;
+            }
+            item.duration = MediaProbe::duration(path);
+            if (stamp)
+                fresh.append(Measurement{path, *stamp, readAt, item.duration});
+        }
+        return fresh;
+    };
+
+    std::latch measured(1);
+    const QPointer<MoviesViewModel> self(this);
+    try {
+        std::thread([&measured, self, copy = list, measureAll]() mutable {
+            const QList<Measurement> fresh = measureAll(copy);
+            measured.count_down();  // released before the hand-off, which needs the main thread
+            mainQueueSync([&] {
+                if (self)
+                    self->assignItems(copy, fresh);
+            });
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: measure here and still publish only after refresh returns.
+        QList<VideoItem> copy = list;
+        const QList<Measurement> fresh = measureAll(copy);
+        QMetaObject::invokeMethod(this, [this, copy, fresh] { assignItems(copy, fresh); }, Qt::QueuedConnection);
+        return;
+    }
+    measured.wait();
+}
+
+void MoviesViewModel::assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured) {
+    for (const Measurement& m : measured)
+        durations_.insert(m.path, m.stamp, m.readAtNs, m.seconds);
+    beginResetModel();
+    items_ = list;
+    endResetModel();
+}
+
+bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) {
+    if (a.size() != b.size())
+        return true;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].text != b[i].text)
+            return true;
+    }
+    return false;
+}
+
+void MoviesViewModel::removeItem(int row) {
+    if (row < 0 || row >= items_.size())
+        return;
+    beginRemoveRows({}, row, row);
+    items_.removeAt(row);
+    endRemoveRows();
+}
+
+int MoviesViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(items_.size());
+}
+
+QVariant MoviesViewModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= items_.size())
+        return {};
+    const VideoItem& item = items_[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+    case TextRole:
+        return item.text;
+    case TimeRole:
+        return item.time;
+    case ColorRole:
+        return QVariant::fromValue(item.color);
+    case BIDRole:
+        return item.BID;
+    case URLRole:
+        return item.url;
+    case DurationRole:
+        return item.duration;
+    case ItemRole:
+        return QVariant::fromValue(item);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> MoviesViewModel::roleNames() const {
+    return {{TextRole, "text"},   {TimeRole, "time"},         {ColorRole, "color"}, {BIDRole, "BID"},
+            {URLRole, "url"},     {DurationRole, "duration"}, {ItemRole, "item"}};
+}

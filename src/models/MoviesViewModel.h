@@ -1,0 +1,99 @@
+#pragma once
+
+#include "core/Records.h"
+#include "models/StampedCache.h"
+#include "subtitles/SubtitleSRT.h"
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+
+// The movie library the sidebar shows: one VideoItem per "mp4"/"mov" file directly inside
+// global().moviesFolder(), newest first.
+//
+// Order of events of a refresh that finds a changed library (titles differ at some index, or
+// the count differs): the lengths are measured on a worker thread while refresh() waits on a
+// latch, "videoUpdated" is posted while items() still holds the OLD list, refresh() returns,
+// and the worker's queued hand-off then assigns the new list on the main thread. An observer
+// of "videoUpdated" must therefore not read items() in its handler (the sidebar reads it
+// 0.1 s later). A refresh that finds the same titles in the same order, or whose folder cannot
+// be listed, changes nothing and posts nothing.
+//
+// Every assignment to the list resets the model (modelAboutToBeReset is "just before the
+// change"); removeItem() removes one row. Main thread only, except where noted.
+//
+// Refreshing re-reads only what changed: creation dates, lengths and sidecar titles are kept
+// per path with the file's size, times, inode and device, and read again only when those
+// differ. The results are those of reading everything afresh.
+class MoviesViewModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        TextRole = Qt::UserRole + 1,  // QString title (also Qt::DisplayRole)
+        TimeRole,                     // QString "yyyy-MM-dd HH:mm:ss" or "0000-00-00 00:00:00"
+        ColorRole,                    // ItemColor
+        BIDRole,                      // QString bundle identifier
+        URLRole,                      // QUrl of the movie file
+        DurationRole,                 // double seconds
+        ItemRole,                     // the whole VideoItem
+    };
+
+    explicit MoviesViewModel(QObject* parent = nullptr);
+
+    // The instance the application uses; created on first use, kept for the process's life.
+    static MoviesViewModel& shared();
+
+    // Path extensions that make a file a movie; compared exactly (case matters).
+    const QStringList fileExtensions{QStringLiteral("mp4"), QStringLiteral("mov")};
+
+    const QList<VideoItem>& items() const { return items_; }
+
+    // Lists the movies folder and publishes the library when its titles changed (see above).
+    // Blocks the calling (main) thread while lengths are measured; never fails outwardly.
+    void refresh();
+
+    // The record of one movie file: creation date, title and bundle identifier from its SRT
+    // sidecar (falling back to the file name and "com.apple.QuickTimePlayerX"), length in
+    // seconds (0 when it cannot be measured). Blocks until the length is measured. Usable on
+    // any instance, e.g. MoviesViewModel().loadItem(url) for a file from outside the library.
+    VideoItem loadItem(const QUrl& url);
+
+    // Measures every record's length on a worker thread and blocks until that is done; the
+    // measured list is assigned to items() by a queued call on the main thread afterwards.
+    void loadDurations(const QList<VideoItem>& list);
+
+    // The movie's length in seconds, measured on a worker thread; blocks until done.
+    double loadDuration(const VideoItem& item);
+
+    // The change test of refresh(): different counts, or a different title at some index.
+    static bool isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b);
+
+    // Removes the record at `row` (the sidebar's delete); rows out of range are ignored.
+    void removeItem(int row);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+private:
+    struct Measurement {
+        QString path;
+        FileStamp stamp;
+        qint64 readAtNs = 0;
+        double seconds = 0;
+    };
+
+    VideoItem loadItem(const QUrl& url, QSet<QString>* pathsRead);
+    QString creationText(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs);
+    std::optional<SubtitleSRT::Info> sidecarInfo(const QString& path, const QUrl& url, qint64 readAtNs);
+    void assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured);
+
+    QList<VideoItem> items_;
+    double duration_ = 0;  // where a worker's single measurement lands for loadDuration()
+
+    StampedCache<QString> creationTexts_;
+    StampedCache<double> durations_;
+    StampedCache<std::optional<SubtitleSRT::Info>> sidecars_;  // keyed by the sidecar's path
+};

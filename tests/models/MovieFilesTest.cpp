@@ -1,0 +1,84 @@
+#include "models/MovieFiles.h"
+
+#include "TestEnv.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <latch>
+
+namespace {
+
+// Runs getDuration and waits for its completion; also tells on which thread it ran.
+std::pair<double, QThread*> measure(const QString& path) {
+    std::latch done(1);
+    double seconds = -1;
+    QThread* thread = nullptr;
+    MovieFiles::getDuration(QUrl::fromLocalFile(path), [&](double s) {
+        seconds = s;
+        thread = QThread::currentThread();
+        done.count_down();
+    });
+    done.wait();
+    return {seconds, thread};
+}
+
+}  // namespace
+
+TEST(MovieFiles, CreateDateIsTheBirthTimeOfReachableFilesOnly) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("clip.mp4");
+    ASSERT_TRUE(writeFile(file, "x"));
+    const auto born = MovieFiles::createDate(QUrl::fromLocalFile(file));
+    ASSERT_TRUE(born.has_value());
+    EXPECT_LE(std::abs(born->secsTo(QDateTime::currentDateTime())), 5);
+    EXPECT_EQ(*born, QFileInfo(file).birthTime());
+
+    // A symlink stands for its target; a dangling one, a missing file and no URL have no date.
+    ASSERT_TRUE(QFile::link(file, dir.filePath("link.mp4")));
+    EXPECT_EQ(MovieFiles::createDate(QUrl::fromLocalFile(dir.filePath("link.mp4"))), born);
+    ASSERT_TRUE(QFile::link(dir.filePath("gone.mp4"), dir.filePath("dangling.mp4")));
+    EXPECT_FALSE(MovieFiles::createDate(QUrl::fromLocalFile(dir.filePath("dangling.mp4"))));
+    EXPECT_FALSE(MovieFiles::createDate(QUrl::fromLocalFile(dir.filePath("gone.mp4"))));
+    EXPECT_FALSE(MovieFiles::createDate(QUrl()));
+}
+
+TEST(MovieFiles, GetDurationMeasuresOnAWorkerThreadAndGivesZeroForNonMovies) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(makeClip(dir.filePath("clip.mov"), {.seconds = 2.0}));
+    ASSERT_TRUE(writeFile(dir.filePath("text.mp4"), "not a movie"));
+
+    const auto [seconds, thread] = measure(dir.filePath("clip.mov"));
+    EXPECT_NEAR(seconds, 2.0, 0.1);
+    EXPECT_NE(thread, QThread::currentThread());
+    EXPECT_EQ(measure(dir.filePath("text.mp4")).first, 0.0);
+    EXPECT_EQ(measure(dir.filePath("missing.mp4")).first, 0.0);
+}
+
+TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
+    // The test run's XDG_DATA_HOME lies on the same volume as the temporary folders.
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    ASSERT_TRUE(trash.startsWith(testHome()));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("old movie 'ü'.mp4");
+    ASSERT_TRUE(writeFile(file, "movie bytes"));
+
+    MovieFiles::trash(QUrl::fromLocalFile(file));
+    EXPECT_FALSE(QFileInfo::exists(file));
+    QFile trashed(trash + "/files/" + QFileInfo(file).fileName());
+    ASSERT_TRUE(trashed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(trashed.readAll(), "movie bytes");
+    EXPECT_TRUE(QFileInfo::exists(trash + "/info/" + QFileInfo(file).fileName() + ".trashinfo"));
+
+    // A sidecar that was never written, and no URL at all: nothing happens.
+    const auto before = QDir(trash + "/files").entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    MovieFiles::trash(QUrl::fromLocalFile(dir.filePath("old movie.srt")));
+    MovieFiles::trash(QUrl());
+    EXPECT_EQ(QDir(trash + "/files").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
+}

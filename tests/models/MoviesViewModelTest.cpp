@@ -1,0 +1,369 @@
+#include "models/MoviesViewModel.h"
+
+#include "TestMedia.h"
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/FileStamp.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ostream>
+
+namespace {
+
+// The fields of a record that a scan determines; ids are fresh on every scan.
+struct Row {
+    QString file;
+    QString time;
+    QString text;
+    QString BID;
+    double duration = 0;
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& r) {
+        return out << "{" << r.file.toStdString() << ", " << r.time.toStdString() << ", " << r.text.toStdString()
+                   << ", " << r.BID.toStdString() << ", " << r.duration << "}";
+    }
+};
+
+QList<Row> rows(const QList<VideoItem>& items) {
+    QList<Row> result;
+    for (const auto& item : items)
+        result.append({QFileInfo(item.url.toLocalFile()).fileName(), item.time, item.text, item.BID, item.duration});
+    return result;
+}
+
+QStringList files(const QList<VideoItem>& items) {
+    QStringList names;
+    for (const auto& row : rows(items))
+        names.append(row.file);
+    return names;
+}
+
+QByteArray srt(const QByteArray& lines) { return "1\r\n00:00:00,000 --> 00:00:01,000\r\n" + lines + "\r\n\r\n"; }
+
+const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");
+
+// Waits until the wall clock has just entered a new second.
+void waitForNextSecond() {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QThread::msleep(static_cast<unsigned long>(1000 - now % 1000 + 50));
+}
+
+// Files read within this time of their last change are read again on the next refresh; the
+// tests wait it out where they want the remembered results to be used.
+void waitUntilSettled() { QThread::msleep(2100); }
+
+class Library : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.path() + "/movies";
+        ASSERT_TRUE(QDir().mkpath(folder));
+        global().setMoviesFolderOverride(folder);
+        notify().observe(Events::videoUpdated, &observer, [this](const QVariant&) {
+            ++updates;
+            itemsWhenPosted = model.items();
+        });
+        QObject::connect(&model, &QAbstractItemModel::modelReset, &observer, [this] { ++resets; });
+    }
+    void TearDown() override { global().setMoviesFolderOverride({}); }
+
+    QString path(const QString& name) const { return folder + "/" + name; }
+
+    // One refresh of `m` with its hand-off carried out; the number of "videoUpdated" posted.
+    int refresh(MoviesViewModel& m) {
+        int assigned = 0;
+        const auto connection = QObject::connect(&m, &QAbstractItemModel::modelReset, [&] { ++assigned; });
+        const int before = updates;
+        m.refresh();
+        const int posted = updates - before;
+        if (posted > 0) {
+            EXPECT_TRUE(waitUntil([&] { return assigned > 0; }));
+        }
+        QObject::disconnect(connection);
+        return posted;
+    }
+    int refresh() { return refresh(model); }
+
+    QTemporaryDir dir;
+    QString folder;
+    MoviesViewModel model;
+    QObject observer;
+    int updates = 0;
+    int resets = 0;
+    QList<VideoItem> itemsWhenPosted;
+};
+
+}  // namespace
+
+TEST_F(Library, KeepsFilesWhoseExtensionIsExactlyMp4OrMov) {
+    for (const QString name : {"clip.mp4", "clip.mov", "CLIP.MP4", "clip.Mov", "mp4", ".mp4", "a.tar.mov", "clip.mp4.txt"})
+        ASSERT_TRUE(makeClip(path(name), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(path("a.tar.srt"), srt("Start: Tarred")));
+    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Wrong sidecar")));
+
+    EXPECT_EQ(refresh(), 1);
+    QStringList listed = files(model.items());
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"a.tar.mov", "clip.mov", "clip.mp4"}));
+    for (const auto& row : rows(model.items())) {
+        EXPECT_EQ(row.text, row.file == "a.tar.mov" ? "Tarred" : "clip");
+        EXPECT_NEAR(row.duration, 1.0, 0.1);
+    }
+}
+
+TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
+    struct Case {
+        QString movie;
+        QByteArray sidecar;  // empty: no sidecar
+        QString text;
+        QString BID;
+    };
+    const QList<Case> cases{
+        {"plain.mp4", {}, "plain", fallbackBID},
+        {"both.mp4", srt("BID: org.example.Editor\r\nStart: Both"), "Both", "org.example.Editor"},
+        {"title.mp4", srt("Start: Only a title"), "Only a title", fallbackBID},
+        {"bid.mp4", srt("BID: org.example.Viewer"), "bid", "org.example.Viewer"},
+        {"garbage.mp4", QByteArray("\x00\xff\xfe\x89PNG\r\n\x1a\n\x00\x00\xc3(Start\x00: x\x80", 26), "garbage", fallbackBID},
+        {"empty title.mp4", srt("Start:\r\nmore"), "", fallbackBID},
+        {"Ünï 'q' \"d\"\nline.mov", srt("Start: Ünïcödé"), "Ünïcödé", fallbackBID},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(makeClip(path(c.movie), {.seconds = 1.0}));
+        if (!c.sidecar.isEmpty()) {
+            ASSERT_TRUE(writeFile(path(QFileInfo(c.movie).completeBaseName() + ".srt"), c.sidecar));
+        }
+    }
+    ASSERT_EQ(refresh(), 1);
+    ASSERT_EQ(model.items().size(), cases.size());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.movie.toStdString());
+        const auto found = std::find_if(model.items().cbegin(), model.items().cend(),
+                                        [&](const VideoItem& item) { return item.url == QUrl::fromLocalFile(path(c.movie)); });
+        ASSERT_NE(found, model.items().cend());
+        EXPECT_EQ(found->text, c.text);
+        EXPECT_EQ(found->BID, c.BID);
+        EXPECT_EQ(found->color, ItemColor::white);
+        EXPECT_NEAR(found->duration, 1.0, 0.1);
+    }
+}
+
+TEST_F(Library, ListsFilesThatAreNoMoviesWithNeutralValuesAndNeverHangs) {
+    QTemporaryDir outside;
+    ASSERT_TRUE(makeClip(outside.filePath("real.mp4"), {.seconds = 2.0}));
+    ASSERT_TRUE(QFile::link(outside.filePath("real.mp4"), path("link.mov")));
+    ASSERT_TRUE(QFile::link(outside.filePath("gone.mp4"), path("dangling.mp4")));
+    ASSERT_TRUE(writeFile(path("text.mp4"), "this is not a movie\n"));
+    ASSERT_TRUE(writeFile(path("empty.mov"), ""));
+    QFile whole(outside.filePath("real.mp4"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(writeFile(path("truncated.mp4"), whole.read(whole.size() / 2)));
+    ASSERT_TRUE(QDir(folder).mkdir("folder.mp4"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.mp4")).constData(), 0600), 0);
+
+    ASSERT_EQ(refresh(), 1);
+    QStringList listed = files(model.items());
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"dangling.mp4", "empty.mov", "folder.mp4", "link.mov", "pipe.mp4", "text.mp4",
+                                   "truncated.mp4"}));
+    for (const auto& row : rows(model.items())) {
+        SCOPED_TRACE(row.file.toStdString());
+        if (row.file == "link.mov")
+            EXPECT_NEAR(row.duration, 2.0, 0.1);
+        else
+            EXPECT_EQ(row.duration, 0.0);
+        EXPECT_EQ(row.text, QFileInfo(row.file).completeBaseName());
+    }
+    // The dangling link has no date and comes last.
+    EXPECT_EQ(rows(model.items()).last(), (Row{"dangling.mp4", "0000-00-00 00:00:00", "dangling", fallbackBID, 0}));
+}
+
+TEST_F(Library, OrdersNewestFirstKeepingListingOrderForEqualDatesAndUndatedLast) {
+    ASSERT_TRUE(QFile::link(path("nowhere.mp4"), path("0undated.mp4")));
+    ASSERT_TRUE(makeClip(path("older.mp4"), {.seconds = 1.0}));
+    waitForNextSecond();
+    ASSERT_TRUE(makeClip(path("b.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path("a.mov"), {.seconds = 1.0}));
+
+    ASSERT_EQ(refresh(), 1);
+    EXPECT_EQ(files(model.items()), QStringList({"a.mov", "b.mp4", "older.mp4", "0undated.mp4"}));
+    for (const auto& item : model.items()) {
+        const QDateTime born = QFileInfo(item.url.toLocalFile()).birthTime();
+        EXPECT_EQ(item.time, born.isValid() ? born.toString("yyyy-MM-dd HH:mm:ss") : "0000-00-00 00:00:00");
+    }
+    EXPECT_EQ(model.items()[0].time, model.items()[1].time);
+    EXPECT_GT(model.items()[1].time, model.items()[2].time);
+}
+
+TEST_F(Library, PublishesOnlyWhenTitlesChangeAndAfterTheEventWasPosted) {
+    EXPECT_EQ(refresh(), 0);  // empty folder, empty library
+    EXPECT_EQ(resets, 0);
+
+    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 1.0}));
+    model.refresh();
+    // "videoUpdated" went out while the old list was still in place, and the new list
+    // arrives only once the main thread gets back to its event loop.
+    EXPECT_EQ(updates, 1);
+    EXPECT_TRUE(itemsWhenPosted.isEmpty());
+    EXPECT_TRUE(model.items().isEmpty());
+    EXPECT_EQ(resets, 0);
+    ASSERT_TRUE(waitUntil([&] { return resets == 1; }));
+    ASSERT_EQ(model.items().size(), 1);
+    EXPECT_NEAR(model.items()[0].duration, 1.0, 0.1);
+
+    EXPECT_EQ(refresh(), 0);
+
+    // Another movie of the same title in the same place: nothing is published.
+    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 2.0}));
+    EXPECT_EQ(refresh(), 0);
+    EXPECT_NEAR(model.items()[0].duration, 1.0, 0.1);
+
+    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Renamed")));
+    EXPECT_EQ(refresh(), 1);
+    ASSERT_EQ(model.items().size(), 1);
+    EXPECT_EQ(model.items()[0].text, "Renamed");
+    EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
+
+    // A folder that cannot be listed changes nothing.
+    const QList<VideoItem> before = model.items();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_EQ(refresh(), 0);
+    ASSERT_TRUE(writeFile(folder, "a file where the folder was"));
+    EXPECT_EQ(refresh(), 0);
+    EXPECT_EQ(model.items(), before);
+    EXPECT_EQ(resets, 2);
+
+    // The folder back, but empty: the empty list is published once.
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_EQ(refresh(), 1);
+    EXPECT_TRUE(model.items().isEmpty());
+    EXPECT_EQ(refresh(), 0);
+}
+
+TEST_F(Library, RemembersReadsOnlyWhileFilesStayUnchanged) {
+    // A long-lived model that remembers, checked after every change against a new model that
+    // reads everything afresh.
+    const auto check = [&](const char* step) {
+        SCOPED_TRACE(step);
+        const QList<VideoItem> published = model.items();
+        MoviesViewModel fresh;
+        refresh(fresh);
+        const QList<VideoItem> scanned = fresh.items();
+        const bool expectPublish = MoviesViewModel::isDifferent(published, scanned);
+        EXPECT_EQ(refresh(), expectPublish ? 1 : 0);
+        EXPECT_EQ(rows(model.items()), rows(expectPublish ? scanned : published));
+    };
+    const auto setModified = [](const QString& file, qint64 ns) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
+        ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+    };
+    QTemporaryDir spare;
+
+    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 3.0}));
+    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Alpha")));
+    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 2.0}));
+    ASSERT_TRUE(makeClip(path("c.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(path("c.srt"), srt("BID: org.example.C")));
+    ASSERT_TRUE(writeFile(path("d.mp4"), "not a movie"));
+    ASSERT_TRUE(makeClip(path("e.mp4"), {.seconds = 1.0}));
+    waitUntilSettled();
+    check("first scan");
+    check("nothing changed");
+
+    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 1.5}));  // same name and title, new content
+    check("movie rewritten in place");
+
+    // Same size, same modification time, other title: only the change time tells.
+    const qint64 modified = FileStamp::of(path("a.srt"))->modifiedNs;
+    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Alphb")));
+    setModified(path("a.srt"), modified);
+    check("sidecar rewritten with its old size and time");
+
+    // Another file renamed over a movie, with the old file's times: a new inode.
+    ASSERT_TRUE(makeClip(spare.filePath("c.mp4"), {.seconds = 2.5}));
+    setModified(spare.filePath("c.mp4"), FileStamp::of(path("c.mp4"))->modifiedNs);
+    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath("c.mp4")).constData(), QFile::encodeName(path("c.mp4")).constData()), 0);
+    check("movie replaced by rename");
+
+    ASSERT_TRUE(QFile::rename(path("e.mp4"), path("f.mp4")));
+    check("movie renamed");
+    ASSERT_TRUE(QFile::rename(path("a.srt"), path("f.srt")));
+    check("sidecar moved to another movie");
+    ASSERT_TRUE(QFile::remove(path("d.mp4")));
+    check("movie removed");
+    ASSERT_TRUE(makeClip(path("d.mp4"), {.seconds = 1.0}));
+    check("movie back under an old name");
+
+    waitUntilSettled();
+    check("settled");
+    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 3.0}));
+    ASSERT_TRUE(writeFile(path("g.mp4"), ""));
+    check("rewritten after settling, and one added");
+    ASSERT_TRUE(QFile::remove(path("f.srt")));
+    ASSERT_TRUE(QFile::remove(path("c.srt")));
+    check("sidecars removed");
+}
+
+TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
+    ASSERT_TRUE(makeClip(path("one.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path("two.mov"), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(path("two.srt"), srt("BID: org.example.Two\r\nStart: Second")));
+    ASSERT_EQ(refresh(), 1);
+    ASSERT_EQ(model.rowCount(), 2);
+
+    const int row = model.items()[0].text == "Second" ? 0 : 1;
+    const QModelIndex index = model.index(row);
+    const VideoItem item = model.items()[row];
+    EXPECT_EQ(index.data(Qt::DisplayRole).toString(), "Second");
+    EXPECT_EQ(index.data(MoviesViewModel::TextRole).toString(), "Second");
+    EXPECT_EQ(index.data(MoviesViewModel::TimeRole).toString(), item.time);
+    EXPECT_EQ(index.data(MoviesViewModel::BIDRole).toString(), "org.example.Two");
+    EXPECT_EQ(index.data(MoviesViewModel::ColorRole).value<ItemColor>(), ItemColor::white);
+    EXPECT_EQ(index.data(MoviesViewModel::URLRole).toUrl(), QUrl::fromLocalFile(path("two.mov")));
+    EXPECT_EQ(index.data(MoviesViewModel::DurationRole).toDouble(), item.duration);
+    EXPECT_EQ(index.data(MoviesViewModel::ItemRole).value<VideoItem>(), item);
+    EXPECT_FALSE(model.index(5).data().isValid());
+
+    int removed = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, &observer, [&](const QModelIndex&, int first, int last) {
+        EXPECT_EQ(first, row);
+        EXPECT_EQ(last, row);
+        EXPECT_EQ(model.items().size(), 2);  // told before the change
+        ++removed;
+    });
+    model.removeItem(-1);
+    model.removeItem(2);
+    model.removeItem(row);
+    EXPECT_EQ(removed, 1);
+    ASSERT_EQ(model.items().size(), 1);
+    EXPECT_EQ(model.items()[0].url, QUrl::fromLocalFile(path("one.mp4")));
+
+    // The library was changed in place; the next scan finds two titles again.
+    EXPECT_EQ(refresh(), 1);
+    EXPECT_EQ(model.items().size(), 2);
+}
+
+TEST_F(Library, LoadItemBuildsTheRecordOfAnyFile) {
+    QTemporaryDir outside;
+    ASSERT_TRUE(makeClip(outside.filePath("x.y.mov"), {.seconds = 2.0}));
+    ASSERT_TRUE(writeFile(outside.filePath("x.y.srt"), srt("BID: org.example.X")));
+    const VideoItem item = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath("x.y.mov")));
+    EXPECT_EQ(item.text, "x.y");
+    EXPECT_EQ(item.BID, "org.example.X");
+    EXPECT_NEAR(item.duration, 2.0, 0.1);
+    EXPECT_EQ(item.time, QFileInfo(outside.filePath("x.y.mov")).birthTime().toString("yyyy-MM-dd HH:mm:ss"));
+
+    const VideoItem missing = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath("missing.mp4")));
+    EXPECT_EQ(rows({missing}), QList<Row>({{"missing.mp4", "0000-00-00 00:00:00", "missing", fallbackBID, 0}}));
+    EXPECT_NE(missing.id, item.id);
+}
