@@ -1,22 +1,14 @@
 #include "subtitles/FileInputStream.h"
 #include "subtitles/FileOutputStream.h"
 
-#include "TestMedia.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+#include "TempFiles.h"
 
 namespace {
 
-class FileStreamTest : public testing::Test {
+class FileStreamTest : public TempFiles {
 protected:
     QString file(const QByteArray& bytes) {
-        const QString path = dir.filePath(QStringLiteral("file-%1").arg(++files));
-        EXPECT_TRUE(writeFile(path, bytes));
-        return path;
+        return TempFiles::file(bytes, QStringLiteral("file-%1").arg(++files)).toLocalFile();
     }
     FileInputStream open(const QByteArray& bytes) {
         auto stream = FileInputStream::open(file(bytes));
@@ -24,7 +16,6 @@ protected:
         return std::move(*stream);
     }
 
-    QTemporaryDir dir;
     int files = 0;
 };
 
@@ -32,7 +23,7 @@ protected:
 
 TEST_F(FileStreamTest, OpenFailsForEmptyOrMissingPath) {
     EXPECT_FALSE(FileInputStream::open(QString()));
-    EXPECT_FALSE(FileInputStream::open(dir.filePath("missing")));
+    EXPECT_FALSE(FileInputStream::open(path("missing")));
     EXPECT_FALSE(FileInputStream::open(dir.path() + "/missing/deeper"));
     EXPECT_FALSE(FileOutputStream::open(QString()));
     EXPECT_FALSE(FileOutputStream::open(dir.path() + "/missing/deeper"));

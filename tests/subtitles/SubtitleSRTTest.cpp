@@ -1,27 +1,16 @@
 #include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleVTT.h"
 
-#include "TestMedia.h"
+#include "TempFiles.h"
 
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+#include <QFileInfo>
 
 namespace {
 
-class SubtitleSRTTest : public testing::Test {
+class SubtitleSRTTest : public TempFiles {
 protected:
-    QUrl file(const QByteArray& bytes, const QString& name = QStringLiteral("movie.srt")) {
-        const QString path = dir.filePath(name);
-        EXPECT_TRUE(writeFile(path, bytes));
-        return QUrl::fromLocalFile(path);
-    }
-    QList<SubtitleItem> items(const QByteArray& bytes) {
-        return SubtitleSRT::shared().readAll(file(bytes)).value_or(QList<SubtitleItem>{});
-    }
+    QList<SubtitleItem> items(const QByteArray& bytes) { return srt.readAll(file(bytes)).value_or(QList<SubtitleItem>{}); }
 
-    QTemporaryDir dir;
     SubtitleSRT& srt = SubtitleSRT::shared();
 };
 
@@ -69,8 +58,8 @@ TEST_F(SubtitleSRTTest, BadBlockCostsTwoLinesAndReadingResynchronises) {
 TEST_F(SubtitleSRTTest, NoCueOrNoFileGivesAbsent) {
     EXPECT_FALSE(srt.readAll(file("")));
     EXPECT_FALSE(srt.readAll(file("just\ntext\nlines\n")));
-    EXPECT_FALSE(srt.readAll(QUrl::fromLocalFile(dir.filePath("missing.srt"))));
-    EXPECT_FALSE(srt.readInfo(QUrl::fromLocalFile(dir.filePath("missing.srt"))));
+    EXPECT_FALSE(srt.readAll(url("missing.srt")));
+    EXPECT_FALSE(srt.readInfo(url("missing.srt")));
 }
 
 TEST_F(SubtitleSRTTest, ParseTime) {
@@ -202,4 +191,36 @@ TEST_F(SubtitleSRTTest, SidecarURLReplacesLastExtension) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(c.movie)).toLocalFile(), QString(c.sidecar)) << c.movie;
+}
+
+TEST_F(SubtitleSRTTest, GarbageBeforeAGoodBlockIsSkipped) {
+    QByteArray garbage = "\xEF\xBB\xBF";
+    for (int i = 0; i < 3000; ++i)
+        garbage += static_cast<char>(i * 7 % 256 == '\n' ? 0 : i * 7 % 256);
+    const QUrl url = file(garbage + "\nStart: late\n1\n00:00:07,000 --> 00:00:08,000\nBID: inside\n");
+    const auto cues = srt.readAll(url);
+    ASSERT_TRUE(cues);
+    ASSERT_EQ(cues->size(), 1);
+    EXPECT_DOUBLE_EQ(cues->first().stime, 7);
+    EXPECT_EQ(cues->first().text, "BID: inside");
+    const auto info = srt.readInfo(url);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->title, QString("late"));
+    EXPECT_EQ(info->BID, QString("inside"));
+}
+
+TEST_F(SubtitleSRTTest, FiftyMegabyteFileWithoutLineBreaks) {
+    const QUrl url = file(QByteArray(50 << 20, 'z') + "\n1\n00:00:01,000 --> 00:00:02,000\nend\n");
+    const auto info = srt.readInfo(url);
+    ASSERT_TRUE(info);
+    EXPECT_FALSE(info->title);
+    // 12,803 pieces of 4,095 bytes and one of 96 with the line end: an even count of lines,
+    // so the block after them pairs up again.
+    const auto cues = srt.readAll(url);
+    ASSERT_TRUE(cues);
+    EXPECT_EQ(cues->size(), 1);
+    const QUrl target = this->url("big.vtt");
+    ASSERT_TRUE(SubtitleVTT::shared().convert(url, target));
+    // "\n" line ends: the text is copied whole behind the 10-byte header.
+    EXPECT_EQ(QFileInfo(target.toLocalFile()).size(), 10 + QFileInfo(url.toLocalFile()).size());
 }

@@ -1,0 +1,149 @@
+#include "core/AppState.h"
+#include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleVTT.h"
+
+#include "TempFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class SubtitleWriteTest : public TempFiles {
+protected:
+    SubtitleSRT& srt = SubtitleSRT::shared();
+    SubtitleVTT& vtt = SubtitleVTT::shared();
+};
+
+SubtitleItem item(double stime, double etime, const QString& text) {
+    return SubtitleItem(stime, etime, text, ItemColor::gray, 100);
+}
+
+// Runs `write` as an unprivileged user when the tests run as root, who may write anywhere.
+bool writesWithoutPrivileges(const std::function<bool()>& write) {
+    if (::geteuid() != 0)
+        return write();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && write();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+TEST_F(SubtitleWriteTest, WritesNumberedCrlfBlocks) {
+    const QUrl target = url("out.srt");
+    ASSERT_TRUE(srt.writeAll(target, {item(1.5, 3.25, "Mark: first\r\nsecond line"), item(62, 64, QString::fromUtf8("caf\u00e9")),
+                                      item(3725.9996, 3726, "")}));
+    EXPECT_EQ(contents(target), QByteArray("1\r\n00:00:01,500 --> 00:00:03,250\r\nMark: first\r\nsecond line\r\n\r\n"
+                                           "2\r\n00:01:02,000 --> 00:01:04,000\r\ncaf\xc3\xa9\r\n\r\n"
+                                           "3\r\n01:02:06,000 --> 01:02:06,000\r\n\r\n"));
+}
+
+TEST_F(SubtitleWriteTest, RoundTripGivesTheSameCuesWithNewIds) {
+    const QList<SubtitleItem> written = {
+        item(0, 0.0005, "Death: hero (E)\r\n(F)"), item(0.9996, 2.001, ""), item(59.999, 61, QString::fromUtf8("\u00a0inner\u3000spaces")),
+        item(359999.5, 359999.999, "late"), item(10, 5, "order as held"),
+    };
+    const QUrl target = url("out.srt");
+    ASSERT_TRUE(srt.writeAll(target, written));
+    const auto read = srt.readAll(target);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->size(), written.size());
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const auto& a = written[i];
+        const auto& b = (*read)[i];
+        EXPECT_NEAR(b.stime, a.stime, 0.0005) << i;
+        EXPECT_NEAR(b.etime, a.etime, 0.0005) << i;
+        // Text lines come back trimmed, so a text with outer white space loses it.
+        EXPECT_EQ(b.text, a.text.trimmed()) << i;
+        EXPECT_NE(b.id, a.id);
+    }
+}
+
+TEST_F(SubtitleWriteTest, EmptyListWritesEmptyFileWhichHasNoCues) {
+    const QUrl target = file("1\r\n00:00:01,000 --> 00:00:02,000\r\nold\r\n\r\n", "out.srt");
+    ASSERT_TRUE(srt.writeAll(target, {}));
+    EXPECT_EQ(contents(target), QByteArray());
+    EXPECT_FALSE(srt.readAll(target));
+}
+
+TEST_F(SubtitleWriteTest, AnnotationsOutsideCuesAreNotWrittenBack) {
+    const QUrl source = file("Start: Title\r\nBID: com.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n");
+    const auto items = srt.readAll(source);
+    ASSERT_TRUE(items);
+    const QUrl target = url("out.srt");
+    ASSERT_TRUE(srt.writeAll(target, *items));
+    EXPECT_EQ(contents(target), QByteArray("1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n"));
+}
+
+TEST_F(SubtitleWriteTest, FailedWriteLeavesTheOldFileWhole) {
+    const QByteArray old = "1\r\n00:00:01,000 --> 00:00:02,000\r\nold\r\n\r\n";
+    const QUrl target = file(old, "sub/out.srt");
+    const QString folder = path("sub");
+    // Readable and passable for the unprivileged writer, but not writable.
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(target.toLocalFile(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+
+    EXPECT_FALSE(writesWithoutPrivileges([&] { return srt.writeAll(target, {item(5, 6, "new")}); }));
+    EXPECT_FALSE(writesWithoutPrivileges([&] { return vtt.convert(target, QUrl::fromLocalFile(folder + "/out.vtt")); }));
+    // The same writer succeeds in a folder it may write to, so the refusal above came from
+    // the folder's permissions.
+    QDir(dir.path()).mkdir("open");
+    QFile::setPermissions(path("open"), QFile::Permissions(0x7777));
+    EXPECT_TRUE(writesWithoutPrivileges([&] { return srt.writeAll(url("open/out.srt"), {item(5, 6, "new")}); }));
+
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(contents(target), old);
+    EXPECT_FALSE(QFile::exists(folder + "/out.vtt"));
+
+    EXPECT_FALSE(srt.writeAll(url("missing/out.srt"), {item(5, 6, "new")}));
+}
+
+TEST_F(SubtitleWriteTest, ConvertDropsIndexLinesAndUsesPoints) {
+    const QUrl source = url("movie.srt");
+    ASSERT_TRUE(srt.writeAll(source, {item(1.5, 3.25, "Death: x (F)"), item(62, 64, "two\r\nlines")}));
+    const QUrl target = url("movie.vtt");
+    ASSERT_TRUE(vtt.convert(source, target));
+    EXPECT_EQ(contents(target), QByteArray("WEBVTT\r\n\r\n00:00:01.500 --> 00:00:03.250\r\nDeath: x (F)\r\n\r\n"
+                                           "00:01:02.000 --> 00:01:04.000\r\ntwo\r\nlines\r\n\r\n"));
+}
+
+TEST_F(SubtitleWriteTest, ConvertKeepsWhatThePatternDoesNotMatch) {
+    const struct {
+        QByteArray srt;
+        QByteArray vtt;
+    } cases[] = {
+        // "\n" line ends: the pattern needs "\r\n" after the index, so nothing changes.
+        {"1\n00:00:01,000 --> 00:00:02,000\ntext\n\n", "1\n00:00:01,000 --> 00:00:02,000\ntext\n\n"},
+        {"12\r\n00:00:01,000-->00:00:02,000 X1:5\r\n", "00:00:01.000-->00:00:02.000 X1:5\r\n"},
+        {"Start: a\r\n\r\n7\r\n0:00:01,000 --> 00:00:02,000\r\n", "Start: a\r\n\r\n7\r\n0:00:01,000 --> 00:00:02,000\r\n"},
+        {"x9\r\n00:00:01,000 --> 00:00:02,000", "x00:00:01.000 --> 00:00:02.000"},
+    };
+    for (const auto& c : cases) {
+        const QUrl target = url("movie.vtt");
+        ASSERT_TRUE(vtt.convert(file(c.srt), target));
+        EXPECT_EQ(contents(target), "WEBVTT\r\n\r\n" + c.vtt) << c.srt.constData();
+    }
+}
+
+TEST_F(SubtitleWriteTest, MissingOrEmptySourceLeavesAnEarlierFile) {
+    const QUrl target = file("WEBVTT\r\n\r\nearlier", "movie.vtt");
+    EXPECT_FALSE(vtt.convert(url("missing.srt"), target));
+    EXPECT_FALSE(vtt.convert(file(""), target));
+    EXPECT_EQ(contents(target), QByteArray("WEBVTT\r\n\r\nearlier"));
+}
+
+TEST_F(SubtitleWriteTest, CacheURLSharedByMoviesThatDifferOnlyInExtension) {
+    const QUrl mp4 = SubtitleVTT::cacheURL(QUrl::fromLocalFile("/movies/My Film.v2.mp4"));
+    EXPECT_EQ(mp4.toLocalFile(), userCachePath() + "/My Film.v2.vtt");
+    EXPECT_EQ(SubtitleVTT::cacheURL(QUrl::fromLocalFile("/other/My Film.v2.mov")), mp4);
+    EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mov")), SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mp4")));
+}
