@@ -1,0 +1,114 @@
+#include "ui/ApplicationIcon.h"
+
+#include "TestEnv.h"
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+QString userApplications() {
+    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+}
+
+bool writeImage(const QString& path, QColor color) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(color);
+    return image.save(path, "PNG");
+}
+
+// The colour in the middle of the icon as drawn at 16 pixels; invalid for no icon.
+QColor colorOf(const std::optional<QIcon>& icon) {
+    if (!icon)
+        return {};
+    return icon->pixmap(16, 16).toImage().pixelColor(8, 8);
+}
+
+// Entries written under the test's own XDG folders, and an icon theme of its own.
+class ApplicationIcon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        previousThemePaths = QIcon::themeSearchPaths();
+        previousTheme = QIcon::themeName();
+        const QString theme = dir.filePath("icons/reelnook-test");
+        ASSERT_TRUE(writeFile(theme + "/index.theme",
+                              "[Icon Theme]\nName=reelnook-test\nDirectories=16x16/apps\n\n"
+                              "[16x16/apps]\nSize=16\nType=Fixed\n"));
+        ASSERT_TRUE(writeImage(theme + "/16x16/apps/org.example.Themed.png", Qt::blue));
+        QIcon::setThemeSearchPaths(QStringList(previousThemePaths) << dir.filePath("icons"));
+        QIcon::setThemeName("reelnook-test");
+    }
+    void TearDown() override {
+        QIcon::setThemeName(previousTheme);
+        QIcon::setThemeSearchPaths(previousThemePaths);
+        for (const QString& file : written)
+            QFile::remove(file);
+    }
+
+    void writeEntry(const QString& folder, const QString& id, const QByteArray& body) {
+        const QString path = folder + "/" + id + ".desktop";
+        ASSERT_TRUE(writeFile(path, body));
+        written << path;
+    }
+
+    QTemporaryDir dir;
+    QStringList previousThemePaths;
+    QString previousTheme;
+    QStringList written;
+};
+
+}  // namespace
+
+TEST_F(ApplicationIcon, ReadsTheIconOfTheDesktopEntryAsPathOrThemeName) {
+    const QString image = dir.filePath("pictures/red icon.png");
+    ASSERT_TRUE(writeImage(image, Qt::red));
+    writeEntry(userApplications(), "org.example.Painter",
+               "[Desktop Entry]\nType=Application\nName=Painter\n# Icon=org.example.Themed\n"
+               "Icon[de]=org.example.Themed\nIcon = " + image.toUtf8().replace(' ', "\\s") + "\n\n"
+               "[Desktop Action new]\nIcon=org.example.Themed\n");
+    writeEntry(userApplications(), "org.example.Viewer", "[Desktop Entry]\nType=Application\nIcon=org.example.Themed\n");
+    writeEntry(userApplications(), "org.example.Old", "[Desktop Entry]\nIcon=org.example.Themed.png\n");
+
+    EXPECT_EQ(colorOf(applicationIcon("org.example.Painter")), QColor(Qt::red));
+    EXPECT_EQ(colorOf(applicationIcon("org.example.Viewer")), QColor(Qt::blue));
+    EXPECT_EQ(colorOf(applicationIcon("org.example.Old")), QColor(Qt::blue));
+}
+
+TEST_F(ApplicationIcon, UnknownHiddenOrMalformedIdentifiersHaveNoIcon) {
+    writeEntry(userApplications(), "org.example.Removed", "[Desktop Entry]\nIcon=org.example.Themed\nHidden=true\n");
+    // A file beside the applications folder, reachable only by a path in the identifier.
+    ASSERT_TRUE(writeFile(QFileInfo(userApplications()).absolutePath() + "/outside.desktop",
+                          "[Desktop Entry]\nIcon=org.example.Themed\n"));
+    for (const QString id : {"com.apple.QuickTimePlayerX", "org.example.Removed", "../outside", "", ".desktop"}) {
+        SCOPED_TRACE(id.toStdString());
+        EXPECT_FALSE(applicationIcon(id).has_value());
+    }
+}
+
+TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
+    const QString system = dir.filePath("system/applications");
+    const QByteArray previous = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("system")));
+    ASSERT_TRUE(writeImage(dir.filePath("green.png"), Qt::green));
+    writeEntry(system, "org.example.Shared", "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath("green.png")) + "\n");
+    writeEntry(system, "org.example.SystemOnly", "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath("green.png")) + "\n");
+    writeEntry(userApplications(), "org.example.Shared", "[Desktop Entry]\nIcon=org.example.Themed\n");
+
+    EXPECT_EQ(colorOf(applicationIcon("org.example.Shared")), QColor(Qt::blue));
+    EXPECT_EQ(colorOf(applicationIcon("org.example.SystemOnly")), QColor(Qt::green));
+    writeEntry(userApplications(), "org.example.SystemOnly", "[Desktop Entry]\nHidden=true\n");
+    EXPECT_FALSE(applicationIcon("org.example.SystemOnly").has_value());
+
+    if (previous.isNull())
+        qunsetenv("XDG_DATA_DIRS");
+    else
+        qputenv("XDG_DATA_DIRS", previous);
+}
