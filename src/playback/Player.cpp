@@ -1,0 +1,435 @@
+#include "playback/Player.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <utility>
+#include <QVariant>
+#include <clocale>
+#include <cmath>
+#include <mpv/client.h>
+
+namespace {
+
+// The mpv options, properties and commands the player uses.
+namespace Mpv {
+constexpr const char* vo = "vo";
+constexpr const char* ao = "ao";
+constexpr const char* keepOpen = "keep-open";
+constexpr const char* idle = "idle";
+constexpr const char* pause = "pause";
+constexpr const char* speed = "speed";
+constexpr const char* volume = "volume";
+constexpr const char* timePos = "time-pos";
+constexpr const char* eofReached = "eof-reached";
+constexpr const char* subAuto = "sub-auto";
+constexpr const char* subVisibility = "sub-visibility";
+constexpr const char* subPos = "sub-pos";
+constexpr const char* subColor = "sub-color";
+constexpr const char* subBackColor = "sub-back-color";
+constexpr const char* subFont = "sub-font";
+constexpr const char* subFontSize = "sub-font-size";
+constexpr const char* subBorderSize = "sub-border-size";
+constexpr const char* subShadowOffset = "sub-shadow-offset";
+constexpr const char* firstPlaylistEntryId = "playlist/0/id";
+constexpr const char* loadfile = "loadfile";
+constexpr const char* subAdd = "sub-add";
+constexpr const char* seek = "seek";
+constexpr const char* stop = "stop";
+}  // namespace Mpv
+
+// Reply ids of the observed properties.
+enum Observed : quint64 { observedPause = 1, observedSpeed, observedTimePos, observedEofReached };
+
+// Options set before mpv starts: a quiet embedded player that only does what it is told.
+struct StartOption {
+    const char* name;
+    const char* value;
+};
+constexpr StartOption startOptions[] = {
+    {Mpv::keepOpen, "yes"},          // the last frame stays, and a seek after the end still works
+    {Mpv::idle, "yes"},              // an empty or failed item leaves the player waiting
+    {Mpv::pause, "yes"},             // like a new player: nothing plays until asked
+    {Mpv::subAuto, "no"},            // the movie's own sidecar files are not subtitles
+    {"audio-file-auto", "no"},
+    {"config", "no"},
+    {"terminal", "no"},
+    {"input-default-bindings", "no"},
+    {"input-vo-keyboard", "no"},
+    {"osc", "no"},
+    {"ytdl", "no"},
+    {"load-scripts", "no"},
+    {"hr-seek", "yes"},
+    {"video-timing-offset", "0"},    // rendering on the GUI thread must not wait for display time
+    {"audio-client-name", "Reelnook"},
+};
+
+QString secondsText(double seconds) { return QString::number(seconds, 'f', 3); }
+
+// "#AARRGGBB" from alpha, red, green, blue in 0..1.
+QString argbText(const QVariant& value) {
+    const QList<double> parts = value.value<QList<double>>();
+    if (parts.size() != 4)
+        return {};
+    QString text = QStringLiteral("#");
+    for (double part : parts) {
+        const int byte = int(std::lround(std::clamp(std::isfinite(part) ? part : 0.0, 0.0, 1.0) * 255));
+        text += QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
+bool isNoEdge(const QVariant& edge) {
+    if (edge.typeId() == QMetaType::QString)
+        return edge.toString() == characterEdgeStyleNone;
+    return edge.typeId() == QMetaType::Int && edge.toInt() == 0;
+}
+
+}  // namespace
+
+Player::Player(QObject* parent) : Player(Options{}, parent) {}
+
+Player::Player(Options options, QObject* parent) : QObject(parent), options_(options) {
+    surfaceReady_ = !options_.video;
+    // mpv refuses to start under a locale whose decimal separator is not ".".
+    std::setlocale(LC_NUMERIC, "C");
+    mpv_ = mpv_create();
+    if (!mpv_)
+        return;
+    mpv_set_option_string(mpv_, Mpv::vo, options_.video ? "libmpv" : "null");
+    if (!options_.audio)
+        mpv_set_option_string(mpv_, Mpv::ao, "null");
+    for (const StartOption& option : startOptions)
+        mpv_set_option_string(mpv_, option.name, option.value);
+    if (mpv_initialize(mpv_) < 0) {
+        mpv_terminate_destroy(mpv_);
+        mpv_ = nullptr;
+        return;
+    }
+    double fontSize = 0;
+    if (mpv_get_property(mpv_, Mpv::subFontSize, MPV_FORMAT_DOUBLE, &fontSize) >= 0 && fontSize > 0)
+        defaultFontSize_ = fontSize;
+
+    mpv_observe_property(mpv_, observedPause, Mpv::pause, MPV_FORMAT_FLAG);
+    mpv_observe_property(mpv_, observedSpeed, Mpv::speed, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, observedTimePos, Mpv::timePos, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv_, observedEofReached, Mpv::eofReached, MPV_FORMAT_FLAG);
+    mpv_set_wakeup_callback(mpv_, &Player::wakeup, this);
+}
+
+Player::~Player() {
+    if (!mpv_)
+        return;
+    mpv_set_wakeup_callback(mpv_, nullptr, nullptr);
+    mpv_terminate_destroy(mpv_);
+}
+
+// Called on one of mpv's threads: only queue the draining onto the player's thread.
+void Player::wakeup(void* context) {
+    auto* self = static_cast<Player*>(context);
+    if (!self->drainQueued_.exchange(true))
+        QMetaObject::invokeMethod(self, &Player::drainEvents, Qt::QueuedConnection);
+}
+
+void Player::drainEvents() {
+    drainQueued_ = false;
+    while (alive()) {
+        const mpv_event* event = mpv_wait_event(mpv_, 0);
+        switch (event->event_id) {
+        case MPV_EVENT_NONE:
+            return;
+        case MPV_EVENT_SHUTDOWN:
+            shutDown_ = true;
+            load_ = item_ ? Load::failed : Load::none;
+            emit stateChanged();
+            return;
+        case MPV_EVENT_PROPERTY_CHANGE: {
+            const auto* change = static_cast<const mpv_event_property*>(event->data);
+            if (change)
+                handlePropertyChange(event->reply_userdata, change->format, change->data);
+            break;
+        }
+        case MPV_EVENT_START_FILE:
+            if (const auto* start = static_cast<const mpv_event_start_file*>(event->data))
+                startedEntry_ = start->playlist_entry_id;
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            if (startedEntry_ == expectedEntry_ && load_ == Load::loading)
+                fileLoaded();
+            break;
+        case MPV_EVENT_END_FILE:
+            if (const auto* end = static_cast<const mpv_event_end_file*>(event->data))
+                fileEnded(end->playlist_entry_id, end->reason, end->error);
+            break;
+        case MPV_EVENT_PLAYBACK_RESTART:
+            // The first picture after opening or after a seek: the position jumped.
+            if (isLoaded())
+                report(currentTime());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void Player::handlePropertyChange(quint64 id, int format, void* data) {
+    // An unavailable property arrives without data (MPV_FORMAT_NONE).
+    const bool hasFlag = format == MPV_FORMAT_FLAG && data;
+    const bool hasDouble = format == MPV_FORMAT_DOUBLE && data;
+    switch (id) {
+    case observedPause:
+        if (hasFlag)
+            setPaused(*static_cast<int*>(data) != 0);
+        break;
+    case observedSpeed:
+        if (hasDouble) {
+            speed_ = *static_cast<double*>(data);
+            emit stateChanged();
+        }
+        break;
+    case observedEofReached: {
+        const bool reached = hasFlag && *static_cast<int*>(data) != 0;
+        if (reached != endReached_) {
+            endReached_ = reached;
+            emit stateChanged();
+        }
+        break;
+    }
+    case observedTimePos:
+        if (hasDouble && rate() != 0) {
+            const double seconds = *static_cast<double*>(data);
+            if (qint64(std::floor(seconds)) != lastReportedSecond_)
+                report(seconds);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Player::report(double seconds) {
+    lastReportedSecond_ = qint64(std::floor(seconds));
+    emit positionReported(seconds);
+}
+
+bool Player::setOption(const char* name, const QString& value) {
+    return alive() && mpv_set_property_string(mpv_, name, value.toUtf8().constData()) >= 0;
+}
+
+void Player::replaceCurrentItem(const PlayerItem& item) {
+    item_ = item;
+    error_.clear();
+    endReached_ = false;
+    pendingSeek_.reset();
+    load_ = Load::waitingForSurface;
+    if (surfaceReady_)
+        startLoad();
+    emit stateChanged();
+}
+
+void Player::startLoad() {
+    if (!item_ || !alive())
+        return;
+    const QByteArray path = item_->url.toLocalFile().toUtf8();
+    const QByteArray end = secondsText(item_->range.duration.seconds()).toUtf8();
+    const QByteArray start = secondsText(pendingSeek_.value_or(0.0)).toUtf8();
+    pendingSeek_.reset();
+
+    // Options that hold for this file only. A length of 0 means the length is unknown, and
+    // the whole file plays.
+    mpv_node_list optionList{};
+    mpv_node optionValues[2];
+    char* optionKeys[2];
+    auto addOption = [&](const char* key, const QByteArray& value) {
+        optionKeys[optionList.num] = const_cast<char*>(key);
+        optionValues[optionList.num].format = MPV_FORMAT_STRING;
+        optionValues[optionList.num].u.string = const_cast<char*>(value.constData());
+        ++optionList.num;
+    };
+    addOption("start", start);
+    if (item_->range.duration.value > 0)
+        addOption("end", end);
+    optionList.keys = optionKeys;
+    optionList.values = optionValues;
+
+    mpv_node args[4];
+    char* argKeys[4] = {const_cast<char*>("name"), const_cast<char*>("url"), const_cast<char*>("flags"),
+                        const_cast<char*>("options")};
+    args[0].format = MPV_FORMAT_STRING;
+    args[0].u.string = const_cast<char*>(Mpv::loadfile);
+    args[1].format = MPV_FORMAT_STRING;
+    args[1].u.string = const_cast<char*>(path.constData());
+    args[2].format = MPV_FORMAT_STRING;
+    args[2].u.string = const_cast<char*>("replace");
+    args[3].format = MPV_FORMAT_NODE_MAP;
+    args[3].u.list = &optionList;
+    mpv_node_list argList{4, args, argKeys};
+    mpv_node command;
+    command.format = MPV_FORMAT_NODE_MAP;
+    command.u.list = &argList;
+
+    load_ = Load::loading;
+    if (mpv_command_node(mpv_, &command, nullptr) < 0) {
+        load_ = Load::failed;
+        error_ = QStringLiteral("the movie could not be queued");
+        emit loadFinished(false);
+        emit stateChanged();
+        return;
+    }
+    // "replace" leaves the new file as the only playlist entry.
+    int64_t entry = -1;
+    mpv_get_property(mpv_, Mpv::firstPlaylistEntryId, MPV_FORMAT_INT64, &entry);
+    expectedEntry_ = entry;
+}
+
+void Player::fileLoaded() {
+    load_ = Load::loaded;
+    error_.clear();
+    if (item_->hasSubtitleTracks()) {
+        const QByteArray subtitles = item_->subtitlePath.toUtf8();
+        const char* add[] = {Mpv::subAdd, subtitles.constData(), "select", nullptr};
+        mpv_command(mpv_, add);
+    }
+    if (pendingSeek_)
+        seek(*std::exchange(pendingSeek_, std::nullopt));
+    emit loadFinished(true);
+    emit stateChanged();
+}
+
+void Player::fileEnded(qint64 entry, int reason, int error) {
+    if (entry != expectedEntry_ || reason != MPV_END_FILE_REASON_ERROR)
+        return;
+    if (load_ != Load::loading && load_ != Load::loaded)
+        return;
+    load_ = Load::failed;
+    error_ = QString::fromUtf8(mpv_error_string(error));
+    pendingSeek_.reset();
+    emit loadFinished(false);
+    emit stateChanged();
+}
+
+void Player::attachSurface() {
+    surfaceReady_ = true;
+    if (load_ == Load::waitingForSurface)
+        startLoad();
+}
+
+void Player::detachSurface() {
+    if (!options_.video)
+        return;
+    surfaceReady_ = false;
+    // Without its surface mpv drops the video; the item opens again, where it was, once a
+    // new surface is ready.
+    if (load_ == Load::loading || load_ == Load::loaded) {
+        const double position = currentTime();
+        const char* stop[] = {Mpv::stop, nullptr};
+        if (alive())
+            mpv_command(mpv_, stop);
+        load_ = Load::waitingForSurface;
+        pendingSeek_ = position;
+        emit stateChanged();
+    }
+}
+
+void Player::play() {
+    if (!alive() || !item_)
+        return;
+    int no = 0;
+    if (mpv_set_property(mpv_, Mpv::pause, MPV_FORMAT_FLAG, &no) >= 0)
+        setPaused(false);
+}
+
+void Player::pause() {
+    if (!alive())
+        return;
+    int yes = 1;
+    if (mpv_set_property(mpv_, Mpv::pause, MPV_FORMAT_FLAG, &yes) >= 0)
+        setPaused(true);
+}
+
+// Starting and stopping playback also report the position.
+void Player::setPaused(bool paused) {
+    if (paused_ == paused)
+        return;
+    paused_ = paused;
+    emit stateChanged();
+    if (isLoaded())
+        report(currentTime());
+}
+
+double Player::rate() const {
+    if (!alive() || !isLoaded() || paused_ || endReached_)
+        return 0;
+    return speed_;
+}
+
+void Player::setVolume(float volume) {
+    volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
+    if (!alive())
+        return;
+    double percent = double(volume_) * 100.0;
+    mpv_set_property(mpv_, Mpv::volume, MPV_FORMAT_DOUBLE, &percent);
+}
+
+void Player::seek(double seconds) { seek(MediaTime::fromSeconds(seconds)); }
+
+void Player::seek(MediaTime time) {
+    if (!alive() || !item_)
+        return;
+    const double seconds = time.seconds();
+    if (!isLoaded()) {
+        if (load_ != Load::failed)
+            pendingSeek_ = seconds;
+        return;
+    }
+    endReached_ = false;
+    const QByteArray target = secondsText(seconds).toUtf8();
+    const char* command[] = {Mpv::seek, target.constData(), "absolute+exact", nullptr};
+    mpv_command(mpv_, command);
+}
+
+double Player::currentTime() const {
+    if (pendingSeek_)
+        return *pendingSeek_;
+    if (!alive() || !isLoaded())
+        return 0;
+    double seconds = 0;
+    if (mpv_get_property(mpv_, Mpv::timePos, MPV_FORMAT_DOUBLE, &seconds) < 0 || !std::isfinite(seconds))
+        return 0;
+    return seconds;
+}
+
+void Player::setTextStyleRules(const QList<TextStyleRule>& rules) {
+    using A = TextStyleRule::Attribute;
+    for (const TextStyleRule& rule : rules) {
+        switch (rule.attribute) {
+        case A::linePosition:
+            setOption(Mpv::subPos, QString::number(std::clamp(rule.value.toInt(), 0, 100)));
+            break;
+        case A::foregroundColorARGB:
+            if (const QString color = argbText(rule.value); !color.isEmpty())
+                setOption(Mpv::subColor, color);
+            break;
+        case A::backgroundColorARGB:
+            if (const QString color = argbText(rule.value); !color.isEmpty())
+                setOption(Mpv::subBackColor, color);
+            break;
+        case A::fontFamilyName:
+            setOption(Mpv::subFont, rule.value.toString());
+            break;
+        case A::relativeFontSize:
+            setOption(Mpv::subFontSize, QString::number(defaultFontSize_ * rule.value.toInt() / 100.0, 'f', 2));
+            break;
+        case A::characterEdgeStyle:
+            // Only the plain edge is ever asked for; any other leaves mpv's outline as it is.
+            if (isNoEdge(rule.value)) {
+                setOption(Mpv::subBorderSize, QStringLiteral("0"));
+                setOption(Mpv::subShadowOffset, QStringLiteral("0"));
+            }
+            break;
+        }
+    }
+}
+
+void Player::setSubtitlesVisible(bool visible) {
+    setOption(Mpv::subVisibility, visible ? QStringLiteral("yes") : QStringLiteral("no"));
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "playback/PlayerItem.h"
+#include "playback/SubtitleStyle.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <optional>
+
+struct mpv_handle;
+
+// The movie player: one libmpv instance behind typed operations. All calls and signals are
+// on the thread that made the player (the GUI thread); mpv's own threads only wake it.
+// A player that mpv refused to create, or whose mpv shut down, accepts every call and does
+// nothing.
+class Player : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        bool video = true;  // pictures go to a VideoPlayerView; false: no picture at all
+        bool audio = true;  // false: no sound device
+    };
+
+    explicit Player(QObject* parent = nullptr);
+    explicit Player(Options options, QObject* parent = nullptr);
+    ~Player() override;
+
+    // Plays `item` from now on, replacing the current one. The player starts paused, like a
+    // new one; with a picture, loading waits until the video surface is ready.
+    void replaceCurrentItem(const PlayerItem& item);
+    const std::optional<PlayerItem>& currentItem() const { return item_; }
+    // The current item's movie is open.
+    bool isLoaded() const { return load_ == Load::loaded; }
+
+    void play();
+    void pause();
+    // The playback speed while playing; 0 while paused, idle, at the end or without an open item.
+    double rate() const;
+    bool isPlaying() const { return rate() != 0; }
+    // Why the current item could not be played; empty when nothing failed.
+    QString error() const { return error_; }
+
+    // 0.0 silent to 1.0 full.
+    void setVolume(float volume);
+    float volume() const { return volume_; }
+
+    // Moves exactly to `seconds`, at millisecond resolution (negative is 0). Before the item is
+    // open, it opens there.
+    void seek(double seconds);
+    void seek(MediaTime time);
+    // The playback position in seconds; 0 without an open item.
+    double currentTime() const;
+
+    // Restyles the subtitles at once, keeping the playback position.
+    void setTextStyleRules(const QList<TextStyleRule>& rules);
+    void setSubtitlesVisible(bool visible);
+
+signals:
+    // The playback position, about once per second of playback, and whenever the position
+    // jumps, playback starts or playback stops.
+    void positionReported(double seconds);
+    // The rate or the error may have changed.
+    void stateChanged();
+    // The current item's movie was opened (true) or could not be (false).
+    void loadFinished(bool ok);
+
+private:
+    // The video surface renders this player's pictures through the handle.
+    friend class VideoPlayerView;
+    mpv_handle* handle() const { return mpv_; }
+    void attachSurface();
+    void detachSurface();
+
+    enum class Load { none, waitingForSurface, loading, loaded, failed };
+
+    static void wakeup(void* context);
+    void drainEvents();
+    void handlePropertyChange(quint64 id, int format, void* data);
+    void startLoad();
+    void fileLoaded();
+    void fileEnded(qint64 entry, int reason, int error);
+    void report(double seconds);
+    void setPaused(bool paused);
+    bool alive() const { return mpv_ != nullptr && !shutDown_; }
+    bool setOption(const char* name, const QString& value);
+
+    Options options_;
+    mpv_handle* mpv_ = nullptr;
+    bool shutDown_ = false;
+    std::atomic<bool> drainQueued_{false};
+
+    std::optional<PlayerItem> item_;
+    Load load_ = Load::none;
+    bool surfaceReady_ = false;
+    qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
+    qint64 startedEntry_ = -1;   // the entry mpv opens now
+    std::optional<double> pendingSeek_;
+
+    bool paused_ = true;
+    bool endReached_ = false;
+    double speed_ = 1.0;
+    float volume_ = 1.0f;
+    QString error_;
+    qint64 lastReportedSecond_ = -1;
+    double defaultFontSize_ = 55.0;  // mpv's own subtitle size, read at start
+};

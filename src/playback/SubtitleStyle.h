@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// The subtitle placements the transport bar offers.
+enum SubtitleStyle : int { subtitleNone = 0, subtitleTop = 1, subtitleBottom = 2 };
+
+// One text style rule: a single attribute that applies to all subtitle text.
+struct TextStyleRule {
+    enum class Attribute {
+        linePosition,         // int percent of the picture height, 0 top, 100 bottom
+        foregroundColorARGB,  // QList<double> alpha, red, green, blue in 0..1
+        backgroundColorARGB,  // QList<double> alpha, red, green, blue in 0..1
+        fontFamilyName,       // QString
+        relativeFontSize,     // int percent of the player's default size
+        characterEdgeStyle,   // the int 0, or an edge style name such as "none"
+    };
+
+    Attribute attribute;
+    QVariant value;
+
+    friend bool operator==(const TextStyleRule&, const TextStyleRule&) = default;
+};
+
+// The edge style name for text drawn without outline or shadow.
+inline const QString characterEdgeStyleNone = QStringLiteral("none");
+
+// The six rules for a placement, in a fixed order: line position (0 for top, 100 otherwise),
+// white text, black background, "Andale Mono", 70 % size, and the edge style (the int 0
+// below top, "none" from top on).
+QList<TextStyleRule> subtitleStyleRules(int style);
+
+// Whether a placement shows the subtitles at all: "None" hides them.
+inline bool subtitlesVisible(int style) { return style >= subtitleTop; }

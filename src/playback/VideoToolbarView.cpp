@@ -1,0 +1,354 @@
+#include "playback/VideoToolbarView.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "core/TimeFormat.h"
+#include "models/SubtitlesViewModel.h"
+#include "playback/Player.h"
+#include "playback/Symbols.h"
+#include "playback/VideoPlayerView.h"
+#include "playback/VideoSlider.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSettings>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+
+namespace {
+
+const QString subtitleStyleKey = QStringLiteral("subtitleStyle");
+const QString volumeKey = QStringLiteral("volume");
+constexpr int volumeHideMs = 3000;
+constexpr double skipSeconds = 5.0;
+
+QString timeText(double seconds) { return formatTime(std::round(seconds)); }
+int timeWidth(double seconds) { return seconds < 3600 ? 40 : 60; }
+double percentOf(double seconds, double duration) { return duration > 0 ? seconds * 100.0 / duration : 0.0; }
+
+QToolButton* iconButton(const QString& objectName, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLabel* timeLabel(const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::gray);
+    label->setPalette(palette);
+    return label;
+}
+
+}  // namespace
+
+VideoToolbarView::VideoToolbarView(QWidget* parent) : QWidget(parent) {
+    // The remembered choices, as the bar comes up; missing keys read as 0.
+    subtitleStyle_ = user().value(subtitleStyleKey, 0).toInt();
+    const double volume = user().value(volumeKey, 0.0).toDouble();
+    volumeValue_ = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
+
+    volumeTimer_ = new QTimer(this);
+    volumeTimer_->setSingleShot(true);
+    volumeTimer_->setInterval(volumeHideMs);
+    connect(volumeTimer_, &QTimer::timeout, this, [this] { setShowVolume(false); });
+
+    buildBar();
+    buildVolumePopup();
+    observeEvents();
+    refresh();
+}
+
+VideoToolbarView::~VideoToolbarView() {
+    // The pop-up may live in the window rather than in this bar.
+    delete volumePopup_.data();
+}
+
+void VideoToolbarView::buildBar() {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(3, 3, 3, 3);
+    row->setSpacing(5);
+    setMinimumWidth(510);
+    setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+
+    prevButton_ = iconButton(QStringLiteral("prevButton"), this);
+    prevButton_->setIcon(symbolIcon(QStringLiteral("gobackward.5")));
+    prevButton_->setToolTip(tr("Back 5 seconds"));
+    connect(prevButton_, &QToolButton::clicked, this, &VideoToolbarView::prev);
+
+    playButton_ = iconButton(QStringLiteral("playButton"), this);
+    playButton_->setIconSize(QSize(14, 16));
+    playButton_->setContentsMargins(3, 0, 3, 0);
+    connect(playButton_, &QToolButton::clicked, this, &VideoToolbarView::togglePlay);
+
+    nextButton_ = iconButton(QStringLiteral("nextButton"), this);
+    nextButton_->setIcon(symbolIcon(QStringLiteral("goforward.5")));
+    nextButton_->setToolTip(tr("Forward 5 seconds"));
+    connect(nextButton_, &QToolButton::clicked, this, &VideoToolbarView::next);
+
+    elapsedLabel_ = timeLabel(QStringLiteral("elapsedTime"), this);
+
+    slider_ = new VideoSlider(cell_, this);
+    slider_->setObjectName(QStringLiteral("timeline"));
+    slider_->setFixedWidth(300);
+    slider_->onValueChanged = [this](double value) { seekFromTimeline(value); };
+
+    totalLabel_ = timeLabel(QStringLiteral("totalTime"), this);
+
+    volumeButton_ = iconButton(QStringLiteral("volumeButton"), this);
+    volumeButton_->setFixedWidth(20);
+    connect(volumeButton_, &QToolButton::clicked, this, [this] { setShowVolume(!showVolume_); });
+
+    subtitleMenu_ = new QMenu(this);
+    subtitleMenu_->setObjectName(QStringLiteral("subtitleMenu"));
+    const QString labels[] = {tr("Subtitle None"), tr("Subtitle Top"), tr("Subtitle Bottom")};
+    for (int style = 0; style < 3; ++style)
+        subtitleMenu_->addAction(labels[style], this, [this, style] { setSubtitleStyle(style); });
+    subtitleButton_ = iconButton(QStringLiteral("subtitleButton"), this);
+    subtitleButton_->setFixedWidth(50);
+    subtitleButton_->setMenu(subtitleMenu_);
+    subtitleButton_->setPopupMode(QToolButton::InstantPopup);
+
+    row->addWidget(prevButton_);
+    row->addWidget(playButton_);
+    row->addWidget(nextButton_);
+    row->addWidget(elapsedLabel_);
+    row->addSpacing(5);  // the timeline's own padding
+    row->addWidget(slider_);
+    row->addSpacing(5);  // the timeline's own padding
+    row->addWidget(totalLabel_);
+    row->addSpacing(5);
+    row->addWidget(volumeButton_);
+    row->addWidget(subtitleButton_);
+}
+
+void VideoToolbarView::buildVolumePopup() {
+    volumePopup_ = new QFrame(this);
+    volumePopup_->setObjectName(QStringLiteral("volumePopup"));
+    volumePopup_->setAutoFillBackground(true);
+    volumePopup_->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QHBoxLayout(volumePopup_);
+    layout->setContentsMargins(2 + 10, 2, 2 + 10, 2);
+    volumeSlider_ = new QSlider(Qt::Horizontal, volumePopup_);
+    volumeSlider_->setObjectName(QStringLiteral("volumeSlider"));
+    volumeSlider_->setRange(0, 100);
+    volumeSlider_->setFixedWidth(120);
+    volumeSlider_->setValue(int(std::lround(volumeValue_ * 100)));
+    layout->addWidget(volumeSlider_);
+    volumePopup_->hide();
+
+    connect(volumeSlider_, &QSlider::valueChanged, this, &VideoToolbarView::volumeSliderMoved);
+    connect(volumeSlider_, &QSlider::sliderPressed, this, [this] { volumeEditingChanged(true); });
+    connect(volumeSlider_, &QSlider::sliderReleased, this, [this] { volumeEditingChanged(false); });
+}
+
+void VideoToolbarView::observeEvents() {
+    notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
+    notify().observe(Events::refreshMarks, this, [this](const QVariant&) { setCellMarks(); });
+    notify().observe(Events::videoReady, this, [this](const QVariant& object) { onVideoLoaded(object); });
+    notify().observe(Events::videoPlaying, this, [this](const QVariant& object) { onVideoCursorChanged(object); });
+}
+
+void VideoToolbarView::onVideoSelected(const QVariant& object) {
+    const auto item = eventObject<VideoItem>(object);
+    if (!item)
+        return;
+    doubleValue_ = 0;
+    playTime_ = 0;
+    duration_ = item->duration;
+    setCellMarks();
+    refresh();
+}
+
+void VideoToolbarView::onVideoLoaded(const QVariant& object) {
+    const auto announced = eventObject<Player*>(object);
+    if (!announced || !*announced)
+        return;
+    Player* player = *announced;
+    if (player_ != player) {
+        if (player_)
+            disconnect(player_, nullptr, this, nullptr);
+        player_ = player;
+        connect(player, &Player::stateChanged, this, &VideoToolbarView::refreshIcons);
+        connect(player, &QObject::destroyed, this, &VideoToolbarView::refreshIcons);
+    }
+    player->pause();
+    player->setVolume(float(volumeValue_));
+    setSubtitleStyle(subtitleStyle_);
+    refreshIcons();
+}
+
+void VideoToolbarView::onVideoCursorChanged(const QVariant& object) {
+    const auto seconds = eventObject<double>(object);
+    if (!seconds)
+        return;
+    doubleValue_ = percentOf(*seconds, duration_);
+    playTime_ = *seconds;
+    refresh();
+}
+
+void VideoToolbarView::seekFromTimeline(double value) {
+    // The position shown follows from the next position report.
+    if (player_)
+        player_->seek(duration_ * value * 0.01);
+}
+
+void VideoToolbarView::prev() {
+    if (!player_)
+        return;
+    double target = playTime_ - skipSeconds;
+    if (!(target > 0))
+        target = 0;
+    player_->seek(target);
+    doubleValue_ = percentOf(target, duration_);
+    refresh();
+}
+
+void VideoToolbarView::next() {
+    if (!player_)
+        return;
+    double target = playTime_ + skipSeconds;
+    if (duration_ < target)
+        target = duration_;
+    player_->seek(target);
+    doubleValue_ = percentOf(target, duration_);
+    refresh();
+}
+
+void VideoToolbarView::togglePlay() {
+    if (!player_)
+        return;
+    if (player_->rate() != 0 && player_->error().isEmpty())
+        player_->pause();
+    else
+        player_->play();
+    refreshIcons();
+}
+
+void VideoToolbarView::setCellMarks() {
+    placeMarks(cell_, SubtitlesViewModel::shared().items());
+    slider_->update();
+}
+
+void VideoToolbarView::setSubtitleStyle(int style) {
+    subtitleStyle_ = style;
+    user().setValue(subtitleStyleKey, style);
+    if (player_)
+        VideoPlayerView::setSubtitleStyle(player_, style);
+    refreshIcons();
+}
+
+void VideoToolbarView::setVolumeTimer() { volumeTimer_->start(); }
+
+void VideoToolbarView::setShowVolume(bool show) {
+    showVolume_ = show;
+    if (!show) {
+        volumeTimer_->stop();
+        volumePopup_->hide();
+        return;
+    }
+    // Shown over the window's content, under the volume button.
+    if (volumePopup_->parentWidget() != window())
+        volumePopup_->setParent(window());
+    placeVolumePopup();
+    volumePopup_->show();
+    volumePopup_->raise();
+    setVolumeTimer();
+}
+
+void VideoToolbarView::placeVolumePopup() {
+    QWidget* host = volumePopup_->parentWidget();
+    volumePopup_->adjustSize();
+    const QPoint below = volumeButton_->mapTo(host, QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
+    const int x = std::clamp(below.x() - volumePopup_->width() / 2, 0, std::max(0, host->width() - volumePopup_->width()));
+    volumePopup_->move(x, std::min(below.y(), std::max(0, host->height() - volumePopup_->height())));
+}
+
+// The player's volume follows the slider when a drag starts and when it ends.
+void VideoToolbarView::volumeEditingChanged(bool editing) {
+    if (player_)
+        player_->setVolume(float(volumeValue_));
+    if (editing) {
+        setVolumeTimer();
+        return;
+    }
+    user().setValue(volumeKey, volumeValue_);
+    setShowVolume(false);
+}
+
+void VideoToolbarView::volumeSliderMoved(int value) {
+    volumeValue_ = value / 100.0;
+    refreshIcons();
+    if (volumeSlider_->isSliderDown())
+        return;
+    // A key or the wheel: a whole edit at once; the pop-up stays for the next one.
+    if (player_)
+        player_->setVolume(float(volumeValue_));
+    user().setValue(volumeKey, volumeValue_);
+    setVolumeTimer();
+}
+
+QString VideoToolbarView::playIcon() const {
+    if (!player_)
+        return QStringLiteral("play.slash");
+    return player_->rate() != 0 && player_->error().isEmpty() ? QStringLiteral("pause") : QStringLiteral("play");
+}
+
+QString VideoToolbarView::volumeIcon() const { return volumeIcon(volumeValue_); }
+
+QString VideoToolbarView::volumeIcon(double volume) {
+    if (volume > 0.7)
+        return QStringLiteral("speaker.wave.3");
+    if (volume > 0.4)
+        return QStringLiteral("speaker.wave.2");
+    if (volume > 0.1)
+        return QStringLiteral("speaker.wave.1");
+    if (volume > 0.05)
+        return QStringLiteral("speaker");
+    return QStringLiteral("speaker.slash");
+}
+
+QString VideoToolbarView::subtitleIcon() const {
+    return subtitleStyle_ < 1 ? QStringLiteral("photo") : QStringLiteral("text.below.photo");
+}
+
+void VideoToolbarView::refresh() {
+    elapsedLabel_->setText(timeText(playTime_));
+    elapsedLabel_->setFixedWidth(timeWidth(playTime_));
+    totalLabel_->setText(timeText(duration_));
+    totalLabel_->setFixedWidth(timeWidth(duration_));
+    slider_->setDoubleValue(doubleValue_);
+    refreshIcons();
+}
+
+void VideoToolbarView::refreshIcons() {
+    auto show = [](QToolButton* button, const QString& symbol) {
+        if (button->property("symbol").toString() == symbol)
+            return;
+        button->setProperty("symbol", symbol);
+        button->setIcon(symbolIcon(symbol));
+    };
+    show(playButton_, playIcon());
+    show(volumeButton_, volumeIcon());
+    show(subtitleButton_, subtitleIcon());
+}
+
+void VideoToolbarView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor outline(Qt::gray);
+    outline.setAlphaF(0.2f);
+    painter.setPen(QPen(outline, 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5.0, 5.0);
+}

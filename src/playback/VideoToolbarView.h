@@ -1,0 +1,101 @@
+#pragma once
+
+#include "playback/VideoSliderCell.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class Player;
+class QFrame;
+class QLabel;
+class QMenu;
+class QSlider;
+class QTimer;
+class QToolButton;
+class VideoSlider;
+
+// The transport bar for the centre of the window's toolbar: skip back 5 s, play/pause, skip
+// forward 5 s, elapsed time, the timeline with its marks, total time, the volume button with
+// its pop-up slider, and the subtitle placement menu. It acts on the player announced by
+// Events::videoReady, follows Events::videoSelected, videoPlaying and refreshMarks, and
+// keeps the settings "subtitleStyle" and "volume".
+class VideoToolbarView : public QWidget {
+    Q_OBJECT
+public:
+    explicit VideoToolbarView(QWidget* parent = nullptr);
+    ~VideoToolbarView() override;
+
+    Player* player() const { return player_; }
+    double doubleValue() const { return doubleValue_; }  // timeline position, percent
+    double playTime() const { return playTime_; }        // seconds
+    double duration() const { return duration_; }        // seconds
+    double volumeValue() const { return volumeValue_; }  // 0.0 .. 1.0
+    int subtitleStyle() const { return subtitleStyle_; }
+    bool showVolume() const { return showVolume_; }
+    VideoSliderCell& cell() { return cell_; }
+
+    // The symbol names the controls show now.
+    QString playIcon() const;
+    QString volumeIcon() const;
+    QString subtitleIcon() const;
+    static QString volumeIcon(double volume);
+
+    // Rebuilds the timeline marks from the shared subtitle list.
+    void setCellMarks();
+    // Stores a subtitle placement (0 none, 1 top, 2 bottom) and applies it to the player.
+    void setSubtitleStyle(int style);
+    // (Re)starts the 3-second auto-hide of the volume pop-up.
+    void setVolumeTimer();
+
+public slots:
+    // Skip 5 seconds back or forward from the last reported position.
+    void prev();
+    void next();
+    void skipBackward() { prev(); }
+    void skipForward() { next(); }
+    // Pauses a playing player, plays any other.
+    void togglePlay();
+    // Opens or closes the volume pop-up.
+    void setShowVolume(bool show);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void buildBar();
+    void buildVolumePopup();
+    void observeEvents();
+    void onVideoSelected(const QVariant& object);
+    void onVideoLoaded(const QVariant& object);
+    void onVideoCursorChanged(const QVariant& object);
+    void seekFromTimeline(double value);
+    void volumeEditingChanged(bool editing);
+    void volumeSliderMoved(int value);
+    void refresh();
+    void refreshIcons();
+    void placeVolumePopup();
+
+    VideoSliderCell cell_;
+    QPointer<Player> player_;
+    double doubleValue_ = 0;
+    double playTime_ = 0;
+    double duration_ = 0;
+    QTimer* volumeTimer_ = nullptr;
+    bool showVolume_ = false;
+    double volumeValue_ = 0;
+    int subtitleStyle_ = 0;
+
+    QToolButton* prevButton_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QToolButton* nextButton_ = nullptr;
+    QLabel* elapsedLabel_ = nullptr;
+    VideoSlider* slider_ = nullptr;
+    QLabel* totalLabel_ = nullptr;
+    QToolButton* volumeButton_ = nullptr;
+    QToolButton* subtitleButton_ = nullptr;
+    QMenu* subtitleMenu_ = nullptr;
+    QPointer<QFrame> volumePopup_;
+    QSlider* volumeSlider_ = nullptr;
+    bool settingVolumeSlider_ = false;
+};
