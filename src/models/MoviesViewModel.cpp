@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <latch>
 #include <memory>
 #include <system_error>
@@ -26,30 +27,6 @@ struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
-// The folder's direct entries (hidden ones included) in name order; absent when the folder
-// cannot be listed, which is told apart from an empty folder.
-std::optional<QStringList> listFolder(const QString& folder) {
-    if (folder.isEmpty())
-        return std::nullopt;
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
-    if (!dir)
-        return std::nullopt;
-    QStringList names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir.get());
-        if (!entry)
-            break;
-        const char* name = entry->d_name;
-        if (qstrcmp(name, ".") != 0 && qstrcmp(name, "..") != 0)
-            names.append(QFile::decodeName(name));
-    }
-    if (errno != 0)
-        return std::nullopt;
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Where a file name's extension starts: after its last ".", unless that dot begins the name
 // (".mp4" is a hidden name without extension); -1 when there is none.
 qsizetype extensionDot(QStringView name) {
@@ -62,11 +39,44 @@ QStringView pathExtension(QStringView name) {
     return dot < 0 ? QStringView() : name.mid(dot + 1);
 }
 
+// The names of the folder's direct entries (hidden ones included) that `keep` accepts, in
+// name order; absent when the folder cannot be listed, which is told apart from an empty one.
+std::optional<QStringList> listFolder(const QString& folder, const std::function<bool(QStringView)>& keep) {
+    if (folder.isEmpty())
+        return std::nullopt;
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+    if (!dir)
+        return std::nullopt;
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry)
+            break;
+        const char* name = entry->d_name;
+        if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
+            continue;
+        QString decoded = QFile::decodeName(name);
+        if (keep(decoded))
+            names.append(std::move(decoded));
+    }
+    if (errno != 0)
+        return std::nullopt;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // The last path component without its extension.
 QString baseName(const QString& path) {
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const qsizetype dot = extensionDot(name);
     return dot < 0 ? name : name.left(dot);
+}
+
+// The creation date as the library shows it: local time, or the placeholder of the undated.
+QString creationText(const std::optional<FileStamp>& stamp) {
+    const auto born = stamp ? stamp->birthTime() : std::nullopt;
+    return born ? born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : undatedText;
 }
 
 }  // namespace
@@ -80,84 +90,80 @@ MoviesViewModel& MoviesViewModel::shared() {
 
 void MoviesViewModel::refresh() {
     const QString folder = global().moviesFolder();
-    const auto names = listFolder(folder);
+    const auto names =
+        listFolder(folder, [this](QStringView name) { return fileExtensions.contains(pathExtension(name)); });
     if (!names)
         return;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
 
-    QList<VideoItem> list;
-    QSet<QString> pathsRead;
-    for (const QString& name : *names) {
-        if (fileExtensions.contains(pathExtension(name)))
-            list.append(loadItem(QUrl::fromLocalFile(prefix + name), &pathsRead));
-    }
+    // Records are drawn (each with a fresh id) only for a library that is published.
+    QList<Scanned> scanned;
+    scanned.reserve(names->size());
+    for (const QString& name : *names)
+        scanned.append(scan(QUrl::fromLocalFile(prefix + name)));
     // What was read from files no longer listed is of no further use.
-    creationTexts_.retain(pathsRead);
-    durations_.retain(pathsRead);
-    sidecars_.retain(pathsRead);
+    movies_.sweep();
+    sidecars_.sweep();
 
     // Newest first; the fixed-width date text sorts like the date, the undated last.
-    std::stable_sort(list.begin(), list.end(), [](const VideoItem& a, const VideoItem& b) { return a.time > b.time; });
+    std::stable_sort(scanned.begin(), scanned.end(), [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
 
-    if (!isDifferent(items_, list))
+    if (!titlesDiffer(items_, scanned))
         return;
+    QList<VideoItem> list;
+    list.reserve(scanned.size());
+    for (const Scanned& movie : scanned)
+        list.append(movie.record());
     loadDurations(list);
     notify().post(Events::videoUpdated);
 }
 
-VideoItem MoviesViewModel::loadItem(const QUrl& url) { return loadItem(url, nullptr); }
+VideoItem MoviesViewModel::loadItem(const QUrl& url) { return scan(url).record(); }
 
-VideoItem MoviesViewModel::loadItem(const QUrl& url, QSet<QString>* pathsRead) {
+VideoItem MoviesViewModel::Scanned::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
+
+MoviesViewModel::Scanned MoviesViewModel::scan(const QUrl& url) {
     const QString path = url.toLocalFile();
     const qint64 readAt = fileClockNowNs();
     // One statx gives both the creation date and the key under which earlier reads are kept.
     const auto stamp = FileStamp::of(path);
-    const QString time = creationText(path, stamp, readAt);
+    const MovieFacts* facts = stamp ? movies_.use(path, *stamp) : nullptr;
+    const std::optional<MovieFacts> known = facts ? std::optional(*facts) : std::nullopt;
+    const QString time = known ? known->time : creationText(stamp);
 
-    const QUrl sidecar = SubtitleSRT::sidecarURL(url);
-    const QString sidecarPath = sidecar.toLocalFile();
-    const auto info = sidecarInfo(sidecarPath, sidecar, readAt);
+    const auto info = sidecarInfo(url, readAt);
     const QString text = info && info->title ? *info->title : baseName(path);
     const QString BID = info && info->BID ? *info->BID : fallbackBID;
 
-    VideoItem item(url, time, text, BID, ItemColor::white, 0);
-    if (const double* seconds = stamp ? durations_.find(path, *stamp) : nullptr) {
-        item.duration = *seconds;
+    Scanned movie{url, time, text, BID, 0};
+    if (known) {
+        movie.duration = known->duration;
     } else {
-        item.duration = loadDuration(item);
+        movie.duration = measure(url);
         if (stamp)
-            durations_.insert(path, *stamp, readAt, item.duration);
+            movies_.insert(path, *stamp, readAt, MovieFacts{time, movie.duration});
     }
-    if (pathsRead)
-        *pathsRead << path << sidecarPath;
-    return item;
+    return movie;
 }
 
-QString MoviesViewModel::creationText(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs) {
-    const auto born = stamp ? stamp->birthTime() : std::nullopt;
-    if (!born)
-        return undatedText;
-    if (const QString* text = creationTexts_.find(path, *stamp))
-        return *text;
-    QString text = born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));  // local time zone
-    creationTexts_.insert(path, *stamp, readAtNs, text);
-    return text;
-}
-
-std::optional<SubtitleSRT::Info> MoviesViewModel::sidecarInfo(const QString& path, const QUrl& url, qint64 readAtNs) {
+std::optional<SubtitleSRT::Info> MoviesViewModel::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
+    const QUrl url = SubtitleSRT::sidecarURL(movieURL);
+    const QString path = url.toLocalFile();
     const auto stamp = FileStamp::of(path);
     if (!stamp)
         return std::nullopt;  // a file statx cannot reach cannot be opened either
-    if (const auto* info = sidecars_.find(path, *stamp))
+    if (const auto* info = sidecars_.use(path, *stamp))
         return *info;
     auto info = SubtitleSRT::shared().readInfo(url);
     sidecars_.insert(path, *stamp, readAtNs, info);
     return info;
 }
 
-double MoviesViewModel::loadDuration(const VideoItem& item) {
+double MoviesViewModel::loadDuration(const VideoItem& item) { return measure(item.url); }
+
+double MoviesViewModel::measure(const QUrl& url) {
     std::latch measured(1);
-    MovieFiles::getDuration(item.url, [this, &measured](double seconds) {
+    MovieFiles::getDuration(url, [this, &measured](double seconds) {
         duration_ = seconds;
         measured.count_down();  // the last touch of `measured`: the waiter may return at once
     });
@@ -168,14 +174,14 @@ double MoviesViewModel::loadDuration(const VideoItem& item) {
 void MoviesViewModel::loadDurations(const QList<VideoItem>& list) {
     // The worker measures a copy, serving lengths already known for unchanged files, and
     // hands back the new measurements with the list so the main thread can keep them.
-    auto measureAll = [known = durations_](QList<VideoItem>& copy) {
+    auto measureAll = [known = movies_](QList<VideoItem>& copy) {
         QList<Measurement> fresh;
         for (VideoItem& item : copy) {
             const QString path = item.url.toLocalFile();
             const qint64 readAt = fileClockNowNs();
             const auto stamp = FileStamp::of(path);
-            if (const double* seconds = stamp ? known.find(path, *stamp) : nullptr) {
-                item.duration = *seconds;
+            if (const MovieFacts* facts = stamp ? known.find(path, *stamp) : nullptr) {
+                item.duration = facts->duration;
                 continue;
             }
             item.duration = MediaProbe::duration(path);
@@ -208,13 +214,16 @@ void MoviesViewModel::loadDurations(const QList<VideoItem>& list) {
 
 void MoviesViewModel::assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured) {
     for (const Measurement& m : measured)
-        durations_.insert(m.path, m.stamp, m.readAtNs, m.seconds);
+        movies_.insert(m.path, m.stamp, m.readAtNs, MovieFacts{creationText(m.stamp), m.seconds});
     beginResetModel();
     items_ = list;
     endResetModel();
 }
 
-bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) {
+bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) { return titlesDiffer(a, b); }
+
+template <class A, class B>
+bool MoviesViewModel::titlesDiffer(const QList<A>& a, const QList<B>& b) {
     if (a.size() != b.size())
         return true;
     for (qsizetype i = 0; i < a.size(); ++i) {

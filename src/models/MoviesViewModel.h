@@ -78,6 +78,11 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
+    // What one read of a movie file gave, valid while the file keeps its stamp.
+    struct MovieFacts {
+        QString time;
+        double duration = 0;
+    };
     struct Measurement {
         QString path;
         FileStamp stamp;
@@ -85,15 +90,26 @@ private:
         double seconds = 0;
     };
 
-    VideoItem loadItem(const QUrl& url, QSet<QString>* pathsRead);
-    QString creationText(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs);
-    std::optional<SubtitleSRT::Info> sidecarInfo(const QString& path, const QUrl& url, qint64 readAtNs);
+    // A record's fields without its id, which is drawn only for a library that gets published.
+    struct Scanned {
+        QUrl url;
+        QString time;
+        QString text;
+        QString BID;
+        double duration = 0;
+        VideoItem record() const;
+    };
+
+    Scanned scan(const QUrl& url);
+    std::optional<SubtitleSRT::Info> sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
+    double measure(const QUrl& url);
+    template <class A, class B>
+    static bool titlesDiffer(const QList<A>& a, const QList<B>& b);
     void assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured);
 
     QList<VideoItem> items_;
     double duration_ = 0;  // where a worker's single measurement lands for loadDuration()
 
-    StampedCache<QString> creationTexts_;
-    StampedCache<double> durations_;
+    StampedCache<MovieFacts> movies_;                          // keyed by the movie's path
     StampedCache<std::optional<SubtitleSRT::Info>> sidecars_;  // keyed by the sidecar's path
 };

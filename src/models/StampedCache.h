@@ -3,16 +3,26 @@
 #include "models/FileStamp.h"
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 
 // Values read from files, each kept with the stamp its file had when it was read. A value is
 // served again only while the file's stamp is unchanged; values read from a file that had
 // just changed are not kept, since a further change could hide behind the same timestamp.
+// Entries not used since the last sweep() are dropped by it: the files of one scan are used,
+// the rest are gone.
 template <class T>
 class StampedCache {
 public:
-    // The value read from `path` when it had `stamp`; null when there is none.
+    // The value read from `path` when it had `stamp`, marked as used; null when there is none.
+    const T* use(const QString& path, const FileStamp& stamp) {
+        const auto it = entries_.find(path);
+        if (it == entries_.end() || !(it->stamp == stamp))
+            return nullptr;
+        it->sweep = sweep_;
+        return &it->value;
+    }
+
+    // The same without marking it: for a copy read on another thread.
     const T* find(const QString& path, const FileStamp& stamp) const {
         const auto it = entries_.constFind(path);
         return it != entries_.cend() && it->stamp == stamp ? &it->value : nullptr;
@@ -23,12 +33,13 @@ public:
         if (stamp.isRacyAt(readAtNs))
             entries_.remove(path);
         else
-            entries_.insert(path, Entry{stamp, std::move(value)});
+            entries_.insert(path, Entry{stamp, std::move(value), sweep_});
     }
 
-    // Forgets every path not in `paths`.
-    void retain(const QSet<QString>& paths) {
-        entries_.removeIf([&](const auto& entry) { return !paths.contains(entry.key()); });
+    // Forgets every entry not used or inserted since the previous sweep.
+    void sweep() {
+        entries_.removeIf([this](const auto& entry) { return entry.value().sweep != sweep_; });
+        ++sweep_;
     }
 
     qsizetype size() const { return entries_.size(); }
@@ -37,6 +48,8 @@ private:
     struct Entry {
         FileStamp stamp;
         T value;
+        quint64 sweep = 0;
     };
     QHash<QString, Entry> entries_;
+    quint64 sweep_ = 0;
 };
