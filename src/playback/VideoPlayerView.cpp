@@ -140,7 +140,8 @@ void VideoPlayerView::paintGL() {
     QOpenGLFunctions* gl = context()->functions();
     gl->glClearColor(0, 0, 0, 1);
     gl->glClear(GL_COLOR_BUFFER_BIT);
-    if (!render_)
+    // Without an open movie the surface stays black, even where mpv still holds an old picture.
+    if (!render_ || !player_->isLoaded())
         return;
 
     mpv_render_frame_info next{};

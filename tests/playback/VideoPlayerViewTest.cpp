@@ -1,0 +1,245 @@
+#include "PlaybackFixtures.h"
+
+#include "core/Events.h"
+#include "playback/Player.h"
+#include "playback/VideoPlayerView.h"
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int viewWidth = 480;
+constexpr int viewHeight = 270;
+const ClipShape picture{.seconds = 4, .size = QStringLiteral("480x270")};
+
+class VideoPlayerViewTest : public PlaybackTest {
+protected:
+    void SetUp() override {
+        notify().observe(Events::videoReady, &observer_, [this](const QVariant& object) {
+            const auto player = eventObject<Player*>(object);
+            announced_ << (player ? *player : nullptr);
+        });
+        notify().observe(Events::videoPlaying, &observer_, [this](const QVariant& object) {
+            const auto seconds = eventObject<double>(object);
+            positions_ << (seconds ? *seconds : -1.0);
+        });
+    }
+
+    // A shown surface without sound.
+    std::unique_ptr<VideoPlayerView> surface() {
+        auto view = std::make_unique<VideoPlayerView>(Player::Options{true, false});
+        view->resize(viewWidth, viewHeight);
+        view->show();
+        return view;
+    }
+
+    // Opens `movie` and waits for its first picture, paused at `seconds`.
+    static void openAt(VideoPlayerView& view, const QString& movie, double seconds) {
+        const int before = view.framesRendered();
+        view.setMovie(QUrl::fromLocalFile(movie), picture.seconds);
+        ASSERT_TRUE(waitUntil([&] { return view.player()->isLoaded() && view.framesRendered() > before; }, 10000));
+        QSignalSpy reported(view.player(), &Player::positionReported);
+        view.player()->seek(seconds);
+        ASSERT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
+        settle();
+    }
+
+    // Lets mpv draw what it was last told.
+    static void settle() { waitUntil([] { return false; }, 400); }
+
+    QObject observer_;
+    QList<Player*> announced_;
+    QList<double> positions_;
+};
+
+// Rows of `image` whose pixels differ from `other`'s in the same place.
+QList<int> differingRows(const QImage& image, const QImage& other) {
+    QList<int> rows;
+    const QImage a = image.convertToFormat(QImage::Format_RGB32);
+    const QImage b = other.convertToFormat(QImage::Format_RGB32);
+    if (a.size() != b.size())
+        return {-1};
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* lineA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* lineB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        int differing = 0;
+        for (int x = 0; x < a.width(); ++x) {
+            const int delta = std::max({std::abs(qRed(lineA[x]) - qRed(lineB[x])),
+                                        std::abs(qGreen(lineA[x]) - qGreen(lineB[x])),
+                                        std::abs(qBlue(lineA[x]) - qBlue(lineB[x]))});
+            differing += delta > 48;
+        }
+        if (differing > 2)
+            rows << y;
+    }
+    return rows;
+}
+
+QImage black(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image;
+}
+
+TEST_F(VideoPlayerViewTest, EachUpdateAnnouncesTheSamePlayerAndDrawsTheMovie) {
+    const QString movie = clip("announce.mp4", picture);
+    auto view = surface();
+    EXPECT_TRUE(announced_.isEmpty());  // making the surface announces nothing
+
+    view->setMovie(QUrl::fromLocalFile(movie), 4);
+    ASSERT_EQ(announced_, QList<Player*>{view->player()});
+    ASSERT_TRUE(waitUntil([&] { return view->framesRendered() > 0; }, 10000));
+    const QImage frame = view->grabFramebuffer();
+    EXPECT_EQ(frame.size(), QSize(viewWidth, viewHeight) * view->devicePixelRatioF());
+    EXPECT_FALSE(differingRows(frame, black(frame.size())).isEmpty()) << "the picture is black";
+
+    view->setMovie(QUrl::fromLocalFile(movie), 4);
+    EXPECT_EQ(announced_, (QList<Player*>{view->player(), view->player()}));
+    EXPECT_EQ(view->player()->currentItem()->range.duration.value, 4000);
+}
+
+TEST_F(VideoPlayerViewTest, SettingUrlAndDurationApartGivesOneUpdateWithBoth) {
+    const QString movie = clip("apart.mp4", picture);
+    auto view = surface();
+    view->setUrl(QUrl::fromLocalFile(movie));
+    view->setDuration(2.5);
+    EXPECT_TRUE(announced_.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return !announced_.isEmpty(); }));
+    waitUntil([] { return false; }, 100);
+    EXPECT_EQ(announced_.size(), 1);
+    EXPECT_EQ(view->player()->currentItem()->range.duration.value, 2500);
+}
+
+TEST_F(VideoPlayerViewTest, PlayingReportsThePositionAboutOnceASecondOncePerSurface) {
+    const QString movie = clip("report.mp4", picture);
+    auto view = surface();
+    view->setMovie(QUrl::fromLocalFile(movie), 4);
+    view->setMovie(QUrl::fromLocalFile(movie), 4);  // a second update adds no second report
+    ASSERT_TRUE(waitUntil([&] { return view->player()->isLoaded(); }, 10000));
+    waitUntil([] { return false; }, 200);
+    positions_.clear();
+
+    view->player()->play();
+    waitUntil([] { return false; }, 2600);
+    view->player()->pause();
+
+    // Start, 1 s, 2 s, stop.
+    ASSERT_GE(positions_.size(), 3);
+    EXPECT_LE(positions_.size(), 5);
+    for (int i = 1; i < positions_.size(); ++i)
+        EXPECT_GT(positions_[i], positions_[i - 1]);
+    EXPECT_GT(positions_.last(), 2.0);
+}
+
+TEST_F(VideoPlayerViewTest, SubtitleStylesPlaceTheCueOrHideItAndKeepThePosition) {
+    auto view = surface();
+    // The same picture without any subtitle file, to compare with.
+    openAt(*view, clip("plain.mp4", picture), 1.0);
+    const QImage plain = view->grabFramebuffer();
+
+    const QString movie = clip("styled.mp4", picture);
+    writeSubtitles(movie, QStringLiteral("THE QUICK BROWN FOX"));
+    openAt(*view, movie, 1.0);
+    Player* player = view->player();
+    const double position = player->currentTime();
+    const int height = plain.height();
+
+    VideoPlayerView::setSubtitleStyle(player, subtitleTop);
+    settle();
+    const QList<int> top = differingRows(view->grabFramebuffer(), plain);
+    ASSERT_FALSE(top.isEmpty()) << "no cue drawn at the top";
+    EXPECT_LT(top.last(), height / 3);
+
+    VideoPlayerView::setSubtitleStyle(player, subtitleBottom);
+    settle();
+    const QList<int> bottom = differingRows(view->grabFramebuffer(), plain);
+    ASSERT_FALSE(bottom.isEmpty()) << "no cue drawn at the bottom";
+    EXPECT_GT(bottom.first(), height * 2 / 3);
+
+    VideoPlayerView::setSubtitleStyle(player, subtitleNone);
+    settle();
+    EXPECT_TRUE(differingRows(view->grabFramebuffer(), plain).isEmpty());
+
+    EXPECT_NEAR(player->currentTime(), position, 0.001);
+    EXPECT_EQ(player->rate(), 0);
+}
+
+TEST_F(VideoPlayerViewTest, AMissingMovieLeavesTheSurfaceBlack) {
+    auto view = surface();
+    openAt(*view, clip("before.mp4", picture), 1.0);
+    const QString missing = folder_.filePath("gone.mp4");
+    QSignalSpy finished(view->player(), &Player::loadFinished);
+    view->setMovie(QUrl::fromLocalFile(missing), 4);
+    EXPECT_EQ(announced_.size(), 2);
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }, 10000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    settle();
+    const QImage frame = view->grabFramebuffer();
+    EXPECT_TRUE(differingRows(frame, black(frame.size())).isEmpty()) << "not black";
+
+    VideoPlayerView::setSubtitleStyle(view->player(), subtitleTop);
+    view->player()->play();
+    view->player()->seek(2);
+    EXPECT_EQ(view->player()->rate(), 0);
+}
+
+TEST_F(VideoPlayerViewTest, KeepsDrawingAfterMovingToAnotherWindow) {
+    auto view = surface();
+    openAt(*view, clip("moved.mp4", picture), 1.0);
+    const double position = view->player()->currentTime();
+
+    // A new top-level window gives the widget a new GL context; mpv's render context follows.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view.get());
+    window.resize(viewWidth, viewHeight);
+    window.show();
+    const int before = view->framesRendered();
+    ASSERT_TRUE(waitUntil([&] { return view->framesRendered() > before; }, 10000));
+    EXPECT_NEAR(view->player()->currentTime(), position, 0.05);
+    const QImage frame = view->grabFramebuffer();
+    EXPECT_FALSE(differingRows(frame, black(frame.size())).isEmpty()) << "the picture is black";
+    layout->removeWidget(view.get());
+    view->setParent(nullptr);
+}
+
+TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
+    VideoPlayerView::setSubtitleStyle(nullptr, subtitleTop);
+    Player player(Player::Options{false, false});
+    VideoPlayerView::setSubtitleStyle(&player, subtitleTop);
+    EXPECT_FALSE(player.currentItem());
+}
+
+TEST(SubtitleStyleRules, SixRulesPerPlacement) {
+    using A = TextStyleRule::Attribute;
+    const QList<A> order{A::linePosition, A::foregroundColorARGB, A::backgroundColorARGB,
+                         A::fontFamilyName, A::relativeFontSize, A::characterEdgeStyle};
+    const struct {
+        int style;
+        int line;
+        QVariant edge;
+        bool visible;
+    } cases[] = {
+        {subtitleNone, 100, QVariant(0), false},
+        {subtitleTop, 0, QVariant(QStringLiteral("none")), true},
+        {subtitleBottom, 100, QVariant(QStringLiteral("none")), true},
+    };
+    for (const auto& c : cases) {
+        const QList<TextStyleRule> rules = subtitleStyleRules(c.style);
+        ASSERT_EQ(rules.size(), 6);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(rules[i].attribute, order[i]);
+        EXPECT_EQ(rules[0].value, QVariant(c.line));
+        EXPECT_EQ(rules[1].value.value<QList<double>>(), (QList<double>{1, 1, 1, 1}));
+        EXPECT_EQ(rules[2].value.value<QList<double>>(), (QList<double>{1, 0, 0, 0}));
+        EXPECT_EQ(rules[3].value, QVariant(QStringLiteral("Andale Mono")));
+        EXPECT_EQ(rules[4].value, QVariant(70));
+        EXPECT_EQ(rules[5].value, c.edge);
+        EXPECT_EQ(subtitlesVisible(c.style), c.visible);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+#include "playback/VideoSlider.h"
+#include "playback/VideoSliderCell.h"
+
+#include <QImage>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Mark = VideoSliderCell::Mark;
+
+TEST(MarkPlacement, AnnotatedItemsMarkTheirNearestTick) {
+    struct Item {
+        double stime;
+        QString text;
+    };
+    const struct {
+        const char* name;
+        double duration;
+        QList<Item> items;
+        QList<Mark> marks;
+    } cases[] = {
+        {"a mark and a death (E), halves round up", 200, {{50, "Mark: here"}, {101, "Death: boss (E)"}},
+         {{25, VideoSliderCell::gray}, {51, VideoSliderCell::orange}}},
+        {"death (F) first on a shared tick", 100, {{10, "Death: fall (F)"}, {10.2, "Mark: x"}}, {{10, VideoSliderCell::green}}},
+        {"mark first on a shared tick", 100, {{10.2, "Mark: x"}, {10, "Death: fall (F)"}}, {{10, VideoSliderCell::gray}}},
+        {"plain cues and other texts", 100, {{5, "hello"}, {6, "Death: no outcome"}, {7, "Mark:nospace"}, {8, "a Mark: x"}}, {}},
+        {"at the very end", 200, {{200, "Mark: end"}, {199, "Mark: 99.5 rounds to 100"}, {198.9, "Mark: last"}},
+         {{99, VideoSliderCell::gray}}},
+        {"before the start", 200, {{-1, "Mark: before"}, {-0.9, "Mark: rounds to 0"}}, {{0, VideoSliderCell::gray}}},
+        {"a movie without length", 0, {{0, "Mark: a"}, {10, "Mark: b"}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<SubtitleItem> items;
+        for (const Item& item : c.items)
+            items << SubtitleItem(item.stime, item.stime + 2, item.text, ItemColor::white, c.duration);
+        VideoSliderCell cell;
+        cell.setAt(42, VideoSliderCell::green);  // placing starts from a clean cell
+        placeMarks(cell, items);
+        EXPECT_EQ(cell.list, c.marks);
+    }
+}
+
+TEST(VideoSliderCell, FirstColourPerTickWinsUntilReset) {
+    VideoSliderCell cell;
+    cell.setAt(5, 0);
+    cell.setAt(5, VideoSliderCell::orange);  // replaces the empty colour
+    cell.setAt(5, VideoSliderCell::gray);    // ignored for drawing
+    cell.setAt(7, 9);                        // kept, draws nothing
+    cell.setAt(100, VideoSliderCell::green);
+    cell.setAt(-1, VideoSliderCell::green);
+    EXPECT_EQ(cell.list, (QList<Mark>{{5, VideoSliderCell::orange}, {7, 9}}));
+    EXPECT_EQ(cell.arr[5], VideoSliderCell::gray);
+    EXPECT_EQ(cell.arr.size(), 100);
+
+    cell.reset();
+    EXPECT_TRUE(cell.list.isEmpty());
+    EXPECT_EQ(cell.arr, QList<int>(100, 0));
+}
+
+class VideoSliderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        slider.resize(300, 24);
+        slider.onValueChanged = [this](double value) { reports << value; };
+        slider.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&slider));
+    }
+
+    QPoint at(int tick) const { return slider.tickCenter(tick).toPoint(); }
+
+    VideoSliderCell cell;
+    VideoSlider slider{cell};
+    QList<double> reports;
+};
+
+TEST_F(VideoSliderTest, ReportsEachUserChangeOnceAndNeverTheProgramsOwn) {
+    slider.setDoubleValue(40.4);
+    slider.setDoubleValue(99.7);
+    EXPECT_EQ(slider.value(), 99);
+    slider.setDoubleValue(std::nan(""));
+    EXPECT_EQ(slider.value(), 0);
+    slider.setDoubleValue(40);
+    EXPECT_TRUE(reports.isEmpty());
+
+    // A drag reports once, on release; a position report meanwhile does not move the knob.
+    QTest::mousePress(&slider, Qt::LeftButton, {}, at(40));
+    QTest::mouseMove(&slider, at(55));
+    QTest::mouseMove(&slider, at(70));
+    slider.setDoubleValue(12);
+    EXPECT_NEAR(slider.sliderPosition(), 70, 1);
+    EXPECT_TRUE(reports.isEmpty());
+    QTest::mouseRelease(&slider, Qt::LeftButton, {}, at(70));
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_NEAR(reports[0], 70, 1);
+
+    // A click on the bar goes to that tick at once.
+    QTest::mouseClick(&slider, Qt::LeftButton, {}, at(20));
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_NEAR(reports[1], 20, 1);
+
+    QTest::keyClick(&slider, Qt::Key_Right);
+    ASSERT_EQ(reports.size(), 3);
+    EXPECT_EQ(reports[2], reports[1] + 1);
+}
+
+TEST_F(VideoSliderTest, DrawsEachMarkInItsColourAtItsTick) {
+    cell.setAt(10, VideoSliderCell::green);
+    cell.setAt(80, VideoSliderCell::orange);
+    slider.setDoubleValue(50);
+    const QImage image = slider.grab().toImage();
+    const auto colourAt = [&](int tick) {
+        const QRectF mark = cell.rectOfTickMark(tick);
+        EXPECT_EQ(mark.size(), QSizeF(2, 4));
+        return image.pixelColor((mark.center() * slider.devicePixelRatioF()).toPoint());
+    };
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2;
+    };
+    EXPECT_TRUE(near(colourAt(10), QColor(0, 255, 0))) << colourAt(10).name().toStdString();
+    EXPECT_TRUE(near(colourAt(80), QColor(255, 128, 0))) << colourAt(80).name().toStdString();
+
+    // After a reset the bar shows no mark.
+    cell.reset();
+    const QImage cleared = slider.grab().toImage();
+    const QPoint where = (cell.rectOfTickMark(10).center() * slider.devicePixelRatioF()).toPoint();
+    EXPECT_NE(cleared.pixelColor(where), QColor::fromRgbF(0, 1, 0));
+}
+
+}  // namespace

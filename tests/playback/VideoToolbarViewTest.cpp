@@ -1,0 +1,300 @@
+#include "PlaybackFixtures.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/SubtitlesViewModel.h"
+#include "playback/Player.h"
+#include "playback/VideoSlider.h"
+#include "playback/VideoToolbarView.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class VideoToolbarViewTest : public PlaybackTest {
+protected:
+    void SetUp() override {
+        user().remove("subtitleStyle");
+        user().remove("volume");
+    }
+
+    static void select(double duration) {
+        notify().post(Events::videoSelected,
+                      QVariant::fromValue(VideoItem(QUrl::fromLocalFile("/movies/a.mp4"), "", "a", "", ItemColor::white, duration)));
+    }
+    static void announce(Player* player) { notify().post(Events::videoReady, QVariant::fromValue(player)); }
+    static void cursor(double seconds) { notify().post(Events::videoPlaying, QVariant(seconds)); }
+
+    // A player without picture or sound, with `seconds` of clip open.
+    std::unique_ptr<Player> openPlayer(double seconds) {
+        auto player = std::make_unique<Player>(Player::Options{false, false});
+        QSignalSpy reported(player.get(), &Player::positionReported);
+        player->replaceCurrentItem(getPlayerItem(
+            QUrl::fromLocalFile(clip(QStringLiteral("bar-%1.mp4").arg(seconds), {.seconds = seconds})), seconds));
+        EXPECT_TRUE(waitUntil([&] { return player->isLoaded() && !reported.isEmpty(); }, 10000));
+        return player;
+    }
+
+    // Waits until `player` has settled after a seek.
+    static double settledTime(Player& player) {
+        QSignalSpy reported(&player, &Player::positionReported);
+        waitUntil([&] { return !reported.isEmpty(); });
+        return player.currentTime();
+    }
+};
+
+TEST_F(VideoToolbarViewTest, SkipsFiveSecondsWithinTheMovie) {
+    auto player = openPlayer(20);
+    VideoToolbarView bar;
+    select(20);
+    announce(player.get());
+    const struct {
+        double playTime;
+        bool forward;
+        double target;
+        double doubleValue;
+    } cases[] = {
+        {3.2, false, 0, 0}, {12, false, 7, 35}, {5, true, 10, 50}, {18, true, 20, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.playTime);
+        cursor(c.playTime);
+        c.forward ? bar.next() : bar.prev();
+        EXPECT_DOUBLE_EQ(bar.doubleValue(), c.doubleValue);
+        EXPECT_DOUBLE_EQ(bar.playTime(), c.playTime);  // left to the next position report
+        EXPECT_NEAR(settledTime(*player), c.target, 0.1);
+    }
+}
+
+TEST_F(VideoToolbarViewTest, TheTimelineSeeksToItsShareOfTheMovie) {
+    auto player = openPlayer(20);
+    VideoToolbarView bar;
+    select(20);
+    announce(player.get());
+    auto* timeline = bar.findChild<VideoSlider*>("timeline");
+    ASSERT_TRUE(timeline);
+    timeline->onValueChanged(25);
+    EXPECT_NEAR(settledTime(*player), 5.0, 0.05);
+    EXPECT_EQ(bar.doubleValue(), 0);  // moved by the next report only
+
+    cursor(5.0);
+    EXPECT_DOUBLE_EQ(bar.doubleValue(), 25);
+    EXPECT_EQ(timeline->value(), 25);
+}
+
+TEST_F(VideoToolbarViewTest, WithoutAWorkingPlayerTheControlsAreHarmless) {
+    VideoToolbarView bar;
+    select(20);
+    cursor(10);
+    EXPECT_EQ(bar.playIcon(), "play.slash");
+    bar.prev();
+    bar.next();
+    bar.togglePlay();
+    bar.findChild<VideoSlider*>("timeline")->onValueChanged(50);
+    EXPECT_DOUBLE_EQ(bar.doubleValue(), 50);
+
+    // A player whose movie is missing.
+    Player player(Player::Options{false, false});
+    QSignalSpy finished(&player, &Player::loadFinished);
+    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(folder_.filePath("gone.mp4")), 20));
+    ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }, 10000));
+    announce(&player);
+    bar.togglePlay();
+    bar.next();
+    EXPECT_EQ(player.rate(), 0);
+    EXPECT_EQ(bar.playIcon(), "play");
+}
+
+TEST_F(VideoToolbarViewTest, AnAnnouncedPlayerIsPausedAndGetsTheVolume) {
+    user().setValue("volume", 0.3);
+    user().setValue("subtitleStyle", 1);
+    VideoToolbarView bar;
+    EXPECT_EQ(bar.subtitleStyle(), 1);
+    EXPECT_DOUBLE_EQ(bar.volumeValue(), 0.3);
+
+    auto player = openPlayer(6);
+    player->play();
+    announce(player.get());
+    EXPECT_EQ(player->rate(), 0);
+    EXPECT_FLOAT_EQ(player->volume(), 0.3f);
+    EXPECT_EQ(user().value("subtitleStyle").toInt(), 1);
+    EXPECT_EQ(bar.playIcon(), "play");
+
+    bar.togglePlay();
+    EXPECT_EQ(bar.playIcon(), "pause");
+    EXPECT_EQ(bar.findChild<QToolButton*>("playButton")->property("symbol").toString(), "pause");
+    bar.togglePlay();
+    EXPECT_EQ(player->rate(), 0);
+
+    // A player that goes away leaves the bar without one.
+    player.reset();
+    EXPECT_EQ(bar.playIcon(), "play.slash");
+    bar.togglePlay();
+}
+
+TEST_F(VideoToolbarViewTest, EventsWithObjectsOfAnotherTypeChangeNothing) {
+    VideoToolbarView bar;
+    select(100);
+    cursor(40);
+    const struct {
+        QString event;
+        QVariant object;
+    } cases[] = {
+        {Events::videoSelected, QVariant(QStringLiteral("a.mp4"))},
+        {Events::videoSelected, QVariant()},
+        {Events::videoReady, QVariant(7)},
+        {Events::videoReady, QVariant::fromValue(static_cast<Player*>(nullptr))},
+        {Events::videoPlaying, QVariant(12)},  // an int, not seconds as a double
+        {Events::videoPlaying, QVariant(QStringLiteral("12.0"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.event.toStdString());
+        notify().post(c.event, c.object);
+        EXPECT_DOUBLE_EQ(bar.duration(), 100);
+        EXPECT_DOUBLE_EQ(bar.playTime(), 40);
+        EXPECT_DOUBLE_EQ(bar.doubleValue(), 40);
+        EXPECT_EQ(bar.player(), nullptr);
+    }
+}
+
+TEST_F(VideoToolbarViewTest, TimeTextsAndTheirWidths) {
+    VideoToolbarView bar;
+    auto* elapsed = bar.findChild<QLabel*>("elapsedTime");
+    auto* total = bar.findChild<QLabel*>("totalTime");
+    select(5400);
+    EXPECT_EQ(total->text(), "01:30:00");
+    EXPECT_EQ(total->minimumWidth(), 60);
+    const struct {
+        double seconds;
+        QString text;
+        int width;
+    } cases[] = {{0, "00:00", 40}, {61.5, "01:02", 40}, {3599.4, "59:59", 40}, {3600, "01:00:00", 60}};
+    for (const auto& c : cases) {
+        cursor(c.seconds);
+        EXPECT_EQ(elapsed->text(), c.text) << c.seconds;
+        EXPECT_EQ(elapsed->minimumWidth(), c.width) << c.seconds;
+    }
+
+    // A movie without a length keeps the timeline at 0.
+    select(0);
+    cursor(12);
+    EXPECT_EQ(bar.doubleValue(), 0);
+    EXPECT_EQ(total->minimumWidth(), 40);
+}
+
+TEST(VolumeIcon, Thresholds) {
+    const struct {
+        double volume;
+        QString icon;
+    } cases[] = {{0, "speaker.slash"},      {0.05, "speaker.slash"},  {0.06, "speaker"},
+                 {0.1, "speaker"},          {0.4, "speaker.wave.1"},  {0.41, "speaker.wave.2"},
+                 {0.7, "speaker.wave.2"},   {0.71, "speaker.wave.3"}, {1.0, "speaker.wave.3"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(VideoToolbarView::volumeIcon(c.volume), c.icon) << c.volume;
+}
+
+TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
+    {
+        VideoToolbarView bar;
+        EXPECT_EQ(bar.subtitleStyle(), 0);
+        EXPECT_EQ(bar.subtitleIcon(), "photo");
+        EXPECT_EQ(bar.volumeValue(), 0);
+        auto* menu = bar.findChild<QMenu*>("subtitleMenu");
+        ASSERT_TRUE(menu);
+        QStringList labels;
+        for (QAction* action : menu->actions())
+            labels << action->text();
+        EXPECT_EQ(labels, (QStringList{"Subtitle None", "Subtitle Top", "Subtitle Bottom"}));
+        menu->actions()[1]->trigger();  // before any movie: stored for the first one
+        EXPECT_EQ(user().value("subtitleStyle").toInt(), 1);
+
+        bar.setShowVolume(true);
+        auto* volume = bar.findChild<QSlider*>("volumeSlider");
+        ASSERT_TRUE(volume);
+        volume->setSliderDown(true);
+        volume->setValue(60);
+        volume->setSliderDown(false);
+        EXPECT_FALSE(bar.showVolume());
+    }
+    VideoToolbarView again;
+    EXPECT_EQ(again.subtitleStyle(), 1);
+    EXPECT_EQ(again.subtitleIcon(), "text.below.photo");
+    EXPECT_DOUBLE_EQ(again.volumeValue(), 0.6);
+    EXPECT_EQ(again.volumeIcon(), "speaker.wave.2");
+}
+
+TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds) {
+    auto player = openPlayer(6);
+    VideoToolbarView bar;
+    announce(player.get());
+    EXPECT_FLOAT_EQ(player->volume(), 0.0f);
+    bar.setShowVolume(true);
+    auto* volume = bar.findChild<QSlider*>("volumeSlider");
+    volume->setValue(20);  // not a drag: a whole edit
+    EXPECT_FLOAT_EQ(player->volume(), 0.2f);
+    EXPECT_TRUE(bar.showVolume());
+
+    volume->setSliderDown(true);
+    volume->setValue(50);
+    EXPECT_FLOAT_EQ(player->volume(), 0.2f);
+    EXPECT_EQ(bar.volumeIcon(), "speaker.wave.2");
+    volume->setValue(90);
+    volume->setSliderDown(false);
+    EXPECT_FLOAT_EQ(player->volume(), 0.9f);
+    EXPECT_DOUBLE_EQ(user().value("volume").toDouble(), 0.9);
+}
+
+TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
+    QWidget window;
+    auto* bar = new VideoToolbarView(&window);
+    window.resize(800, 200);
+    window.show();
+    auto* button = bar->findChild<QToolButton*>("volumeButton");
+    auto* popup = window.findChild<QFrame*>("volumePopup");
+    ASSERT_TRUE(button && popup);
+
+    button->click();
+    EXPECT_TRUE(bar->showVolume());
+    EXPECT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->parentWidget(), &window);
+    button->click();  // the button also closes it
+    EXPECT_FALSE(popup->isVisible());
+
+    button->click();
+    QElapsedTimer shown;
+    shown.start();
+    ASSERT_TRUE(waitUntil([&] { return !popup->isVisible(); }, 5000));
+    EXPECT_GE(shown.elapsed(), 2900);
+    EXPECT_FALSE(bar->showVolume());
+    EXPECT_FALSE(user().contains("volume"));
+}
+
+TEST_F(VideoToolbarViewTest, NewMarksShowAfterRefreshMarks) {
+    VideoToolbarView bar;
+    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath("none.srt")), 300);
+    select(300);
+    EXPECT_TRUE(bar.cell().list.isEmpty());
+
+    const SubtitleItem mark(30, 32, "Mark: here", ItemColor::gray, 300);
+    SubtitlesViewModel::shared().addItem(mark);
+    notify().post(Events::refreshMarks, QVariant::fromValue(mark));
+    EXPECT_EQ(bar.cell().list, (QList<VideoSliderCell::Mark>{{10, VideoSliderCell::gray}}));
+
+    const SubtitleItem plain(150, 152, "just text", ItemColor::gray, 300);
+    SubtitlesViewModel::shared().addItem(plain);
+    notify().post(Events::refreshMarks, QVariant::fromValue(plain));
+    EXPECT_EQ(bar.cell().list.size(), 1);
+
+    // A new movie starts with the marks of its own list.
+    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath("none.srt")), 100);
+    select(100);
+    EXPECT_TRUE(bar.cell().list.isEmpty());
+}
+
+}  // namespace
