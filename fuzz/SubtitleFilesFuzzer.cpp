@@ -55,6 +55,39 @@ void checkRoundTrip(const QList<SubtitleItem>& items, const QUrl& url) {
     }
 }
 
+// parseTime reads the usual form by hand and the rest with the pattern; both ways must agree.
+void checkTimeLine(const QString& line) {
+    const auto times = SubtitleSRT::shared().parseTime(line);
+    const auto match = SubtitleSRT::Expression::time().match(line);
+    if (times.has_value() != match.hasMatch()) {
+        std::fprintf(stderr, "parseTime disagrees with the pattern on '%s'\n", qPrintable(line));
+        std::abort();
+    }
+    if (!times)
+        return;
+    const auto number = [&match](int group) {
+        bool ok = false;
+        const int value = match.capturedView(group).toInt(&ok);
+        return ok ? static_cast<double>(value) : 0.0;
+    };
+    const double start = number(1) * 3600 + number(2) * 60 + number(3) + number(4) * 0.001;
+    const double end = number(5) * 3600 + number(6) * 60 + number(7) + number(8) * 0.001;
+    if (times->first != start || times->second != end) {
+        std::fprintf(stderr, "parseTime gives other times than the pattern on '%s'\n", qPrintable(line));
+        std::abort();
+    }
+}
+
+// The conversion tries only some places; the result must equal one global replacement.
+void checkConversion(const QString& text) {
+    QString expected = text;
+    expected.replace(SubtitleVTT::conversionPattern(), QStringLiteral("\\1.\\2.\\3"));
+    if (SubtitleVTT::converted(text) != "WEBVTT\r\n\r\n" + expected.toUtf8()) {
+        std::fprintf(stderr, "conversion differs from the global replacement\n");
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -81,14 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (converted != (size > 0))
         std::abort();  // written exactly when the file is not empty
 
-    // Reading the same bytes as one text, line by line through the parsers.
+    // Reading the same bytes as one text, line by line through the parsers. The time lines
+    // that the fast path reads must give what the pattern gives.
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     for (const auto line : QStringView(text).split(u'\n')) {
         const QString owned = line.toString();
-        reader.parseTime(owned);
+        checkTimeLine(owned);
         reader.parseDeath(owned);
         reader.parseMark(owned);
     }
+    checkConversion(text);
 
     if (const auto items = reader.readAll(srt))
         checkRoundTrip(*items, QUrl::fromLocalFile(workDir->filePath("out.srt")));

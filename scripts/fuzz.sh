@@ -15,4 +15,4 @@ cmake --build "$build" -j2 --target fuzz_subtitles
 mkdir -p "$build/fuzz-corpus" "$build/fuzz-artifacts"
 cp -n fuzz/seeds/* "$build/fuzz-corpus/" 2>/dev/null || true
 "$build/bin/fuzz_subtitles" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1 "$build/fuzz-corpus"
+  -dict=fuzz/srt.dict -artifact_prefix="$build/fuzz-artifacts/" -print_final_stats=1 "$build/fuzz-corpus"

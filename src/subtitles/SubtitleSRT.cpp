@@ -4,6 +4,7 @@
 #include "subtitles/AtomicWrite.h"
 #include "subtitles/FileInputStream.h"
 #include "subtitles/FileNaming.h"
+#include "subtitles/PlainTimeLine.h"
 
 namespace {
 
@@ -140,6 +141,8 @@ bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items) co
 std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optional<QString>& line) const {
     if (!line)
         return std::nullopt;
+    if (const auto plain = PlainTimeLine::read(*line))
+        return std::pair(plain->start(), plain->finish());
     const auto match = Expression::time().match(*line);
     if (!match.hasMatch())
         return std::nullopt;

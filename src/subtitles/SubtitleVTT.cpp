@@ -4,7 +4,52 @@
 #include "subtitles/AtomicWrite.h"
 #include "subtitles/FileInputStream.h"
 #include "subtitles/FileNaming.h"
+#include "subtitles/PlainTimeLine.h"
 
+#include <QStringEncoder>
+
+namespace {
+
+// Where the run of decimal digits (Unicode category Nd, as `\d` with Unicode properties)
+// that ends at `end` begins, not before `floor`; `end` when there is none.
+qsizetype digitRunStart(const QString& text, qsizetype end, qsizetype floor) {
+    qsizetype start = end;
+    while (start > floor) {
+        qsizetype previous = start - 1;
+        char32_t code = text[previous].unicode();
+        if (QChar::isLowSurrogate(code) && previous > floor && text[previous - 1].isHighSurrogate()) {
+            --previous;
+            code = QChar::surrogateToUcs4(text[previous], text[start - 1]);
+        }
+        if (!QChar::isDigit(code))
+            break;
+        start = previous;
+    }
+    return start;
+}
+
+// Collects UTF-8 output in a buffer sized for the worst case up front (three bytes per UTF-16
+// code unit); pages that are never written are never touched.
+class Utf8Writer {
+public:
+    explicit Utf8Writer(qsizetype units) : bytes_(units * 3, Qt::Uninitialized), end_(bytes_.data()) {}
+
+    Utf8Writer& operator+=(QStringView text) {
+        end_ = encoder_.appendToBuffer(end_, text);
+        return *this;
+    }
+    QByteArray take() {
+        bytes_.truncate(end_ - bytes_.constData());
+        return std::move(bytes_);
+    }
+
+private:
+    QByteArray bytes_;
+    char* end_;
+    QStringEncoder encoder_{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+};
+
+}  // namespace
 
 SubtitleVTT& SubtitleVTT::shared() {
     static SubtitleVTT instance;
@@ -23,11 +68,62 @@ const QRegularExpression& SubtitleVTT::conversionPattern() {
     return expression;
 }
 
-QString SubtitleVTT::converted(const QString& srt) {
-    QString text = srt;
-    if (conversionPattern().isValid())
-        text.replace(conversionPattern(), QStringLiteral("\\1.\\2.\\3"));
-    return QStringLiteral("WEBVTT\r\n\r\n") + text;
+// The same result as replacing every match of the pattern by "$1.$2.$3" in one global
+// search, without making the engine try every position of a file of several megabytes: a
+// match begins with digits right before a "\r\n", and begins at the first digit of that run
+// (the rest of the match does not depend on how many digits precede the "\r\n"). So only
+// those places are tried, and the engine runs anchored there only when the time line is not
+// in the usual form.
+QByteArray SubtitleVTT::converted(const QString& srt) {
+    const QStringView header = u"WEBVTT\r\n\r\n";
+    const QRegularExpression& pattern = conversionPattern();
+    Utf8Writer out(header.size() + srt.size());
+    out += header;
+    // Each match would otherwise check the whole subject for valid UTF-16 again; check it
+    // once. Text from the UTF-8 decoder is always valid; anything else takes the plain way.
+    if (!pattern.isValid() || !srt.isValidUtf16()) {
+        QString text = srt;
+        if (pattern.isValid())
+            text.replace(pattern, QStringLiteral("\\1.\\2.\\3"));
+        out += text;
+        return out.take();
+    }
+    const QStringView source(srt);
+    qsizetype copied = 0;  // source before this index is written; no match may begin before it
+    for (qsizetype lineEnd = source.indexOf(u'\r'); lineEnd >= 0; lineEnd = source.indexOf(u'\r', lineEnd + 1)) {
+        if (lineEnd + 1 >= source.size() || source[lineEnd + 1] != u'\n')
+            continue;
+        const qsizetype start = digitRunStart(srt, lineEnd, copied);
+        if (start == lineEnd)
+            continue;
+        // Replaces the index line and the time line by the time line with points.
+        const auto replace = [&](QStringView hms1, QStringView middle, QStringView ms2, qsizetype end) {
+            out += source.sliced(copied, start - copied);
+            out += hms1;
+            out += u".";
+            out += middle;
+            out += u".";
+            out += ms2;
+            copied = end;
+        };
+        // The usual time line needs no engine; its captures are the text around the commas.
+        const qsizetype timeLine = lineEnd + 2;
+        if (const auto plain = PlainTimeLine::read(source, timeLine)) {
+            replace(source.sliced(timeLine, plain->startComma - timeLine),
+                    source.sliced(plain->startComma + 1, plain->endComma - plain->startComma - 1),
+                    source.sliced(plain->endComma + 1, plain->end - plain->endComma - 1), plain->end);
+        } else if (const auto match = pattern.match(srt, start, QRegularExpression::NormalMatch,
+                                                    QRegularExpression::AnchorAtOffsetMatchOption |
+                                                        QRegularExpression::DontCheckSubjectStringMatchOption);
+                   match.hasMatch()) {
+            replace(match.capturedView(1), match.capturedView(2), match.capturedView(3), match.capturedEnd(0));
+        } else {
+            continue;
+        }
+        lineEnd = copied - 1;  // the next "\r\n" may begin right at the end of the match
+    }
+    out += source.sliced(copied);
+    return out.take();
 }
 
 bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
@@ -36,7 +132,7 @@ bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
         srt = stream->readAll();
     if (!srt)
         return false;
-    return writeAtomically(vttURL.toLocalFile(), converted(*srt).toUtf8());
+    return writeAtomically(vttURL.toLocalFile(), converted(*srt));
 }
 
 QUrl SubtitleVTT::cacheURL(const QUrl& movieURL) {

@@ -15,8 +15,8 @@ public:
     // written.
     bool convert(const QUrl& srtURL, const QUrl& vttURL) const;
 
-    // The text of a WebVTT file made from `srt`, as `convert` writes it.
-    static QString converted(const QString& srt);
+    // The bytes of the WebVTT file made from `srt` (UTF-8), as `convert` writes them.
+    static QByteArray converted(const QString& srt);
 
     // Where a movie's WebVTT file lives: directly in the program's cache folder, named like
     // the movie file with its last extension replaced by "vtt".

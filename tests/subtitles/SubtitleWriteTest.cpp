@@ -147,3 +147,25 @@ TEST_F(SubtitleWriteTest, CacheURLSharedByMoviesThatDifferOnlyInExtension) {
     EXPECT_EQ(SubtitleVTT::cacheURL(QUrl::fromLocalFile("/other/My Film.v2.mov")), mp4);
     EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mov")), SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mp4")));
 }
+
+TEST_F(SubtitleWriteTest, ConversionEqualsOneGlobalReplacement) {
+    // The conversion only tries the places where a match can begin; these texts put matches
+    // and near-matches where that shortcut could go wrong.
+    const char* texts[] = {
+        "1\r\n00:00:01,000 --> 00:00:02,000\r\na\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\n",
+        "1\r\n00:00:01,000 --> 00:00:02,000" "2\r\n00:00:03,000 --> 00:00:04,000",  // back to back
+        "1\r\n00:00:01,000\r\n-->\r\n 00:00:02,000 tail",                           // \s* across lines
+        "\u0661\u0662\r\n00:00:01,000\u00a0-->\t00:00:02,000\r\n",                  // other digits and spaces
+        "\U0001D7CE9\r\n00:00:01,000 --> 00:00:02,000",                              // a digit beyond the BMP
+        "\uff10\uff11:00:01,000 --> 00:00:02,000\r\n5\r\n\uff10\uff11:00:01,000 --> 00:00:02,000",
+        "12\r\n3\r\n00:00:01,000 --> 00:00:02,000",  // only the digits right before the time line go
+        "12\r\r\n00:00:01,000 --> 00:00:02,000\r\n\r\n",
+        "1\r\n00:00:01,000 -> 00:00:02,000\r\n1\r\n00:00:01,00 --> 00:00:02,000\r\n",
+    };
+    for (const char* bytes : texts) {
+        const QString srt = QString::fromUtf8(bytes);
+        QString expected = srt;
+        expected.replace(SubtitleVTT::conversionPattern(), QStringLiteral("\\1.\\2.\\3"));
+        EXPECT_EQ(QString::fromUtf8(SubtitleVTT::converted(srt)), "WEBVTT\r\n\r\n" + expected) << bytes;
+    }
+}
