@@ -11,7 +11,9 @@
 #include <optional>
 
 // The movie library the sidebar shows: one VideoItem per "mp4"/"mov" file directly inside
-// global().moviesFolder(), newest first.
+// global().moviesFolder(), newest first; movies of the same second keep the listing's order,
+// which is name order (UTF-16 code units), and undated ones come last. Symlinks count as the
+// files they point at; a FIFO, folder or broken file named like a movie is listed with length 0.
 //
 // Order of events of a refresh that finds a changed library (titles differ at some index, or
 // the count differs): the lengths are measured on a worker thread while refresh() waits on a
@@ -25,8 +27,10 @@
 // change"); removeItem() removes one row. Main thread only, except where noted.
 //
 // Refreshing re-reads only what changed: creation dates, lengths and sidecar titles are kept
-// per path with the file's size, times, inode and device, and read again only when those
-// differ. The results are those of reading everything afresh.
+// per path with the file's size, modification and change times, inode and device, and read
+// again when any of those differ, or while the file changed less than 2 s before it was read
+// (a change within one timestamp tick would not show). The results are those of reading
+// everything afresh; an unchanged library of 1,000 movies refreshes in a few milliseconds.
 class MoviesViewModel : public QAbstractListModel {
     Q_OBJECT
 public:
