@@ -9,11 +9,11 @@ namespace {
 // A cue's category comes from the start of its whole text: a mark, else a death note with
 // its marker, else a plain cue.
 ItemColor categoryColor(const SubtitleItem& item) {
-    if (SubtitleSRT::Expression::mark().match(item.text).hasMatch())
+    const SubtitleSRT& srt = SubtitleSRT::shared();
+    if (srt.parseMark(item.text))
         return ItemColor::gray;
-    const auto death = SubtitleSRT::Expression::death().match(item.text);
-    if (death.hasMatch())
-        return death.capturedView(2) == u"(F)" ? ItemColor::green : ItemColor::orange;
+    if (const auto death = srt.parseDeath(item.text))
+        return death->second == u"(F)" ? ItemColor::green : ItemColor::orange;
     return item.color;
 }
 

@@ -17,21 +17,26 @@ QRegularExpression compiled(const QString& pattern) {
     return expression;
 }
 
-std::optional<QString> firstCapture(const QRegularExpression& expression, const std::optional<QString>& line) {
-    if (!line)
-        return std::nullopt;
-    const auto match = expression.match(*line);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1);
-}
-
 // Every annotation pattern begins with "^" and a literal word, so a line that does not start
 // with the word cannot match; checking that first spares the regex engine most lines.
-std::optional<QString> annotation(const QRegularExpression& expression, QLatin1StringView word, const QString& line) {
+std::optional<QRegularExpressionMatch> annotationMatch(const QRegularExpression& expression, QLatin1StringView word,
+                                                       const QString& line) {
     if (!line.startsWith(word))
         return std::nullopt;
-    return firstCapture(expression, line);
+    auto match = expression.match(line);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match;
+}
+
+std::optional<QString> firstCapture(const QRegularExpression& expression, QLatin1StringView word,
+                                    const std::optional<QString>& line) {
+    if (!line)
+        return std::nullopt;
+    const auto match = annotationMatch(expression, word, *line);
+    if (!match)
+        return std::nullopt;
+    return match->captured(1);
 }
 
 QString timeStamp(double seconds) { return fixedFormatTimeDetail(seconds).replace(u'.', u','); }
@@ -77,9 +82,9 @@ std::optional<SubtitleSRT::Info> SubtitleSRT::readInfo(const QUrl& url) const {
     QString line;
     while (stream->readLine(line)) {
         if (!info.title)
-            info.title = annotation(Expression::start(), QLatin1StringView("Start:"), line);
+            info.title = parseStart(line);
         if (!info.BID)
-            info.BID = annotation(Expression::BID(), QLatin1StringView("BID:"), line);
+            info.BID = parseBID(line);
         if (info.title && info.BID)
             break;
     }
@@ -160,22 +165,22 @@ std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optio
 std::optional<std::pair<QString, QString>> SubtitleSRT::parseDeath(const std::optional<QString>& line) const {
     if (!line)
         return std::nullopt;
-    const auto match = Expression::death().match(*line);
-    if (!match.hasMatch())
+    const auto match = annotationMatch(Expression::death(), QLatin1StringView("Death:"), *line);
+    if (!match)
         return std::nullopt;
-    return std::pair(match.captured(1), match.captured(2));
+    return std::pair(match->captured(1), match->captured(2));
 }
 
 std::optional<QString> SubtitleSRT::parseMark(const std::optional<QString>& line) const {
-    return firstCapture(Expression::mark(), line);
+    return firstCapture(Expression::mark(), QLatin1StringView("Mark:"), line);
 }
 
 std::optional<QString> SubtitleSRT::parseStart(const std::optional<QString>& line) const {
-    return firstCapture(Expression::start(), line);
+    return firstCapture(Expression::start(), QLatin1StringView("Start:"), line);
 }
 
 std::optional<QString> SubtitleSRT::parseBID(const std::optional<QString>& line) const {
-    return firstCapture(Expression::BID(), line);
+    return firstCapture(Expression::BID(), QLatin1StringView("BID:"), line);
 }
 
 QUrl SubtitleSRT::sidecarURL(const QUrl& movieURL) { return replacingLastExtension(movieURL, QStringLiteral("srt")); }

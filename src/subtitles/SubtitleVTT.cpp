@@ -11,7 +11,9 @@
 namespace {
 
 // Where the run of decimal digits (Unicode category Nd, as `\d` with Unicode properties)
-// that ends at `end` begins, not before `floor`; `end` when there is none.
+// that ends at `end` begins, not before `floor`; `end` when there is none. Qt's character
+// tables and PCRE2's must agree on Nd here (the same Unicode version); the fuzz target
+// compares the conversion with a plain global replacement.
 qsizetype digitRunStart(const QString& text, qsizetype end, qsizetype floor) {
     qsizetype start = end;
     while (start > floor) {

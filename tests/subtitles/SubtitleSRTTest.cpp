@@ -39,6 +39,15 @@ TEST_F(SubtitleSRTTest, ReadsCuesTrimmedAndJoinedTheSameForLfAndCrlf) {
     }
 }
 
+TEST_F(SubtitleSRTTest, TrimsUnicodeWhiteSpaceAndEndsBlockAtBlankLine) {
+    const auto cues = items(
+        "1\r\n00:00:01,000 --> 00:00:02,000\r\n\xe3\x80\x80 wide \xc2\xa0\r\n\xe2\x80\x83\t\r\n"
+        "2\r\n00:00:03,000 --> 00:00:04,000\r\nnext\r\n");
+    ASSERT_EQ(cues.size(), 2);
+    EXPECT_EQ(cues[0].text, "wide");  // a line of only Unicode spaces ends the block
+    EXPECT_EQ(cues[1].text, "next");
+}
+
 TEST_F(SubtitleSRTTest, EmptyTextCueAndLastCueWithoutTerminator) {
     const auto cues = items("1\n00:00:01,000 --> 00:00:02,000\n\n2\n00:00:03,000 --> 00:00:04,000\nlast");
     ASSERT_EQ(cues.size(), 2);
