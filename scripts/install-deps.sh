@@ -10,6 +10,7 @@ packages=(
   libmpv-dev libavformat-dev libavutil-dev
   libgtest-dev libbenchmark-dev
   ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme xdotool
+  mpv  # the command-line player the playback benchmark compares with
 )
 optional=(clang libclang-rt-14-dev)
 

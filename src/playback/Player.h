@@ -32,6 +32,8 @@ public:
     const std::optional<PlayerItem>& currentItem() const { return item_; }
     // The current item's movie is open.
     bool isLoaded() const { return load_ == Load::loaded; }
+    // The current item's movie is being opened.
+    bool isOpening() const { return load_ == Load::loading; }
 
     void play();
     void pause();

@@ -20,7 +20,13 @@ void* glProcAddress(void*, const char* name) {
 VideoPlayerView::VideoPlayerView(QWidget* parent) : VideoPlayerView(Player::Options{}, parent) {}
 
 VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
-    : QOpenGLWidget(parent), player_(std::make_unique<Player>(Player::Options{true, options.audio})) {}
+    : QOpenGLWidget(parent), player_(std::make_unique<Player>(Player::Options{true, options.audio})) {
+    // A movie that cannot be opened leaves the surface black.
+    connect(player_.get(), &Player::loadFinished, this, [this](bool ok) {
+        if (!ok)
+            update();
+    });
+}
 
 VideoPlayerView::~VideoPlayerView() {
     // The render context goes first, with its GL context current, then the player.
@@ -129,19 +135,41 @@ void VideoPlayerView::renderUpdateRequested(void* context) {
         return;
     QMetaObject::invokeMethod(
         self,
-        [self] {
-            self->repaintQueued_ = false;
-            self->update();
-        },
+        [self] { self->onRenderRequested(); },
         Qt::QueuedConnection);
+}
+
+// mpv asks for a render whenever it wants one, and waits for it. A real picture is drawn
+// through a repaint of the widget; a request without a new picture while the next movie
+// opens (the old picture again, or nothing yet) is answered at once without drawing, which
+// spares a repaint of the whole window before the new movie's first picture.
+void VideoPlayerView::onRenderRequested() {
+    repaintQueued_ = false;
+    if (!render_)
+        return;
+    makeCurrent();
+    const uint64_t flags = mpv_render_context_update(render_);
+    mpv_render_frame_info next{};
+    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
+    const bool newPicture = mpv_render_context_get_info(render_, info) >= 0 &&
+                            (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) && !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
+    bool repaint = true;
+    if ((flags & MPV_RENDER_UPDATE_FRAME) && !newPicture && player_->isOpening()) {
+        int skip = 1;
+        mpv_render_param params[] = {{MPV_RENDER_PARAM_SKIP_RENDERING, &skip}, {MPV_RENDER_PARAM_INVALID, nullptr}};
+        mpv_render_context_render(render_, params);
+        repaint = false;
+    }
+    doneCurrent();
+    if (repaint)
+        update();
 }
 
 void VideoPlayerView::paintGL() {
     QOpenGLFunctions* gl = context()->functions();
     gl->glClearColor(0, 0, 0, 1);
     gl->glClear(GL_COLOR_BUFFER_BIT);
-    // Without an open movie the surface stays black, even where mpv still holds an old picture.
-    if (!render_ || !player_->isLoaded())
+    if (!render_)
         return;
 
     mpv_render_frame_info next{};
@@ -152,13 +180,18 @@ void VideoPlayerView::paintGL() {
     const qreal scale = devicePixelRatioF();
     mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * scale), int(height() * scale), 0};
     int flipY = 1;
+    // mpv waits for each render it asked for, so it always gets one; without a movie to show
+    // (none, or a failed one) it draws nothing and the surface stays black, even where mpv
+    // still holds an old picture.
+    int skip = player_->isOpening() || player_->isLoaded() ? 0 : 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context_render(render_, params);
-    if (newPicture) {
+    if (newPicture && !skip) {
         ++framesRendered_;
         emit frameRendered();
     }

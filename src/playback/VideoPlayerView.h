@@ -55,6 +55,7 @@ private:
     void setPlayer(Player* player, const PlayerItem& item);
     void scheduleUpdate();
     void freeRenderContext();
+    void onRenderRequested();
     static void renderUpdateRequested(void* context);
 
     std::unique_ptr<Player> player_;
