@@ -3,8 +3,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
-class QWidget;
 class VersionChecker;
 
 // The program's launch and quit steps.

@@ -6,7 +6,7 @@
 #include <optional>
 
 class QStackedLayout;
-class Player;
+#include "playback/Player.h"
 class VideoPlayerView;
 class VideoToolbarView;
 

@@ -8,6 +8,7 @@
 #include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "subtitles/SubtitleSRT.h"
+#include "ui/IndexListView.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -15,11 +16,9 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -114,28 +113,16 @@ QWidget* DetailView::buildContent() {
     column->addWidget(buildEditBox());
     column->addWidget(divider(content));
 
-    list_ = new QListView(content);
+    list_ = new IndexListView(content);
     list_->setModel(&SubtitlesViewModel::shared());
     list_->setItemDelegate(new MarkRowDelegate(list_));
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setStyleSheet("QListView { background: transparent; }");
     column->addWidget(list_, 1);
-    connect(list_, &QListView::customContextMenuRequested, this, &DetailView::showContextMenu);
-    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (syncingSelection_)
-            return;
-        setSelectedIndex(current.isValid() ? std::optional(current.row()) : std::nullopt);
-    });
-    // The selection is an index that survives changes of the list, as the rows are keyed by
-    // index: after an add or a delete the same index stays selected, without seeking.
-    const SubtitlesViewModel* model = &SubtitlesViewModel::shared();
-    connect(model, &QAbstractItemModel::modelReset, this, &DetailView::syncListSelection);
-    connect(model, &QAbstractItemModel::layoutChanged, this, &DetailView::syncListSelection);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &DetailView::syncListSelection);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &DetailView::syncListSelection);
+    connect(list_, &IndexListView::customContextMenuRequested, this, &DetailView::showContextMenu);
+    connect(list_, &IndexListView::picked, this, [this](int row) { setSelectedIndex(row); });
 
     auto* saveArea = new QWidget(content);
     saveArea->setFixedWidth(240);
@@ -222,27 +209,18 @@ void DetailView::setShowPanel(bool show) {
     slide_->start();
 }
 
+std::optional<int> DetailView::selectedIndex() const { return list_->selectedIndex(); }
+
 void DetailView::setSelectedIndex(std::optional<int> index) {
-    if (index == selectedIndex_)
+    if (index == list_->selectedIndex())
         return;
-    selectedIndex_ = index;
-    syncListSelection();
+    list_->setSelectedIndex(index);
     if (index)
         onSubtitleSelected(*index);
 }
 
-void DetailView::syncListSelection() {
-    syncingSelection_ = true;
-    const QModelIndex row = selectedIndex_ ? list_->model()->index(*selectedIndex_, 0) : QModelIndex();
-    if (row.isValid())
-        list_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
-    else
-        list_->selectionModel()->clear();
-    syncingSelection_ = false;
-}
-
 void DetailView::onSubtitleSelected(int index) {
-    if (selectedIndex_ != index)
+    if (selectedIndex() != index)
         return;
     const auto& items = SubtitlesViewModel::shared().items();
     if (index < 0 || index >= items.size() || !player_)
@@ -290,7 +268,7 @@ void DetailView::copyText(int index) {
 void DetailView::showContextMenu(const QPoint& pos) {
     const QModelIndex row = list_->indexAt(pos);
     // Only the selected row has entries; an empty menu is not shown at all.
-    if (!row.isValid() || selectedIndex_ != row.row())
+    if (!row.isValid() || selectedIndex() != row.row())
         return;
     const int index = row.row();
     QMenu menu(this);

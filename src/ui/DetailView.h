@@ -6,10 +6,10 @@
 
 class QAction;
 class QLineEdit;
-class QListView;
+class IndexListView;
 class QPropertyAnimation;
 class QPushButton;
-class Player;
+#include "playback/Player.h"
 
 // The subtitle panel on the right: the marks of the open movie, the entry that adds a mark
 // at the last reported position, and the button that saves the marks to the movie's SRT
@@ -26,11 +26,11 @@ public:
 
     bool showPanel() const { return showPanel_; }
     bool isModifed() const { return isModifed_; }
-    std::optional<int> selectedIndex() const { return selectedIndex_; }
+    std::optional<int> selectedIndex() const;
     double seconds() const { return seconds_; }
     QLineEdit* timeField() const { return timeField_; }
     QLineEdit* entry() const { return entry_; }
-    QListView* list() const { return list_; }
+    IndexListView* list() const { return list_; }
     QPushButton* saveButton() const { return saveButton_; }
 
     void setShowPanel(bool show);
@@ -51,21 +51,18 @@ private:
     void subscribeToEvents();
     void setModified(bool modified);
     void showContextMenu(const QPoint& pos);
-    void syncListSelection();
 
     QAction* toggleAction_ = nullptr;
     QWidget* content_ = nullptr;
     QLineEdit* timeField_ = nullptr;
     QLineEdit* entry_ = nullptr;
-    QListView* list_ = nullptr;
+    IndexListView* list_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPropertyAnimation* slide_ = nullptr;
 
     QPointer<Player> player_;
     bool showPanel_ = false;
     bool isModifed_ = false;
-    std::optional<int> selectedIndex_;
     double seconds_ = 0;
     double duration_ = 0;
-    bool syncingSelection_ = false;
 };

@@ -11,12 +11,11 @@
 #include "subtitles/SubtitleSRT.h"
 #include "subtitles/SubtitleVTT.h"
 #include "ui/FileViewer.h"
+#include "ui/IndexListView.h"
 #include "ui/MovieRowDelegate.h"
 
 #include <QAction>
-#include <QItemSelectionModel>
 #include <QLabel>
-#include <QListView>
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QStackedWidget>
@@ -30,23 +29,19 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     toggleAction_->setToolTip(tr("Show or hide the library"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShow(!show_); });
 
-    list_ = new QListView(this);
+    list_ = new IndexListView(this);
     list_->setModel(&MoviesViewModel::shared());
     list_->setItemDelegate(new MovieRowDelegate(list_));
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setUniformItemSizes(true);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setStyleSheet("QListView { background: transparent; }");
     connect(list_, &QListView::customContextMenuRequested, this, &SidebarView::showContextMenu);
-    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (syncingSelection_ || !current.isValid())
-            return;
-        selectRow(current.row());
-    });
+    connect(list_, &IndexListView::picked, this, [this](int row) { selectRow(row); });
 
     emptyHint_ = new QLabel(this);
+    emptyHint_->setObjectName("emptyLibraryHint");
     emptyHint_->setWordWrap(true);
     emptyHint_->setAlignment(Qt::AlignCenter);
     emptyHint_->setMargin(16);
@@ -72,21 +67,10 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     slide_->setDuration(200);
     connect(slide_, &QPropertyAnimation::finished, this, [this] { tabs_->setVisible(show_); });
 
-    // The model resets its rows on each publication; the selection is an index and stays.
     const MoviesViewModel* model = &MoviesViewModel::shared();
-    for (auto signal : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
-        connect(model, signal, this, [this] {
-            syncListSelection();
-            updateEmptyHint();
-        });
-    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
-        syncListSelection();
-        updateEmptyHint();
-    });
-    connect(model, &QAbstractItemModel::rowsInserted, this, [this] {
-        syncListSelection();
-        updateEmptyHint();
-    });
+    connect(model, &QAbstractItemModel::modelReset, this, &SidebarView::updateEmptyHint);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &SidebarView::updateEmptyHint);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &SidebarView::updateEmptyHint);
     updateEmptyHint();
 
     refreshTimer_ = new QTimer(this);
@@ -138,33 +122,22 @@ void SidebarView::selectRow(std::optional<int> index) {
     setSelectedIndex(index, true);
 }
 
+std::optional<int> SidebarView::selectedIndex() const { return list_->selectedIndex(); }
+
 void SidebarView::setSelectedIndex(std::optional<int> index, bool openOnChange) {
-    if (index == selectedIndex_) {
-        syncListSelection();
+    if (index == list_->selectedIndex())
         return;
-    }
-    selectedIndex_ = index;
-    syncListSelection();
+    list_->setSelectedIndex(index);
     const auto& items = MoviesViewModel::shared().items();
     if (openOnChange && index && *index >= 0 && *index < items.size())
         openVideoItem(items[*index]);
-}
-
-void SidebarView::syncListSelection() {
-    syncingSelection_ = true;
-    const QModelIndex row = selectedIndex_ ? list_->model()->index(*selectedIndex_, 0) : QModelIndex();
-    if (row.isValid())
-        list_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
-    else
-        list_->selectionModel()->clear();
-    syncingSelection_ = false;
 }
 
 void SidebarView::findSelectionAgain() {
     const auto& items = MoviesViewModel::shared().items();
     if (items.isEmpty())
         return;
-    if (!selectedIndex_) {
+    if (!selectedIndex()) {
         selectedText_ = items.first().text;
         setSelectedIndex(0, true);
         return;
@@ -195,14 +168,14 @@ void SidebarView::openExternalFile(const QUrl& url) {
 
 void SidebarView::onShowInFinder(int index) {
     const auto& items = MoviesViewModel::shared().items();
-    if (selectedIndex_ != index || index < 0 || index >= items.size())
+    if (selectedIndex() != index || index < 0 || index >= items.size())
         return;
     revealInFileViewer(items[index].url);
 }
 
 void SidebarView::onDeleteFile(int index) {
     MoviesViewModel& movies = MoviesViewModel::shared();
-    if (selectedIndex_ != index || index < 0 || index >= movies.items().size())
+    if (selectedIndex() != index || index < 0 || index >= movies.items().size())
         return;
     const VideoItem item = movies.items()[index];
     MovieFiles::trash(item.url);
@@ -214,8 +187,7 @@ void SidebarView::onDeleteFile(int index) {
     // Open what the selection now stands on, also when the index stays (row 0): the player
     // must not keep showing a movie that went to the trash.
     const int next = std::max(index - 1, 0);
-    selectedIndex_ = next;
-    syncListSelection();
+    list_->setSelectedIndex(next);
     selectedText_ = movies.items()[next].text;
     openVideoItem(movies.items()[next]);
 }
@@ -223,7 +195,7 @@ void SidebarView::onDeleteFile(int index) {
 void SidebarView::showContextMenu(const QPoint& pos) {
     const QModelIndex row = list_->indexAt(pos);
     // Only the selected row has entries; an empty menu is not shown at all.
-    if (!row.isValid() || selectedIndex_ != row.row())
+    if (!row.isValid() || selectedIndex() != row.row())
         return;
     const int index = row.row();
     QMenu menu(this);

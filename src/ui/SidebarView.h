@@ -6,7 +6,7 @@
 
 class QAction;
 class QLabel;
-class QListView;
+class IndexListView;
 class QPropertyAnimation;
 class QStackedWidget;
 class QTabWidget;
@@ -28,9 +28,9 @@ public:
 
     bool show() const { return show_; }
     void setShow(bool show);
-    std::optional<int> selectedIndex() const { return selectedIndex_; }
+    std::optional<int> selectedIndex() const;
     std::optional<QString> selectedText() const { return selectedText_; }
-    QListView* list() const { return list_; }
+    IndexListView* list() const { return list_; }
     QTabWidget* tabs() const { return tabs_; }
 
     // Selects a row as a click does: opens its movie when the index changes.
@@ -48,22 +48,19 @@ protected:
 
 private:
     void setSelectedIndex(std::optional<int> index, bool openOnChange);
-    void syncListSelection();
     void showContextMenu(const QPoint& pos);
     void updateEmptyHint();
 
     QAction* toggleAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QStackedWidget* localPage_ = nullptr;
-    QListView* list_ = nullptr;
+    IndexListView* list_ = nullptr;
     QLabel* emptyHint_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     QTimer* reselectTimer_ = nullptr;
     QPropertyAnimation* slide_ = nullptr;
 
     bool show_ = true;
-    std::optional<int> selectedIndex_;
     std::optional<QString> selectedText_;
     std::optional<QUrl> openedURL_;  // the movie opened last
-    bool syncingSelection_ = false;
 };

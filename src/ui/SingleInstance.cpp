@@ -20,7 +20,8 @@ bool SingleInstance::handOver(const QStringList& files, int timeoutMs) const {
     if (!socket.waitForConnected(timeoutMs))
         return false;
     QByteArray message;
-    QDataStream(&message, QIODevice::WriteOnly) << files;
+    QDataStream out(&message, QIODevice::WriteOnly);
+    out << files;
     socket.write(message);
     if (!socket.waitForBytesWritten(timeoutMs))
         return false;

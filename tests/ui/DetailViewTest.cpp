@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QListView>
+#include "ui/IndexListView.h"
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>

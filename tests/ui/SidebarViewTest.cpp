@@ -12,7 +12,8 @@
 #include <QLabel>
 #include <QDirIterator>
 #include <QFile>
-#include <QListView>
+#include <QHBoxLayout>
+#include "ui/IndexListView.h"
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,10 +48,16 @@ protected:
         return path;
     }
 
+    // The sidebar in a window with room beside it, as in the main window.
     void showSidebar() {
-        sidebar_ = std::make_unique<SidebarView>();
-        sidebar_->resize(260, 600);
-        sidebar_->show();
+        host_ = std::make_unique<QWidget>();
+        auto* layout = new QHBoxLayout(host_.get());
+        sidebar_ = new SidebarView(host_.get());
+        layout->addWidget(sidebar_);
+        layout->addWidget(new QWidget(host_.get()), 1);
+        host_->resize(800, 600);
+        host_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host_.get()));
     }
 
     // Runs the event loop until the library shows `count` rows and the selection search ran.
@@ -68,7 +75,7 @@ protected:
     }
 
     void clickRow(int row) {
-        QListView* list = sidebar_->list();
+        IndexListView* list = sidebar_->list();
         const QRect rect = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
@@ -76,7 +83,8 @@ protected:
     QTemporaryDir folder_{testHome() + "/movies-XXXXXX"};
     QObject observer_;
     QStringList opened_;
-    std::unique_ptr<SidebarView> sidebar_;
+    std::unique_ptr<QWidget> host_;
+    SidebarView* sidebar_ = nullptr;
     QElapsedTimer lastBirth_;
 };
 
@@ -189,20 +197,21 @@ TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
     const QString path = elsewhere.filePath("clip.mkv");
     ASSERT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
     showSidebar();
+    const auto library = MoviesViewModel::shared().items();
     sidebar_->openExternalFile(QUrl::fromLocalFile(path));
     EXPECT_EQ(opened_, QStringList{"clip"});
     EXPECT_FALSE(sidebar_->show());
-    EXPECT_TRUE(MoviesViewModel::shared().items().isEmpty());
+    EXPECT_EQ(MoviesViewModel::shared().items(), library);  // the library is left alone
     EXPECT_TRUE(waitUntil([&] { return sidebar_->width() == 0; }));
     sidebar_->toolbarAction()->trigger();
     EXPECT_TRUE(sidebar_->show());
-    EXPECT_TRUE(waitUntil([&] { return sidebar_->tabs()->isVisible() && sidebar_->width() > 0; }));
+    EXPECT_TRUE(waitUntil([&] { return sidebar_->tabs()->isVisible() && sidebar_->width() == SidebarView::tabWidth; }));
 }
 
 TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
     showSidebar();
     settle(0);
-    auto* hint = sidebar_->findChild<QLabel*>();
+    auto* hint = sidebar_->findChild<QLabel*>("emptyLibraryHint");
     ASSERT_NE(hint, nullptr);
     EXPECT_TRUE(hint->isVisible());
     EXPECT_TRUE(hint->text().contains(folder_.path()));

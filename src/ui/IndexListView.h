@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListView>
+#include <optional>
+
+// A single-selection list whose selection is a row index, the way the panes key their rows:
+// the same index stays selected when the model inserts, removes or resets rows. Only a
+// change the user makes (a click, the keyboard) is reported through `picked`, for the owner
+// to take up with setSelectedIndex; changes that come from the model are not.
+class IndexListView : public QListView {
+    Q_OBJECT
+public:
+    explicit IndexListView(QWidget* parent = nullptr);
+
+    void setModel(QAbstractItemModel* model) override;
+
+    std::optional<int> selectedIndex() const { return selectedIndex_; }
+    // Selects `index` (none clears) without reporting it.
+    void setSelectedIndex(std::optional<int> index);
+
+signals:
+    void picked(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    void showSelection();
+
+    std::optional<int> selectedIndex_;
+    bool userInput_ = false;
+};
