@@ -206,6 +206,27 @@ TEST_F(VideoPlayerViewTest, KeepsDrawingAfterMovingToAnotherWindow) {
     view->setParent(nullptr);
 }
 
+TEST_F(VideoPlayerViewTest, OpensTheMovieOnlyOnceItsSurfaceIsReady) {
+    const QString movie = clip("hidden.mp4", picture);
+    VideoPlayerView view(Player::Options{true, false});
+    view.resize(viewWidth, viewHeight);
+    view.setMovie(QUrl::fromLocalFile(movie), 4);
+    view.player()->seek(2.0);
+    waitUntil([] { return false; }, 300);
+    EXPECT_FALSE(view.player()->isLoaded());
+    EXPECT_FALSE(view.player()->isOpening());
+    EXPECT_EQ(announced_.size(), 1);
+
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return view.framesRendered() > 0; }, 10000));
+    EXPECT_NEAR(view.player()->currentTime(), 2.0, 0.05);
+
+    // A surface that was never shown goes away cleanly, with its player.
+    auto unseen = std::make_unique<VideoPlayerView>(Player::Options{true, false});
+    unseen->setMovie(QUrl::fromLocalFile(movie), 4);
+    unseen.reset();
+}
+
 TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
     VideoPlayerView::setSubtitleStyle(nullptr, subtitleTop);
     Player player(Player::Options{false, false});
