@@ -9,8 +9,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 QString userApplications() {
@@ -36,6 +34,7 @@ class ApplicationIcon : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        previousDataDirs = qgetenv("XDG_DATA_DIRS");
         previousThemePaths = QIcon::themeSearchPaths();
         previousTheme = QIcon::themeName();
         const QString theme = dir.filePath("icons/reelnook-test");
@@ -49,6 +48,10 @@ protected:
     void TearDown() override {
         QIcon::setThemeName(previousTheme);
         QIcon::setThemeSearchPaths(previousThemePaths);
+        if (previousDataDirs.isNull())
+            qunsetenv("XDG_DATA_DIRS");
+        else
+            qputenv("XDG_DATA_DIRS", previousDataDirs);
         for (const QString& file : written)
             QFile::remove(file);
     }
@@ -60,6 +63,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QByteArray previousDataDirs;
     QStringList previousThemePaths;
     QString previousTheme;
     QStringList written;
@@ -95,7 +99,6 @@ TEST_F(ApplicationIcon, UnknownHiddenOrMalformedIdentifiersHaveNoIcon) {
 
 TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
     const QString system = dir.filePath("system/applications");
-    const QByteArray previous = qgetenv("XDG_DATA_DIRS");
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("system")));
     ASSERT_TRUE(writeImage(dir.filePath("green.png"), Qt::green));
     writeEntry(system, "org.example.Shared", "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath("green.png")) + "\n");
@@ -106,9 +109,4 @@ TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
     EXPECT_EQ(colorOf(applicationIcon("org.example.SystemOnly")), QColor(Qt::green));
     writeEntry(userApplications(), "org.example.SystemOnly", "[Desktop Entry]\nHidden=true\n");
     EXPECT_FALSE(applicationIcon("org.example.SystemOnly").has_value());
-
-    if (previous.isNull())
-        qunsetenv("XDG_DATA_DIRS");
-    else
-        qputenv("XDG_DATA_DIRS", previous);
 }
