@@ -7,9 +7,9 @@ mkdir -p "$dir"
 
 clip() {  # name source seconds
   ffmpeg -hide_banner -loglevel error -y \
-    -f lavfi -i "$2=size=640x360:rate=25:duration=$3" \
-    -f lavfi -i "sine=frequency=330:duration=$3" \
-    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest "$dir/$1"
+    -f lavfi -i "$2=size=640x360:rate=25" \
+    -f lavfi -i "sine=frequency=330" \
+    -t "$3" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac "$dir/$1"
 }
 
 clip "harbour-walk.mp4" testsrc2 40
