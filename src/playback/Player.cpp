@@ -1,12 +1,12 @@
 #include "playback/Player.h"
 
 #include <QMetaObject>
-#include <algorithm>
-#include <utility>
 #include <QVariant>
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <mpv/client.h>
+#include <utility>
 
 namespace {
 

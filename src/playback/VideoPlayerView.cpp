@@ -15,6 +15,14 @@ void* glProcAddress(void*, const char* name) {
     return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
 }
 
+// Whether the next render shows a picture mpv has not shown yet.
+bool nextIsNewPicture(mpv_render_context* render) {
+    mpv_render_frame_info next{};
+    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
+    return mpv_render_context_get_info(render, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) &&
+           !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
+}
+
 }  // namespace
 
 VideoPlayerView::VideoPlayerView(QWidget* parent) : VideoPlayerView(Player::Options{}, parent) {}
@@ -29,7 +37,10 @@ VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
 }
 
 VideoPlayerView::~VideoPlayerView() {
-    // The render context goes first, with its GL context current, then the player.
+    // The render context goes first, with its GL context current, then the player. The GL
+    // context itself dies later, in the base class, when this part is already gone.
+    if (QOpenGLContext* gl = context())
+        disconnect(gl, nullptr, this, nullptr);
     if (render_) {
         makeCurrent();
         freeRenderContext();
@@ -148,13 +159,8 @@ void VideoPlayerView::onRenderRequested() {
     if (!render_)
         return;
     makeCurrent();
-    const uint64_t flags = mpv_render_context_update(render_);
-    mpv_render_frame_info next{};
-    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
-    const bool newPicture = mpv_render_context_get_info(render_, info) >= 0 &&
-                            (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) && !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
-    bool repaint = true;
-    if ((flags & MPV_RENDER_UPDATE_FRAME) && !newPicture && player_->isOpening()) {
+    bool repaint = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
+    if (repaint && player_->isOpening() && !nextIsNewPicture(render_)) {
         int skip = 1;
         mpv_render_param params[] = {{MPV_RENDER_PARAM_SKIP_RENDERING, &skip}, {MPV_RENDER_PARAM_INVALID, nullptr}};
         mpv_render_context_render(render_, params);
@@ -172,11 +178,7 @@ void VideoPlayerView::paintGL() {
     if (!render_)
         return;
 
-    mpv_render_frame_info next{};
-    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
-    const bool newPicture = mpv_render_context_get_info(render_, info) >= 0 &&
-                            (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) && !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
-
+    const bool newPicture = nextIsNewPicture(render_);
     const qreal scale = devicePixelRatioF();
     mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * scale), int(height() * scale), 0};
     int flipY = 1;
