@@ -9,6 +9,7 @@
 #include "playback/Symbols.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/IndexListView.h"
+#include "ui/PaneSlider.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -76,7 +76,7 @@ QLabel* fieldIcon(const QString& symbol, QWidget* parent) {
 DetailView::DetailView(QWidget* parent) : QWidget(parent) {
     toggleAction_ = new QAction(symbolIcon("list.bullet"), tr("Subtitles"), this);
     toggleAction_->setToolTip(tr("Show or hide the marks"));
-    connect(toggleAction_, &QAction::triggered, this, [this] { setShowPanel(!showPanel_); });
+    connect(toggleAction_, &QAction::triggered, this, [this] { setShowPanel(!showPanel()); });
 
     content_ = buildContent();
     auto* layout = new QHBoxLayout(this);
@@ -84,16 +84,8 @@ DetailView::DetailView(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(0);
     layout->addWidget(content_);
 
-    // Hidden: no width at all, so the content area reaches the right-hand separator.
-    setMinimumWidth(0);
-    setMaximumWidth(0);
-    content_->setVisible(false);
-    slide_ = new QPropertyAnimation(this, "maximumWidth", this);
-    slide_->setDuration(200);
-    connect(slide_, &QPropertyAnimation::finished, this, [this] {
-        if (!showPanel_)
-            content_->setVisible(false);
-    });
+    // Hidden at start: no width at all, so the content area reaches the right-hand separator.
+    slider_ = new PaneSlider(this, content_, panelWidth, false);
 
     subscribeToEvents();
 }
@@ -197,17 +189,9 @@ void DetailView::subscribeToEvents() {
     });
 }
 
-void DetailView::setShowPanel(bool show) {
-    if (show == showPanel_)
-        return;
-    showPanel_ = show;
-    if (show)
-        content_->setVisible(true);
-    slide_->stop();
-    slide_->setStartValue(maximumWidth());
-    slide_->setEndValue(show ? panelWidth : 0);
-    slide_->start();
-}
+bool DetailView::showPanel() const { return slider_->isShown(); }
+
+void DetailView::setShowPanel(bool show) { slider_->setShown(show); }
 
 std::optional<int> DetailView::selectedIndex() const { return list_->selectedIndex(); }
 

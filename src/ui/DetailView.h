@@ -7,7 +7,7 @@
 class QAction;
 class QLineEdit;
 class IndexListView;
-class QPropertyAnimation;
+class PaneSlider;
 class QPushButton;
 #include "playback/Player.h"
 
@@ -24,7 +24,7 @@ public:
     // The "list.bullet" button of the window's toolbar, which shows and hides the panel.
     QAction* toolbarAction() const { return toggleAction_; }
 
-    bool showPanel() const { return showPanel_; }
+    bool showPanel() const;
     bool isModifed() const { return isModifed_; }
     std::optional<int> selectedIndex() const;
     double seconds() const { return seconds_; }
@@ -58,10 +58,9 @@ private:
     QLineEdit* entry_ = nullptr;
     IndexListView* list_ = nullptr;
     QPushButton* saveButton_ = nullptr;
-    QPropertyAnimation* slide_ = nullptr;
+    PaneSlider* slider_ = nullptr;
 
     QPointer<Player> player_;
-    bool showPanel_ = false;
     bool isModifed_ = false;
     double seconds_ = 0;
     double duration_ = 0;

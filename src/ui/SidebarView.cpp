@@ -13,11 +13,11 @@
 #include "ui/FileViewer.h"
 #include "ui/IndexListView.h"
 #include "ui/MovieRowDelegate.h"
+#include "ui/PaneSlider.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
-#include <QPropertyAnimation>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -27,7 +27,7 @@
 SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     toggleAction_ = new QAction(symbolIcon("sidebar.left"), tr("Library"), this);
     toggleAction_->setToolTip(tr("Show or hide the library"));
-    connect(toggleAction_, &QAction::triggered, this, [this] { setShow(!show_); });
+    connect(toggleAction_, &QAction::triggered, this, [this] { setShowTabs(!showTabs()); });
 
     list_ = new IndexListView(this);
     list_->setModel(&MoviesViewModel::shared());
@@ -62,10 +62,7 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 3, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(tabs_);
-    setMaximumWidth(tabWidth);
-    slide_ = new QPropertyAnimation(this, "maximumWidth", this);
-    slide_->setDuration(200);
-    connect(slide_, &QPropertyAnimation::finished, this, [this] { tabs_->setVisible(show_); });
+    slider_ = new PaneSlider(this, tabs_, tabWidth, true);
 
     const MoviesViewModel* model = &MoviesViewModel::shared();
     connect(model, &QAbstractItemModel::modelReset, this, &SidebarView::updateEmptyHint);
@@ -93,17 +90,9 @@ void SidebarView::showEvent(QShowEvent* event) {
     }
 }
 
-void SidebarView::setShow(bool show) {
-    if (show == show_)
-        return;
-    show_ = show;
-    if (show)
-        tabs_->setVisible(true);
-    slide_->stop();
-    slide_->setStartValue(maximumWidth());
-    slide_->setEndValue(show ? tabWidth : 0);
-    slide_->start();
-}
+bool SidebarView::showTabs() const { return slider_->isShown(); }
+
+void SidebarView::setShowTabs(bool show) { slider_->setShown(show); }
 
 void SidebarView::updateEmptyHint() {
     const bool empty = MoviesViewModel::shared().items().isEmpty();
@@ -161,7 +150,7 @@ void SidebarView::openVideoItem(const VideoItem& item) {
 }
 
 void SidebarView::openExternalFile(const QUrl& url) {
-    setShow(false);
+    setShowTabs(false);
     MoviesViewModel separate;
     openVideoItem(separate.loadItem(url));
 }

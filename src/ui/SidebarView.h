@@ -7,7 +7,7 @@
 class QAction;
 class QLabel;
 class IndexListView;
-class QPropertyAnimation;
+class PaneSlider;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
@@ -26,8 +26,9 @@ public:
     // The "sidebar.left" button of the window's toolbar, which shows and hides the tabs.
     QAction* toolbarAction() const { return toggleAction_; }
 
-    bool show() const { return show_; }
-    void setShow(bool show);
+    // Whether the tabs are shown ("show"); hidden, the sidebar takes no width.
+    bool showTabs() const;
+    void setShowTabs(bool show);
     std::optional<int> selectedIndex() const;
     std::optional<QString> selectedText() const { return selectedText_; }
     IndexListView* list() const { return list_; }
@@ -58,9 +59,8 @@ private:
     QLabel* emptyHint_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     QTimer* reselectTimer_ = nullptr;
-    QPropertyAnimation* slide_ = nullptr;
+    PaneSlider* slider_ = nullptr;
 
-    bool show_ = true;
     std::optional<QString> selectedText_;
     std::optional<QUrl> openedURL_;  // the movie opened last
 };

@@ -200,11 +200,11 @@ TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
     const auto library = MoviesViewModel::shared().items();
     sidebar_->openExternalFile(QUrl::fromLocalFile(path));
     EXPECT_EQ(opened_, QStringList{"clip"});
-    EXPECT_FALSE(sidebar_->show());
+    EXPECT_FALSE(sidebar_->showTabs());
     EXPECT_EQ(MoviesViewModel::shared().items(), library);  // the library is left alone
     EXPECT_TRUE(waitUntil([&] { return sidebar_->width() == 0; }));
     sidebar_->toolbarAction()->trigger();
-    EXPECT_TRUE(sidebar_->show());
+    EXPECT_TRUE(sidebar_->showTabs());
     EXPECT_TRUE(waitUntil([&] { return sidebar_->tabs()->isVisible() && sidebar_->width() == SidebarView::tabWidth; }));
 }
 
