@@ -266,11 +266,11 @@ TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
     button->click();  // the button also closes it
     EXPECT_FALSE(popup->isVisible());
 
+    // Still open well before the three seconds (the timer may fire up to 5 % early), closed
+    // by itself soon after.
     button->click();
-    QElapsedTimer shown;
-    shown.start();
-    ASSERT_TRUE(waitUntil([&] { return !popup->isVisible(); }, 5000));
-    EXPECT_GE(shown.elapsed(), 2900);
+    EXPECT_FALSE(waitUntil([&] { return !popup->isVisible(); }, 2000));
+    EXPECT_TRUE(waitUntil([&] { return !popup->isVisible(); }, 3000));
     EXPECT_FALSE(bar->showVolume());
     EXPECT_FALSE(user().contains("volume"));
 }
