@@ -13,7 +13,9 @@
 // "Death: ... (F)/(E)". Stateless; one shared instance.
 class SubtitleSRT {
 public:
-    // The five patterns, each compiled once on first use (thread-safe).
+    // The five patterns, each compiled once on first use (thread-safe). `^` anchors at the
+    // start of the subject only, `.` stops at "\r" and "\n", `\s` and `\d` take Unicode
+    // white space and digits. Match them against a whole cue text or a line.
     struct Expression {
         static const QRegularExpression& start();
         static const QRegularExpression& BID();
