@@ -65,3 +65,14 @@ TEST(Records, WorkInHashedContainers) {
     QSet<VideoItem> qset{VideoItem(), VideoItem()};
     EXPECT_EQ(qset.size(), 2);
 }
+
+TEST(Records, IdsAreDistinctRandomUuids) {
+    QSet<QUuid> ids;
+    for (int i = 0; i < 10000; ++i) {
+        const SubtitleItem item;
+        EXPECT_EQ(item.id.version(), QUuid::Random);
+        EXPECT_EQ(item.id.variant(), QUuid::DCE);
+        ids.insert(item.id);
+    }
+    EXPECT_EQ(ids.size(), 10000);
+}
