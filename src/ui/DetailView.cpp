@@ -36,7 +36,10 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->text = QStringLiteral("\u2022 ") + index.data(SubtitlesViewModel::TextRole).toString();
+        // One line per row: the lines of a cue are shown side by side.
+        QString text = index.data(SubtitlesViewModel::TextRole).toString();
+        text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        option->text = QStringLiteral("\u2022 ") + text;
         option->font.setItalic(true);
         option->font.setPointSize(13);
         option->textElideMode = Qt::ElideRight;
