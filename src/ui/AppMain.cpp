@@ -42,7 +42,8 @@ Options parseArguments(int argc, char** argv) {
         std::exit(2);
     }
     if (parser.isSet(help)) {
-        std::printf("%s", qPrintable(parser.helpText()));
+        // No application object exists yet, so Qt cannot name the program itself.
+        std::printf("%s", qPrintable(parser.helpText().replace("<executable_name>", "reelnook")));
         std::exit(0);
     }
     if (parser.isSet(version)) {
