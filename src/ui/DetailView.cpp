@@ -253,11 +253,11 @@ void DetailView::copyText(int index) {
 }
 
 void DetailView::showContextMenu(const QPoint& pos) {
-    const QModelIndex row = list_->indexAt(pos);
     // Only the selected row has entries; an empty menu is not shown at all.
-    if (!row.isValid() || selectedIndex() != row.row())
+    const auto selected = list_->selectedRowAt(pos);
+    if (!selected)
         return;
-    const int index = row.row();
+    const int index = *selected;
     QMenu menu(this);
     menu.addAction(symbolIcon("minus.rectangle"), tr("Delete Text"), this, [this, index] { deleteText(index); });
     menu.addAction(symbolIcon("doc.on.doc"), tr("Copy Text"), this, [this, index] { copyText(index); });

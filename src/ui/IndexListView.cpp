@@ -19,6 +19,13 @@ void IndexListView::setSelectedIndex(std::optional<int> index) {
     showSelection();
 }
 
+std::optional<int> IndexListView::selectedRowAt(const QPoint& pos) const {
+    const QModelIndex row = indexAt(pos);
+    if (!row.isValid() || selectedIndex_ != row.row())
+        return std::nullopt;
+    return row.row();
+}
+
 void IndexListView::showSelection() {
     if (!model() || !selectionModel())
         return;

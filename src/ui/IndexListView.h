@@ -17,6 +17,9 @@ public:
     std::optional<int> selectedIndex() const { return selectedIndex_; }
     // Selects `index` (none clears) without reporting it.
     void setSelectedIndex(std::optional<int> index);
+    // The row at viewport position `pos` when it is the selected one (only the selected row
+    // has a context menu); none otherwise.
+    std::optional<int> selectedRowAt(const QPoint& pos) const;
 
 signals:
     void picked(int row);

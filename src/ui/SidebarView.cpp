@@ -182,11 +182,11 @@ void SidebarView::onDeleteFile(int index) {
 }
 
 void SidebarView::showContextMenu(const QPoint& pos) {
-    const QModelIndex row = list_->indexAt(pos);
     // Only the selected row has entries; an empty menu is not shown at all.
-    if (!row.isValid() || selectedIndex() != row.row())
+    const auto selected = list_->selectedRowAt(pos);
+    if (!selected)
         return;
-    const int index = row.row();
+    const int index = *selected;
     QMenu menu(this);
     menu.addAction(symbolIcon("doc.viewfinder"), tr("Show in Finder"), this, [this, index] { onShowInFinder(index); });
     menu.addAction(symbolIcon("square.and.arrow.up"), tr("Upload To Youtube"))->setEnabled(false);

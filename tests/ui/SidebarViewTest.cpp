@@ -115,6 +115,12 @@ TEST_F(SidebarFixture, ClicksOpenOnlyANewRow) {
     clickRow(1);
     EXPECT_EQ(opened_, QStringList{"A"});
     EXPECT_EQ(sidebar_->selectedText(), "A");
+
+    // Only the selected row offers a context menu.
+    IndexListView* list = sidebar_->list();
+    const auto centre = [list](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
+    EXPECT_EQ(list->selectedRowAt(centre(1)), 1);
+    EXPECT_FALSE(list->selectedRowAt(centre(0)).has_value());
 }
 
 TEST_F(SidebarFixture, DeletingMovesTheSelectionAndOpensWhatItStandsOn) {
