@@ -38,14 +38,22 @@ void getDuration(const QUrl& url, std::function<void(double seconds)> completion
     probePool().start([path, completion = std::move(completion)] { completion(MediaProbe::duration(path)); });
 }
 
-void trash(const QUrl& url) {
+bool trash(const QUrl& url, QString* error) {
     const QString path = url.toLocalFile();
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no file name");
+        return false;
+    }
     // Qt makes the home trash inside the XDG data folder but not that folder itself, which a
     // fresh account may not have yet.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QFile::moveToTrash(path);
+    QFile file(path);
+    if (file.moveToTrash())
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
 }
 
 }  // namespace MovieFiles

@@ -5,8 +5,8 @@
 #include <functional>
 #include <optional>
 
-// Small operations on movie files shared by the library and the sidebar. Each turns every
-// failure into a neutral result: callers never handle errors.
+// Small operations on movie files shared by the library and the sidebar. Reads turn every
+// failure into a neutral result; the trash reports whether it worked.
 namespace MovieFiles {
 
 // The file's birth time (statx, symlinks followed); absent when the file cannot be reached
@@ -17,8 +17,8 @@ std::optional<QDateTime> createDate(const QUrl& url);
 // measured) to `completion` there. Returns at once.
 void getDuration(const QUrl& url, std::function<void(double seconds)> completion);
 
-// Moves the file to the user's freedesktop trash. Failures (no such file, no permission, no
-// trash on that volume) are ignored.
-void trash(const QUrl& url);
+// Moves the file to the user's freedesktop trash. False when that failed (no such file, no
+// permission, no trash on that volume), with the reason in `error` when given.
+bool trash(const QUrl& url, QString* error = nullptr);
 
 }  // namespace MovieFiles

@@ -220,7 +220,11 @@ void Player::replaceCurrentItem(const PlayerItem& item) {
     error_.clear();
     endReached_ = false;
     pendingSeek_.reset();
+    // From here on nothing of the replaced item is reported: its position is not the new
+    // item's, and a pause now must not announce it.
     load_ = Load::waitingForSurface;
+    lastReportedSecond_ = -1;
+    pause();
     if (surfaceReady_)
         startLoad();
     emit stateChanged();

@@ -15,20 +15,13 @@ void* glProcAddress(void*, const char* name) {
     return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
 }
 
-// Whether the next render shows a picture mpv has not shown yet.
-bool nextIsNewPicture(mpv_render_context* render) {
-    mpv_render_frame_info next{};
-    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
-    return mpv_render_context_get_info(render, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) &&
-           !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
-}
-
 }  // namespace
 
 VideoPlayerView::VideoPlayerView(QWidget* parent) : VideoPlayerView(Player::Options{}, parent) {}
 
 VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
     : QOpenGLWidget(parent), player_(std::make_unique<Player>(Player::Options{true, options.audio})) {
+    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
     // A movie that cannot be opened leaves the surface black.
     connect(player_.get(), &Player::loadFinished, this, [this](bool ok) {
         if (!ok)
@@ -150,42 +143,53 @@ void VideoPlayerView::renderUpdateRequested(void* context) {
         Qt::QueuedConnection);
 }
 
-// mpv asks for a render whenever it wants one, and waits for it. A real picture is drawn
-// through a repaint of the widget; a request without a new picture while the next movie
-// opens (the old picture again, or nothing yet) is answered at once without drawing, which
-// spares a repaint of the whole window before the new movie's first picture.
+// mpv asks for a render whenever it has something to show; a real picture is drawn through
+// a repaint of the widget. Every such request is answered by a repaint: checking first
+// whether the next picture is new and skipping the render otherwise would race with mpv's
+// own thread, which may queue the first picture of a paused movie between the check and the
+// render, and that picture would then never be shown.
 void VideoPlayerView::onRenderRequested() {
     repaintQueued_ = false;
     if (!render_)
         return;
     makeCurrent();
-    bool repaint = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
-    if (repaint && player_->isOpening() && !nextIsNewPicture(render_)) {
-        int skip = 1;
-        mpv_render_param params[] = {{MPV_RENDER_PARAM_SKIP_RENDERING, &skip}, {MPV_RENDER_PARAM_INVALID, nullptr}};
-        mpv_render_context_render(render_, params);
-        repaint = false;
-    }
+    const bool repaint = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
     doneCurrent();
     if (repaint)
         update();
 }
 
+// The framebuffer keeps its picture between paints (partial updates), so a repaint that Qt
+// asks for on its own, with no picture of mpv's waiting, draws nothing new. mpv renders when
+// it has a picture waiting, and when the size changed (mpv learns the size from a render
+// and needs it before it shows the first picture). Asking mpv whether a picture waits and
+// then rendering is only exact when one waits already: mpv's thread may queue one between
+// the two calls, and a render started with nothing waiting would take it unannounced. So no
+// such render happens while a movie opens at an unchanged size, which is when the first
+// picture arrives.
 void VideoPlayerView::paintGL() {
     QOpenGLFunctions* gl = context()->functions();
-    gl->glClearColor(0, 0, 0, 1);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
+    const qreal scale = devicePixelRatioF();
+    const QSize size(int(width() * scale), int(height() * scale));
+    // Without a movie to show (none, or a failed one) the surface stays black, even where mpv
+    // still holds an old picture; a picture mpv waits for is still taken, without drawing it.
+    const bool showMovie = render_ && (player_->isOpening() || player_->isLoaded());
+    if (!showMovie || renderedSize_.isEmpty()) {
+        gl->glClearColor(0, 0, 0, 1);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (!render_)
         return;
-
-    const bool newPicture = nextIsNewPicture(render_);
-    const qreal scale = devicePixelRatioF();
-    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), int(width() * scale), int(height() * scale), 0};
+    mpv_render_frame_info next{};
+    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
+    const bool waiting = mpv_render_context_get_info(render_, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT);
+    if (!waiting && size == mpvSize_)
+        return;
+    // A new picture, or the one shown redrawn at the new size.
+    const bool draw = showMovie && (waiting || !renderedSize_.isEmpty());
+    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), size.width(), size.height(), 0};
     int flipY = 1;
-    // mpv waits for each render it asked for, so it always gets one; without a movie to show
-    // (none, or a failed one) it draws nothing and the surface stays black, even where mpv
-    // still holds an old picture.
-    int skip = player_->isOpening() || player_->isLoaded() ? 0 : 1;
+    int skip = draw ? 0 : 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
@@ -193,8 +197,10 @@ void VideoPlayerView::paintGL() {
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     mpv_render_context_render(render_, params);
-    if (newPicture && !skip) {
+    mpvSize_ = size;
+    renderedSize_ = draw ? size : QSize();
+    if (draw && waiting && !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW)) {
         ++framesRendered_;
-        emit frameRendered();
+        Q_EMIT frameRendered();
     }
 }

@@ -64,6 +64,8 @@ private:
     bool updateScheduled_ = false;
     bool reportsPosted_ = false;
     int framesRendered_ = 0;
+    QSize renderedSize_;  // the size of the movie picture the framebuffer holds; empty: none
+    QSize mpvSize_;       // the size mpv rendered at last
     QUrl url_;
     double duration_ = 0;
 };

@@ -2,15 +2,23 @@
 
 #include <QSaveFile>
 
-bool writeAtomically(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty())
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
         return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return fail(file.errorString());
     if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(reason);
     }
-    return file.commit();
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }

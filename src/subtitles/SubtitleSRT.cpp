@@ -126,7 +126,7 @@ std::optional<QList<SubtitleItem>> SubtitleSRT::readAll(const QUrl& url) const {
     return items;
 }
 
-bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items) const {
+bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error) const {
     QString content;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const SubtitleItem& item = items[i];
@@ -144,7 +144,7 @@ bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items) co
         }
         content += u"\r\n";
     }
-    return writeAtomically(url.toLocalFile(), content.toUtf8());
+    return writeAtomically(url.toLocalFile(), content.toUtf8(), error);
 }
 
 std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optional<QString>& line) const {

@@ -35,8 +35,9 @@ public:
     std::optional<Info> readInfo(const QUrl& url) const;
     // The cues in file order; absent when the file cannot be opened or holds no cue.
     std::optional<QList<SubtitleItem>> readAll(const QUrl& url) const;
-    // Writes the items as SRT, atomically; false when the file could not be written.
-    bool writeAll(const QUrl& url, const QList<SubtitleItem>& items) const;
+    // Writes the items as SRT, atomically; false when the file could not be written, with
+    // the reason in `error` when given.
+    bool writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error = nullptr) const;
 
     std::optional<std::pair<double, double>> parseTime(const std::optional<QString>& line) const;
     std::optional<std::pair<QString, QString>> parseDeath(const std::optional<QString>& line) const;  // text, marker

@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QPalette>
+#include <QSessionManager>
 #include <QStyleFactory>
 #include <QTimer>
 #include <clocale>
@@ -51,8 +52,15 @@ Options parseArguments(int argc, char** argv) {
         std::exit(0);
     }
     Options options;
-    for (const QString& file : parser.positionalArguments())
-        options.files << QFileInfo(file).absoluteFilePath();
+    // Only regular files are movies to open; anything else is named once and left out.
+    for (const QString& file : parser.positionalArguments()) {
+        const QFileInfo info(file);
+        if (info.isFile())
+            options.files << info.absoluteFilePath();
+        else
+            std::fprintf(stderr, "reelnook: %s: %s\n", qPrintable(file),
+                         info.exists() ? "not a regular file, not opened" : "no such file");
+    }
     options.moviesDir = parser.value(moviesDir);
     return options;
 }
@@ -89,11 +97,11 @@ int runApplication(int argc, char** argv) {
 
     // A running window takes the files and this launch ends at once.
     SingleInstance instance;
-    if (instance.handOver(options.files))
+    if (instance.start(options.files) == SingleInstance::Role::handedOver)
         return 0;
 
     QApplication app(argc, argv);
-    QGuiApplication::setApplicationDisplayName(BuildInfo::name);
+    // No application display name: Qt would append it to the window title.
     QGuiApplication::setDesktopFileName("reelnook");
     std::setlocale(LC_NUMERIC, "C");  // libmpv needs it
     applyDarkTheme(app);
@@ -104,6 +112,18 @@ int runApplication(int argc, char** argv) {
     AppDelegate delegate;
     instance.listen();
     QObject::connect(&instance, &SingleInstance::filesReceived, &window, &MainWindow::openFiles);
+    // The desktop session ending leaves the open movie like a quit does: unsaved marks are
+    // asked about where the session allows it, and saved where it does not.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& session) {
+        if (!session.allowsInteraction()) {
+            window.saveMarksQuietly();
+            return;
+        }
+        const bool mayEnd = window.confirmLeavingMovie();
+        session.release();
+        if (!mayEnd)
+            session.cancel();
+    });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
 
     window.resize(1280, 760);

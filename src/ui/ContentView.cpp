@@ -35,8 +35,6 @@ void ContentView::onVideoSelected(const QVariant& object) {
     const auto item = eventObject<VideoItem>(object);
     if (!item)
         return;
-    if (player_)
-        player_->pause();
     url_ = item->url;
     duration_ = item->duration;
     global().movieURL = item->url;

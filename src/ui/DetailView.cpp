@@ -13,6 +13,10 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -124,7 +128,7 @@ QWidget* DetailView::buildContent() {
     saveArea->setStyleSheet("background: rgba(0, 0, 0, 51);");
     auto* saveLayout = new QVBoxLayout(saveArea);
     saveLayout->setContentsMargins(5, 5, 5, 10);
-    saveButton_ = new QPushButton(symbolIcon("externaldrive"), tr("Save modifed subtitle"), saveArea);
+    saveButton_ = new QPushButton(symbolIcon("externaldrive"), tr("Save modified subtitle"), saveArea);
     saveButton_->setIconSize(QSize(32, 32));
     saveButton_->setFlat(true);
     saveButton_->setToolTip(tr("Save the marks to the movie's SRT file (Ctrl+S)"));
@@ -174,6 +178,7 @@ void DetailView::subscribeToEvents() {
         if (!item)
             return;
         duration_ = item->duration;
+        seconds_ = 0;  // the new movie starts at 0 until its player reports
         timeField_->setText(fixedFormatTimeDetail(seconds_));
         entry_->clear();
         setSelectedIndex(std::nullopt);
@@ -216,7 +221,11 @@ void DetailView::onSubtitleSelected(int index) {
 }
 
 void DetailView::onAddButton() {
-    const QString text = entry_->text().trimmed();
+    // A mark is one line: a pasted line break would start a cue of its own in the file.
+    QString text = entry_->text();
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}\\x{0B}\\x{0C}\\x{85}]"));
+    text.replace(lineBreaks, QStringLiteral(" "));
+    text = text.trimmed();
     if (text.isEmpty())
         return;
     entry_->clear();
@@ -226,21 +235,65 @@ void DetailView::onAddButton() {
     notify().post(Events::refreshMarks, QVariant::fromValue(item));
 }
 
-void DetailView::onSaveButton() {
-    if (!isModifed_)
-        return;
+bool DetailView::saveMarks(Report report) {
+    const auto tell = [this, report](const QString& message) {
+        if (report == Report::dialog)
+            QMessageBox::warning(this, tr("Marks Not Saved"), message);
+        else
+            qWarning("%s", qUtf8Printable(message));
+    };
+    if (!isModified_)
+        return true;
     const auto movie = global().movieURL;
     if (!movie)
-        return;
-    SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(*movie), SubtitlesViewModel::shared().items());
+        return false;
+    const QString moviePath = movie->toLocalFile();
+    if (!QFileInfo(moviePath).isFile()) {
+        // No sidecar without its movie: it would be an orphan nobody opens again.
+        tell(tr("The movie \u201c%1\u201d no longer exists, so its marks were not saved. "
+                "You can still copy them from the list.")
+                 .arg(QDir::toNativeSeparators(moviePath)));
+        return false;
+    }
+    const QUrl sidecar = SubtitleSRT::sidecarURL(*movie);
+    QString error;
+    if (!SubtitleSRT::shared().writeAll(sidecar, SubtitlesViewModel::shared().items(), &error)) {
+        tell(tr("The marks could not be saved to \u201c%1\u201d: %2")
+                 .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), error));
+        return false;
+    }
     setModified(false);
+    return true;
+}
+
+bool DetailView::confirmLeavingMovie() {
+    if (!isModified_)
+        return true;
+    const auto movie = global().movieURL;
+    QMessageBox question(QMessageBox::Warning, tr("Unsaved Marks"),
+                         tr("Save the marks of \u201c%1\u201d before leaving it?")
+                             .arg(movie ? QFileInfo(movie->toLocalFile()).fileName() : QString()),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, window());
+    question.setObjectName(QStringLiteral("unsavedMarksQuestion"));
+    question.setInformativeText(tr("Your changes to the marks are lost if you don't save them."));
+    question.setDefaultButton(QMessageBox::Save);
+    switch (question.exec()) {
+    case QMessageBox::Save:
+        return saveMarks();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void DetailView::deleteText(int index) {
     if (index < 0 || index >= SubtitlesViewModel::shared().items().size())
         return;
+    const SubtitleItem removed = SubtitlesViewModel::shared().items()[index];
     SubtitlesViewModel::shared().removeItem(index);
     setModified(true);
+    notify().post(Events::refreshMarks, QVariant::fromValue(removed));
 }
 
 void DetailView::copyText(int index) {
@@ -265,7 +318,7 @@ void DetailView::showContextMenu(const QPoint& pos) {
 }
 
 void DetailView::setModified(bool modified) {
-    isModifed_ = modified;
+    isModified_ = modified;
     saveButton_->setIcon(symbolIcon(modified ? "externaldrive.badge.exclamationmark" : "externaldrive"));
 }
 

@@ -25,7 +25,7 @@ public:
     QAction* toolbarAction() const { return toggleAction_; }
 
     bool showPanel() const;
-    bool isModifed() const { return isModifed_; }
+    bool isModified() const { return isModified_; }
     std::optional<int> selectedIndex() const;
     double seconds() const { return seconds_; }
     QLineEdit* timeField() const { return timeField_; }
@@ -38,7 +38,15 @@ public:
 
     void onSubtitleSelected(int index);
     void onAddButton();
-    void onSaveButton();
+    void onSaveButton() { saveMarks(); }
+    // Writes the marks to the open movie's SRT file when they changed. A failure keeps the
+    // marks and their modified state and tells the user which file failed and why.
+    enum class Report { dialog, log };
+    bool saveMarks(Report report = Report::dialog);
+    // Asks whether unsaved marks are saved before the open movie is left: Save (and go on
+    // only when the save worked), Discard, or Cancel. True when the caller may go on; with
+    // nothing unsaved it asks nothing.
+    bool confirmLeavingMovie();
     void deleteText(int index);
     void copyText(int index);
 
@@ -61,7 +69,7 @@ private:
     PaneSlider* slider_ = nullptr;
 
     QPointer<Player> player_;
-    bool isModifed_ = false;
+    bool isModified_ = false;
     double seconds_ = 0;
     double duration_ = 0;
 };

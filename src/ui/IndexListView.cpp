@@ -1,6 +1,7 @@
 #include "ui/IndexListView.h"
 
 #include <QItemSelectionModel>
+#include <QMouseEvent>
 
 IndexListView::IndexListView(QWidget* parent) : QListView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -37,9 +38,24 @@ void IndexListView::showSelection() {
 }
 
 void IndexListView::mousePressEvent(QMouseEvent* event) {
+    // Qt's views select on any button; here only the left one picks a row. A right press
+    // only leads to the context menu, which belongs to the selected row.
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     userInput_ = true;
     QListView::mousePressEvent(event);
     userInput_ = false;
+}
+
+void IndexListView::mouseMoveEvent(QMouseEvent* event) {
+    // A drag with another button held must not select either.
+    if (event->buttons() != Qt::NoButton && !(event->buttons() & Qt::LeftButton)) {
+        event->accept();
+        return;
+    }
+    QListView::mouseMoveEvent(event);
 }
 
 void IndexListView::keyPressEvent(QKeyEvent* event) {

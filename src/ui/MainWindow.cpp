@@ -9,6 +9,7 @@
 #include "update/BuildInfo.h"
 #include "update/VersionCheck.h"
 
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -26,6 +27,22 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildToolbar();
     buildMenu();
     buildShortcuts();
+    sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
+}
+
+bool MainWindow::confirmLeavingMovie() { return detail_->confirmLeavingMovie(); }
+
+void MainWindow::saveMarksQuietly() {
+    if (detail_->isModified() && !detail_->saveMarks(DetailView::Report::log))
+        qWarning("The session ended with unsaved marks");
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!confirmLeavingMovie()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::buildToolbar() {
@@ -77,8 +94,16 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::openFiles(const QStringList& paths) {
-    for (const QString& path : paths)
-        sidebar_->openExternalFile(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    // One movie plays at a time: the first of the files that is one opens, the rest are left.
+    for (const QString& path : paths) {
+        const QFileInfo file(path);
+        if (!file.isFile()) {
+            qWarning("Not opened, no regular file: %s", qUtf8Printable(path));
+            continue;
+        }
+        sidebar_->openExternalFile(QUrl::fromLocalFile(file.absoluteFilePath()));
+        break;
+    }
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();

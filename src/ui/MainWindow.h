@@ -18,11 +18,16 @@ public:
     ContentView* content() const { return content_; }
     DetailView* detail() const { return detail_; }
 
-    // Opens movie files handed over from outside.
+    // Opens the first regular file of `paths`, handed over from outside.
     void openFiles(const QStringList& paths);
+    // Asks about unsaved marks before the open movie is left; false to stay.
+    bool confirmLeavingMovie();
+    // Saves unsaved marks without asking or showing anything (the session ends).
+    void saveMarksQuietly();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildToolbar();

@@ -16,6 +16,9 @@
 #include "ui/PaneSlider.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QLabel>
 #include <QMenu>
 #include <QStackedWidget>
@@ -104,11 +107,41 @@ void SidebarView::updateEmptyHint() {
 }
 
 void SidebarView::selectRow(std::optional<int> index) {
-    // A row picked by the user also becomes the title that later searches look for.
     const auto& items = MoviesViewModel::shared().items();
-    if (index && *index >= 0 && *index < items.size())
-        selectedText_ = items[*index].text;
-    setSelectedIndex(index, true);
+    if (!index || *index < 0 || *index >= items.size()) {
+        setSelectedIndex(index, true);
+        return;
+    }
+    if (index == list_->selectedIndex())
+        return;
+    const VideoItem picked = items[*index];
+    if (!isOpen(picked.url) && !mayLeaveOpenMovie()) {
+        list_->setSelectedIndex(list_->selectedIndex());  // the highlight goes back to the open movie
+        return;
+    }
+    // The library may have changed while the question was open: find the pick again.
+    const auto row = rowOf(picked.url);
+    if (!row) {
+        list_->setSelectedIndex(list_->selectedIndex());
+        return;
+    }
+    // A row picked by the user also becomes the title that later searches look for.
+    selectedText_ = picked.text;
+    setSelectedIndex(row, true);
+}
+
+void SidebarView::setLeaveCheck(std::function<bool()> check) { leaveCheck_ = std::move(check); }
+
+bool SidebarView::mayLeaveOpenMovie() const { return !openedURL_ || !leaveCheck_ || leaveCheck_(); }
+
+bool SidebarView::isOpen(const QUrl& url) const { return openedURL_ && *openedURL_ == url; }
+
+std::optional<int> SidebarView::rowOf(const QUrl& url) const {
+    const auto& items = MoviesViewModel::shared().items();
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i].url == url)
+            return i;
+    return std::nullopt;
 }
 
 std::optional<int> SidebarView::selectedIndex() const { return list_->selectedIndex(); }
@@ -126,7 +159,9 @@ void SidebarView::findSelectionAgain() {
     const auto& items = MoviesViewModel::shared().items();
     if (items.isEmpty())
         return;
-    if (!selectedIndex()) {
+    // Only the first library of a launch opens a movie, and only when none is open yet (a
+    // file from outside may be). After that a refresh moves the highlight, never the movie.
+    if (!openedURL_) {
         selectedText_ = items.first().text;
         setSelectedIndex(0, true);
         return;
@@ -137,9 +172,9 @@ void SidebarView::findSelectionAgain() {
             found = i;
             break;
         }
-    // The open movie that only moved to another row keeps playing: move the highlight alone.
-    const bool sameMovie = found && openedURL_ && items[*found].url == *openedURL_;
-    setSelectedIndex(found, !sameMovie);
+    if (!found || !isOpen(items[*found].url))
+        found = rowOf(*openedURL_);
+    setSelectedIndex(found, false);
 }
 
 void SidebarView::openVideoItem(const VideoItem& item) {
@@ -149,10 +184,20 @@ void SidebarView::openVideoItem(const VideoItem& item) {
     notify().post(Events::videoSelected, QVariant::fromValue(item));
 }
 
-void SidebarView::openExternalFile(const QUrl& url) {
+bool SidebarView::openExternalFile(const QUrl& url) {
+    if (!QFileInfo(url.toLocalFile()).isFile()) {
+        qWarning("Not a movie file: %s", qUtf8Printable(url.toLocalFile()));
+        return false;
+    }
+    if (!mayLeaveOpenMovie())
+        return false;
     setShowTabs(false);
     MoviesViewModel separate;
     openVideoItem(separate.loadItem(url));
+    // The library's highlight stays only where it stands on the movie now open.
+    if (selectedIndex() && !isOpen(MoviesViewModel::shared().items()[*selectedIndex()].url))
+        list_->setSelectedIndex(std::nullopt);
+    return true;
 }
 
 void SidebarView::onShowInFinder(int index) {
@@ -167,18 +212,54 @@ void SidebarView::onDeleteFile(int index) {
     if (selectedIndex() != index || index < 0 || index >= movies.items().size())
         return;
     const VideoItem item = movies.items()[index];
-    MovieFiles::trash(item.url);
-    MovieFiles::trash(replacingLastExtension(item.url, "srt"));
-    MovieFiles::trash(replacingLastExtension(item.url, "vtt"));
+    // Deleting the open movie (or any while none is open) opens the row that follows.
+    const bool leavesOpenMovie = !openedURL_ || isOpen(item.url);
+    if (leavesOpenMovie && !mayLeaveOpenMovie())
+        return;
+    QString error;
+    if (!MovieFiles::trash(item.url, &error)) {
+        QMessageBox::warning(window(), tr("Movie Not Deleted"),
+                             tr("\u201c%1\u201d could not be moved to the trash: %2")
+                                 .arg(QDir::toNativeSeparators(item.url.toLocalFile()), error));
+        return;
+    }
+    // The sidecars go with the movie unless another movie of the folder shares its base name.
+    if (!hasNamesake(item.url)) {
+        for (const char* extension : {"srt", "vtt"}) {
+            const QUrl sidecar = replacingLastExtension(item.url, QString::fromLatin1(extension));
+            if (QFileInfo::exists(sidecar.toLocalFile()) && !MovieFiles::trash(sidecar, &error))
+                qWarning("Could not trash %s: %s", qUtf8Printable(sidecar.toLocalFile()), qUtf8Printable(error));
+        }
+    }
+    // The list may have changed while the question was open.
+    const auto row = rowOf(item.url);
+    if (!row)
+        return;
+    index = *row;
     movies.removeItem(index);
     if (movies.items().isEmpty())
         return;
     // Open what the selection now stands on, also when the index stays (row 0): the player
     // must not keep showing a movie that went to the trash.
+    if (!leavesOpenMovie) {
+        list_->setSelectedIndex(rowOf(*openedURL_));
+        return;
+    }
     const int next = std::max(index - 1, 0);
     list_->setSelectedIndex(next);
     selectedText_ = movies.items()[next].text;
     openVideoItem(movies.items()[next]);
+}
+
+bool SidebarView::hasNamesake(const QUrl& movie) const {
+    const QFileInfo info(movie.toLocalFile());
+    const QDir folder = info.dir();
+    for (const QString& extension : MoviesViewModel::shared().fileExtensions) {
+        const QString other = info.completeBaseName() + QLatin1Char('.') + extension;
+        if (other != info.fileName() && folder.exists(other))
+            return true;
+    }
+    return false;
 }
 
 void SidebarView::showContextMenu(const QPoint& pos) {

@@ -2,6 +2,7 @@
 
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -34,11 +35,15 @@ public:
     IndexListView* list() const { return list_; }
     QTabWidget* tabs() const { return tabs_; }
 
-    // Selects a row as a click does: opens its movie when the index changes.
+    // Selects a row as a click does: opens its movie when the index changes, after asking
+    // about unsaved marks of the open one.
     void selectRow(std::optional<int> index);
     void openVideoItem(const VideoItem& item);
-    // Opens a movie file handed over from outside (command line, another launch).
-    void openExternalFile(const QUrl& url);
+    // Opens a movie file handed over from outside (command line, another launch). False when
+    // it is no regular file or the user chose to stay on the open movie.
+    bool openExternalFile(const QUrl& url);
+    // Asked before the open movie is left for another; false keeps it open.
+    void setLeaveCheck(std::function<bool()> check);
     void onShowInFinder(int index);
     void onDeleteFile(int index);
     // Runs the search that follows each library change.
@@ -51,6 +56,11 @@ private:
     void setSelectedIndex(std::optional<int> index, bool openOnChange);
     void showContextMenu(const QPoint& pos);
     void updateEmptyHint();
+    bool mayLeaveOpenMovie() const;
+    bool isOpen(const QUrl& url) const;
+    std::optional<int> rowOf(const QUrl& url) const;
+    // Another movie of the same folder has this movie's base name (and so its sidecars).
+    bool hasNamesake(const QUrl& movie) const;
 
     QAction* toggleAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;
@@ -63,4 +73,5 @@ private:
 
     std::optional<QString> selectedText_;
     std::optional<QUrl> openedURL_;  // the movie opened last
+    std::function<bool()> leaveCheck_;
 };

@@ -1,17 +1,46 @@
 #include "ui/SingleInstance.h"
 
 #include <QDataStream>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
 
-SingleInstance::SingleInstance(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) {}
+SingleInstance::SingleInstance(QString name, QObject* parent)
+    : QObject(parent), name_(std::move(name)), lock_(std::make_unique<QLockFile>(name_ + QStringLiteral(".lock"))) {
+    // The lock is stale only when its process is gone, however long a window runs.
+    lock_->setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName() {
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty())
         runtime = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
-    return runtime + "/reelnook.socket";
+    return runtime + QStringLiteral("/reelnook.socket");
+}
+
+SingleInstance::Role SingleInstance::start(const QStringList& files, int timeoutMs) {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (handOver(files, 500))
+            return Role::handedOver;
+        // Whoever holds the lock is the window; a launch that gets it may clear a socket left
+        // by a crashed run, since no live instance can own it.
+        if (lock_->tryLock(0))
+            return Role::primary;
+        if (waited.elapsed() > timeoutMs) {
+            qWarning("The running window does not answer on %s; opening a window of its own",
+                     qUtf8Printable(name_));
+            return Role::primary;
+        }
+        // Another launch holds the lock and is about to listen.
+        QThread::msleep(20);
+    }
 }
 
 bool SingleInstance::handOver(const QStringList& files, int timeoutMs) const {
@@ -31,14 +60,14 @@ bool SingleInstance::handOver(const QStringList& files, int timeoutMs) const {
 }
 
 bool SingleInstance::listen() {
+    if (!lock_->isLocked())
+        return false;  // another window owns the name
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(name_);
     if (!server_->listen(name_)) {
-        // No one answered on the name (checked by the caller with handOver): a stale socket
-        // of a crashed run. Take it over.
-        QLocalServer::removeServer(name_);
-        if (!server_->listen(name_))
-            return false;
+        qWarning("Cannot listen on %s: later launches open their own window", qUtf8Printable(name_));
+        return false;
     }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {
@@ -51,7 +80,7 @@ bool SingleInstance::listen() {
                 if (!in.commitTransaction())
                     return;  // wait for the rest of the message
                 socket->disconnectFromServer();
-                emit filesReceived(files);
+                Q_EMIT filesReceived(files);
             });
         }
     });

@@ -107,11 +107,12 @@ void VersionChecker::handleAnswer(const QByteArray& body) {
         window_->setWindowTitle(appName() + "-" + appVersion() + "*");
     emit answered(*data, newer);
     if (newer)
-        showVersionAlert(*data);
+        showVersionAlert(*data, window_);
 }
 
-void VersionChecker::showVersionAlert(const VersionData& data) {
-    QMessageBox alert;
+void VersionChecker::showVersionAlert(const VersionData& data, QWidget* window) {
+    // A child of the window, so that it stays in front of it even without a window manager.
+    QMessageBox alert(window);
     alert.setWindowTitle(appName());
     alert.setText(QStringLiteral("Notification"));
     alert.setInformativeText(QStringLiteral("A new version %1 has been detected.").arg(data.version));

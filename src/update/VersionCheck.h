@@ -44,7 +44,7 @@ public:
     void setTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
 
     // Shows the modal alert and opens the download page when the user chooses "Download".
-    static void showVersionAlert(const VersionData& data);
+    static void showVersionAlert(const VersionData& data, QWidget* window = nullptr);
 
 signals:
     // The answer was understood (after the title gained its "*").

@@ -14,6 +14,10 @@
 #include "ui/IndexListView.h"
 #include <QTemporaryDir>
 #include <QTest>
+#include "MessageBoxes.h"
+
+#include <QDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,6 +26,7 @@ class DetailFixture : public testing::Test {
 protected:
     void SetUp() override {
         movie_ = QUrl::fromLocalFile(folder_.filePath("Night.mp4"));
+        ASSERT_TRUE(writeFile(movie_.toLocalFile(), "movie"));  // a save needs the movie beside it
         srt_ = folder_.filePath("Night.srt");
         ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
                                     "2\r\n00:00:20,000 --> 00:00:22,000\r\nDeath: Bob (E)\r\n\r\n"));
@@ -66,7 +71,7 @@ TEST_F(DetailFixture, ReturnAddsATrimmedGrayMarkAtTheReportedPosition) {
     EXPECT_EQ(mark.color, ItemColor::gray);
     EXPECT_EQ(mark.duration, 100);
     EXPECT_TRUE(panel_.entry()->text().isEmpty());
-    EXPECT_TRUE(panel_.isModifed());
+    EXPECT_TRUE(panel_.isModified());
     ASSERT_EQ(refreshed_.size(), 1);
     EXPECT_EQ(refreshed_.first(), mark);
 }
@@ -77,7 +82,7 @@ TEST_F(DetailFixture, BlankTextAddsNothing) {
     EXPECT_EQ(SubtitlesViewModel::shared().items().size(), 2);
     EXPECT_EQ(panel_.entry()->text(), "   ");
     EXPECT_TRUE(refreshed_.isEmpty());
-    EXPECT_FALSE(panel_.isModifed());
+    EXPECT_FALSE(panel_.isModified());
 }
 
 TEST_F(DetailFixture, SavingWritesOnlyChangedListsBesideTheMovie) {
@@ -89,7 +94,7 @@ TEST_F(DetailFixture, SavingWritesOnlyChangedListsBesideTheMovie) {
     panel_.entry()->setText("later");
     panel_.onAddButton();
     panel_.onSaveButton();
-    EXPECT_FALSE(panel_.isModifed());
+    EXPECT_FALSE(panel_.isModified());
     const auto saved = SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_));
     ASSERT_TRUE(saved.has_value());
     ASSERT_EQ(saved->size(), 3);
@@ -102,7 +107,7 @@ TEST_F(DetailFixture, SavingWithoutAMovieKeepsTheFlag) {
     panel_.onAddButton();
     global().movieURL.reset();
     panel_.onSaveButton();
-    EXPECT_TRUE(panel_.isModifed());
+    EXPECT_TRUE(panel_.isModified());
 }
 
 TEST_F(DetailFixture, ANewMovieDropsUnsavedEdits) {
@@ -111,7 +116,7 @@ TEST_F(DetailFixture, ANewMovieDropsUnsavedEdits) {
     panel_.entry()->setText("draft");
     panel_.setSelectedIndex(0);
     selectMovie();
-    EXPECT_FALSE(panel_.isModifed());
+    EXPECT_FALSE(panel_.isModified());
     EXPECT_TRUE(panel_.entry()->text().isEmpty());
     EXPECT_FALSE(panel_.selectedIndex().has_value());
     EXPECT_FALSE(panel_.list()->currentIndex().isValid());
@@ -124,7 +129,7 @@ TEST_F(DetailFixture, DeleteAndCopyActOnTheSelectedRowAndKeepItsIndex) {
     panel_.copyText(0);
     EXPECT_EQ(QApplication::clipboard()->text(), "Mark: five");
     panel_.deleteText(0);
-    EXPECT_TRUE(panel_.isModifed());
+    EXPECT_TRUE(panel_.isModified());
     ASSERT_EQ(SubtitlesViewModel::shared().items().size(), 1);
     EXPECT_EQ(panel_.selectedIndex(), 0);
     EXPECT_EQ(panel_.list()->currentIndex().row(), 0);  // now the following mark
@@ -146,4 +151,63 @@ TEST_F(DetailFixture, FollowsPositionReportsWhileHidden) {
     EXPECT_FALSE(panel_.timeField()->isEnabled());
     EXPECT_EQ(panel_.timeField()->placeholderText(), "00:00:00");
     EXPECT_EQ(panel_.entry()->placeholderText(), "Mark: enter text");
+}
+
+TEST_F(DetailFixture, PastedLineBreaksBecomeSpacesInOneMark) {
+    report(3);
+    QApplication::clipboard()->setText("a\n\n7\n00:00:09,000 --> 00:00:10,000\r\nMark: injected");
+    panel_.entry()->setFocus();
+    panel_.entry()->paste();
+    panel_.onAddButton();
+    ASSERT_TRUE(panel_.saveMarks());
+    const auto saved = SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_));
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 3);
+    EXPECT_EQ((*saved)[0].text, "a  7 00:00:09,000 --> 00:00:10,000  Mark: injected");
+    EXPECT_EQ((*saved)[0].stime, 3);
+}
+
+TEST_F(DetailFixture, AFailedSaveKeepsTheMarksAndTheFlagAndNamesTheFileAndReason) {
+    struct Case {
+        const char* name;
+        std::function<void()> breakIt;
+        const char* expected;  // in the message
+    };
+    const Case cases[] = {
+        {"the sidecar is a folder",
+         [&] {
+             QFile::remove(srt_);
+             QDir().mkpath(srt_);
+         },
+         "Night.srt"},
+        {"the movie is gone", [&] { QFile::remove(movie_.toLocalFile()); }, "no longer exists"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(srt_).removeRecursively();
+        ASSERT_TRUE(writeFile(movie_.toLocalFile(), "movie"));
+        ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"));
+        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(srt_), 100);
+        selectMovie();
+        panel_.entry()->setText("kept");
+        panel_.onAddButton();
+        c.breakIt();
+
+        MessageBoxAnswerer answerer(QMessageBox::Ok);
+        EXPECT_FALSE(panel_.saveMarks());
+        EXPECT_TRUE(panel_.isModified());
+        EXPECT_EQ(SubtitlesViewModel::shared().items().size(), 2);
+        ASSERT_EQ(answerer.texts.size(), 1);
+        EXPECT_TRUE(answerer.texts.first().contains(c.expected)) << answerer.texts.first().toStdString();
+        if (QFileInfo(srt_).isFile()) {  // the old sidecar stays whole
+            EXPECT_EQ(SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_))->size(), 1);
+        }
+    }
+}
+
+TEST_F(DetailFixture, DeletingAMarkAnnouncesItForTheTimeline) {
+    panel_.setSelectedIndex(1);
+    panel_.deleteText(1);
+    ASSERT_EQ(refreshed_.size(), 1);
+    EXPECT_EQ(refreshed_.first().text, "Death: Bob (E)");
 }

@@ -40,25 +40,28 @@ TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {
 
 TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
     const QString name = testHome() + "/runtime/test.socket";
-    SingleInstance first(name);
     EXPECT_FALSE(SingleInstance(name).handOver({"/x.mp4"}, 200));  // nobody listens yet
+    SingleInstance first(name);
+    ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
     ASSERT_TRUE(first.listen());
     QStringList received;
     QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& files) { received = files; });
 
-    bool handed = false;
-    std::unique_ptr<QThread> second(QThread::create([&] { handed = SingleInstance(name).handOver({"/a b.mp4", "/ü.mov"}); }));
+    SingleInstance::Role role = SingleInstance::Role::primary;
+    std::unique_ptr<QThread> second(
+        QThread::create([&] { role = SingleInstance(name).start({"/a b.mp4", "/\u00fc.mov"}); }));
     second->start();
     EXPECT_TRUE(waitUntil([&] { return second->isFinished(); }));
-    EXPECT_TRUE(handed);
+    EXPECT_EQ(role, SingleInstance::Role::handedOver);
     EXPECT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, (QStringList{"/a b.mp4", "/ü.mov"}));
+    EXPECT_EQ(received, (QStringList{"/a b.mp4", "/\u00fc.mov"}));
 }
 
-TEST(SingleInstance, StaleSocketIsTakenOver) {
+TEST(SingleInstance, AStaleSocketIsTakenOver) {
     const QString name = testHome() + "/runtime/stale.socket";
-    ASSERT_TRUE(writeFile(name, ""));
+    ASSERT_TRUE(writeFile(name, ""));  // left by a run that crashed
     SingleInstance instance(name);
+    EXPECT_EQ(instance.start({}), SingleInstance::Role::primary);
     EXPECT_TRUE(instance.listen());
 }
 
