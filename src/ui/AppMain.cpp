@@ -94,7 +94,7 @@ int runApplication(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(BuildInfo::name);
-    QGuiApplication::setDesktopFileName("reelnook");
+    QGuiApplication::setDesktopFileName(BuildInfo::appId);
     std::setlocale(LC_NUMERIC, "C");  // libmpv needs it
     applyDarkTheme(app);
     if (!options.moviesDir.isEmpty())
