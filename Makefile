@@ -1,5 +1,6 @@
 # Single entry point. `make test` installs what is missing, builds and runs every test;
-# `make run` starts the program; `make bench` runs the benchmarks.
+# `make run` starts the program; `make bench` runs the benchmarks; `make package` builds the
+# Debian package $(BUILD)/reelnook_<version>_<arch>.deb.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -14,7 +15,7 @@ else
   WITH_DISPLAY =
 endif
 
-.PHONY: deps configure build test bench run clean
+.PHONY: deps configure build test bench run package clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -30,6 +31,9 @@ test: build
 
 bench: build
 	$(WITH_DISPLAY) bash bench/run.sh $(BUILD)
+
+package: build
+	cmake --build $(BUILD) --target package
 
 run: build
 	bash scripts/run.sh $(BUILD)

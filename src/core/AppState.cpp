@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
+#include <cmath>
 
 void Config::load() { load(resourcePath()); }
 
@@ -64,6 +66,19 @@ QUrl userCacheURL() { return QUrl::fromLocalFile(userCachePath() + "/"); }
 QSettings& user() {
     static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "reelnook", "reelnook");
     return settings;
+}
+
+double userVolume(const QSettings& settings) {
+    const QVariant stored = settings.value(QStringLiteral("volume"));
+    if (!stored.isValid())
+        return firstRunVolume;
+    const double volume = stored.toDouble();
+    return std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
+}
+
+int userSubtitleStyle(const QSettings& settings) {
+    const QVariant stored = settings.value(QStringLiteral("subtitleStyle"));
+    return stored.isValid() ? stored.toInt() : firstRunSubtitleStyle;
 }
 
 void mainQueueSync(const std::function<void()>& task) {

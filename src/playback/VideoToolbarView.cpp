@@ -53,10 +53,9 @@ QLabel* timeLabel(const QString& objectName, QWidget* parent) {
 }  // namespace
 
 VideoToolbarView::VideoToolbarView(QWidget* parent) : QWidget(parent) {
-    // The remembered choices, as the bar comes up; missing keys read as 0.
-    subtitleStyle_ = user().value(subtitleStyleKey, 0).toInt();
-    const double volume = user().value(volumeKey, 0.0).toDouble();
-    volumeValue_ = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
+    // The remembered choices, as the bar comes up (a first run: full volume, subtitles at the bottom).
+    subtitleStyle_ = userSubtitleStyle();
+    volumeValue_ = userVolume();
 
     volumeTimer_ = new QTimer(this);
     volumeTimer_->setSingleShot(true);

@@ -102,7 +102,7 @@ int runApplication(int argc, char** argv) {
 
     QApplication app(argc, argv);
     // No application display name: Qt would append it to the window title.
-    QGuiApplication::setDesktopFileName("reelnook");
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::desktopId));
     std::setlocale(LC_NUMERIC, "C");  // libmpv needs it
     applyDarkTheme(app);
     if (!options.moviesDir.isEmpty())

@@ -118,6 +118,50 @@ TEST(User, SettingsLiveInTheConfigHome) {
     EXPECT_TRUE(QFile::exists(testHome() + "/.config/reelnook/reelnook.conf"));
 }
 
+TEST(User, MissingChoicesReadAsFullVolumeAndSubtitlesAtTheBottom) {
+    struct Case {
+        const char* name;
+        QVariant volume;  // invalid: the key is not stored
+        QVariant style;
+        double readVolume;
+        int readStyle;
+    };
+    const Case cases[] = {
+        {"first run", {}, {}, 1.0, 2},
+        {"silent, no subtitles", 0.0, 0, 0.0, 0},
+        {"stored zeros as integers", 0, 0, 0.0, 0},
+        {"quiet, top", 0.3, 1, 0.3, 1},
+        {"full, bottom", 1.0, 2, 1.0, 2},
+        {"only the volume stored", 0.0, {}, 0.0, 2},
+        {"only the style stored", {}, 0, 1.0, 0},
+        {"volume above the range", 1.5, 1, 1.0, 1},
+        {"volume below the range", -0.2, 1, 0.0, 1},
+        {"volume not a number", "loud", 1, 0.0, 1},
+    };
+    const QString file = testHome() + "/.config/reelnook/reelnook.conf";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        user().remove("volume");
+        user().remove("subtitleStyle");
+        if (c.volume.isValid())
+            user().setValue("volume", c.volume);
+        if (c.style.isValid())
+            user().setValue("subtitleStyle", c.style);
+        user().sync();
+        ASSERT_EQ(user().status(), QSettings::NoError);
+
+        EXPECT_DOUBLE_EQ(userVolume(), c.readVolume);
+        EXPECT_EQ(userSubtitleStyle(), c.readStyle);
+        // The same from the file on disk, as the next launch reads it.
+        const QSettings reopened(file, QSettings::IniFormat);
+        EXPECT_EQ(reopened.contains("volume"), c.volume.isValid());
+        EXPECT_DOUBLE_EQ(userVolume(reopened), c.readVolume);
+        EXPECT_EQ(userSubtitleStyle(reopened), c.readStyle);
+    }
+    user().remove("volume");
+    user().remove("subtitleStyle");
+}
+
 TEST(MainQueue, RunsOnTheMainThreadAndWaits) {
     QThread* mainThread = QThread::currentThread();
     bool ranOnMain = false;

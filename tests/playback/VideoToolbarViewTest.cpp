@@ -201,10 +201,12 @@ TEST(VolumeIcon, Thresholds) {
 
 TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
     {
+        // A first run: full volume, subtitles at the bottom.
         VideoToolbarView bar;
-        EXPECT_EQ(bar.subtitleStyle(), 0);
-        EXPECT_EQ(bar.subtitleIcon(), "photo");
-        EXPECT_EQ(bar.volumeValue(), 0);
+        EXPECT_EQ(bar.subtitleStyle(), 2);
+        EXPECT_EQ(bar.subtitleIcon(), "text.below.photo");
+        EXPECT_EQ(bar.volumeValue(), 1.0);
+        EXPECT_EQ(bar.volumeIcon(), "speaker.wave.3");
         auto* menu = bar.findChild<QMenu*>("subtitleMenu");
         ASSERT_TRUE(menu);
         QStringList labels;
@@ -217,6 +219,7 @@ TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
         bar.setShowVolume(true);
         auto* volume = bar.findChild<QSlider*>("volumeSlider");
         ASSERT_TRUE(volume);
+        EXPECT_EQ(volume->value(), 100);
         volume->setSliderDown(true);
         volume->setValue(60);
         volume->setSliderDown(false);
@@ -233,7 +236,7 @@ TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds)
     auto player = openPlayer(6);
     VideoToolbarView bar;
     announce(player.get());
-    EXPECT_FLOAT_EQ(player->volume(), 0.0f);
+    EXPECT_FLOAT_EQ(player->volume(), 1.0f);  // nothing stored yet: full volume
     bar.setShowVolume(true);
     auto* volume = bar.findChild<QSlider*>("volumeSlider");
     volume->setValue(20);  // not a drag: a whole edit
