@@ -19,6 +19,16 @@
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include "MessageBoxes.h"
+#include "models/MoviesViewModel.h"
+#include "playback/VideoSliderCell.h"
+#include "playback/VideoToolbarView.h"
+#include "subtitles/FileNaming.h"
+#include "subtitles/SubtitleSRT.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -136,4 +146,141 @@ TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(player->currentTime(), settled);
+}
+
+namespace {
+
+// The window on a library of two movies, the newer one open with two marks, one of them
+// not yet saved.
+class UnsavedMarksFixture : public WindowFixture {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(makeClip(older().toLocalFile(), ClipShape{2.0, "64x48", false}));
+        QThread::msleep(1100);  // birth times a second apart order the library
+        ASSERT_TRUE(makeClip(newer().toLocalFile(), ClipShape{2.0, "64x48", false}));
+        ASSERT_TRUE(writeFile(sidecar_, "1\r\n00:00:00,500 --> 00:00:01,000\r\nMark: saved\r\n\r\n"));
+        WindowFixture::SetUp();
+        ASSERT_TRUE(waitUntil([] { return MoviesViewModel::shared().items().size() == 2; }));
+        ASSERT_TRUE(waitUntil([this] { return global().movieURL == newer(); }));
+        window_->detail()->entry()->setText("Mark: unsaved");
+        window_->detail()->onAddButton();
+        ASSERT_TRUE(window_->detail()->isModified());
+    }
+
+    // Names of this fixture's own, so that the shared library sees a new list each time.
+    QUrl movie(const QString& name) const {
+        return QUrl::fromLocalFile(folder_.filePath(name + QFileInfo(folder_.path()).fileName() + ".mp4"));
+    }
+    QUrl newer() const { return movie("newer"); }
+    QUrl older() const { return movie("older"); }
+    int savedMarks() const { return SubtitleSRT::shared().readAll(QUrl::fromLocalFile(sidecar_))->size(); }
+    QPoint rowCentre(IndexListView* list, int row) const {
+        return list->visualRect(list->model()->index(row, 0)).center();
+    }
+
+    QString sidecar_ = replacingLastExtension(newer().toLocalFile(), "srt");
+};
+
+}  // namespace
+
+TEST_F(UnsavedMarksFixture, PickingAnotherMovieAsksAndEachAnswerDoesWhatItSays) {
+    struct Case {
+        QMessageBox::StandardButton answer;
+        QUrl open;        // the movie open afterwards
+        int saved;        // marks in the sidecar afterwards
+        int highlighted;  // the library row highlighted afterwards
+    };
+    const Case cases[] = {
+        {QMessageBox::Cancel, newer(), 1, 0},
+        {QMessageBox::Discard, older(), 1, 1},
+    };
+    IndexListView* library = window_->sidebar()->list();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.answer));
+        MessageBoxAnswerer answerer(c.answer);
+        QTest::mouseClick(library->viewport(), Qt::LeftButton, {}, rowCentre(library, 1));
+        EXPECT_EQ(answerer.texts.size(), 1);
+        EXPECT_EQ(global().movieURL, c.open);
+        EXPECT_EQ(savedMarks(), c.saved);
+        EXPECT_EQ(window_->sidebar()->selectedIndex(), c.highlighted);
+        EXPECT_EQ(library->currentIndex().row(), c.highlighted);
+    }
+}
+
+TEST_F(UnsavedMarksFixture, SaveWritesTheMarksBeforeTheOtherMovieOpens) {
+    MessageBoxAnswerer answerer(QMessageBox::Save);
+    IndexListView* library = window_->sidebar()->list();
+    QTest::mouseClick(library->viewport(), Qt::LeftButton, {}, rowCentre(library, 1));
+    EXPECT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(savedMarks(), 2);
+    EXPECT_EQ(global().movieURL, older());
+    EXPECT_FALSE(window_->detail()->isModified());
+}
+
+TEST_F(UnsavedMarksFixture, QuittingAsksAndCancelKeepsTheWindow) {
+    const struct {
+        QMessageBox::StandardButton answer;
+        bool closed;
+        int saved;
+    } cases[] = {{QMessageBox::Cancel, false, 1}, {QMessageBox::Save, true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.answer));
+        MessageBoxAnswerer answerer(c.answer);
+        window_->close();
+        EXPECT_EQ(answerer.texts.size(), 1);
+        EXPECT_EQ(window_->isVisible(), !c.closed);
+        EXPECT_EQ(savedMarks(), c.saved);
+    }
+    // Nothing left unsaved: closing asks nothing.
+    window_->show();
+    MessageBoxAnswerer answerer(QMessageBox::Cancel);
+    window_->close();
+    EXPECT_TRUE(answerer.texts.isEmpty());
+}
+
+TEST_F(UnsavedMarksFixture, ARightPressOnAnotherRowOfEitherListChangesNothing) {
+    DetailView* panel = window_->detail();
+    panel->setShowPanel(true);
+    ASSERT_TRUE(waitUntil([&] { return panel->width() == DetailView::panelWidth; }));
+    panel->setSelectedIndex(0);
+    MessageBoxAnswerer answerer(QMessageBox::Discard);
+    for (IndexListView* list : {window_->sidebar()->list(), panel->list()}) {
+        const auto before = list->selectedIndex();
+        QTest::mousePress(list->viewport(), Qt::RightButton, {}, rowCentre(list, 1));
+        QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, rowCentre(list, 1));
+        EXPECT_EQ(list->selectedIndex(), before);
+        EXPECT_EQ(list->currentIndex().row(), *before);
+    }
+    EXPECT_TRUE(answerer.texts.isEmpty());
+    EXPECT_EQ(global().movieURL, newer());
+    EXPECT_TRUE(panel->isModified());
+}
+
+TEST_F(UnsavedMarksFixture, DeletingAMarkTakesItsTickOffTheTimeline) {
+    VideoSliderCell& cell = window_->content()->toolbarView()->cell();
+    ASSERT_EQ(cell.list.size(), 2);  // the saved mark and the one added at 0 s
+    window_->detail()->setSelectedIndex(0);
+    window_->detail()->deleteText(0);
+    EXPECT_EQ(cell.list.size(), 1);
+}
+
+TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
+    select("first");
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
+    Player* player = window_->content()->player();
+    ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
+    player->seek(2.5);
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->toolbarView()->playTime() >= 2.5; }, 10000));
+
+    // A movie that cannot be opened: nothing of the old one may show or be used for a mark.
+    const QString broken = folder_.filePath("broken.mp4");
+    ASSERT_TRUE(writeFile(broken, "not a movie"));
+    notify().post(Events::videoSelected,
+                  QVariant::fromValue(VideoItem(QUrl::fromLocalFile(broken), "", "broken", "", ItemColor::white, 4.0)));
+    waitUntil([&] { return !player->error().isEmpty(); }, 5000);
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(window_->content()->toolbarView()->playTime(), 0);
+    EXPECT_EQ(window_->content()->toolbarView()->doubleValue(), 0);
+    EXPECT_EQ(window_->detail()->seconds(), 0);
 }

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include "MessageBoxes.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -221,4 +223,62 @@ TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
     ASSERT_NE(hint, nullptr);
     EXPECT_TRUE(hint->isVisible());
     EXPECT_TRUE(hint->text().contains(folder_.path()));
+}
+
+TEST_F(SidebarFixture, AMovieFromOutsideSurvivesEveryRefresh) {
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath("outside.mp4");
+    ASSERT_TRUE(makeClip(outside, ClipShape{1.0, "64x48", false}));
+    addMovie("library.mp4", "Library");
+    showSidebar();
+    // Opened before the first library is published, as a file argument is.
+    ASSERT_TRUE(sidebar_->openExternalFile(QUrl::fromLocalFile(outside)));
+    settle(1);
+    addMovie("arrived.mp4", "Arrived");
+    settle(2);
+    EXPECT_EQ(opened_, QStringList{"outside"});
+    EXPECT_FALSE(sidebar_->selectedIndex().has_value());
+
+    // Handed over later, over a library movie: refreshes leave it open too.
+    clickRow(0);
+    ASSERT_TRUE(sidebar_->openExternalFile(QUrl::fromLocalFile(outside)));
+    addMovie("later.mp4", "Later");
+    settle(3);
+    EXPECT_EQ(opened_, (QStringList{"outside", "Arrived", "outside"}));
+    EXPECT_FALSE(sidebar_->selectedIndex().has_value());
+
+    // Folders are no movies.
+    EXPECT_FALSE(sidebar_->openExternalFile(QUrl::fromLocalFile(elsewhere.path())));
+    EXPECT_EQ(opened_.size(), 3);
+}
+
+TEST_F(SidebarFixture, AFailedDeleteKeepsTheRowAndSaysWhy) {
+    const QString kept = addMovie("kept.mp4", "Kept");
+    showSidebar();
+    settle(1);
+    // No trash can be made where the home trash should be.
+    const QString trash = testHome() + "/.local/share/Trash";
+    QDir(trash).removeRecursively();
+    ASSERT_TRUE(writeFile(trash, "a file, not the trash folder"));
+
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    sidebar_->onDeleteFile(0);
+    QFile::remove(trash);
+    ASSERT_TRUE(QFile::exists(kept)) << "trashed after all";
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts.first().contains("kept.mp4")) << answerer.texts.first().toStdString();
+    EXPECT_TRUE(QFile::exists(kept));
+    EXPECT_TRUE(QFile::exists(folder_.filePath("kept.srt")));
+    EXPECT_EQ(titles(), QStringList{"Kept"});
+    EXPECT_EQ(sidebar_->selectedIndex(), 0);
+}
+
+TEST_F(SidebarFixture, DeletingAMovieKeepsTheSidecarAnotherMovieUses) {
+    addMovie("twin.mov", "Twin");
+    addMovie("twin.mp4", "Twin");
+    showSidebar();
+    settle(2);
+    sidebar_->onDeleteFile(0);
+    EXPECT_FALSE(QFile::exists(folder_.filePath("twin.mp4")));
+    EXPECT_TRUE(QFile::exists(folder_.filePath("twin.srt")));
 }
