@@ -2,9 +2,11 @@
 
 #include "core/AppState.h"
 #include "subtitles/AtomicWrite.h"
-#include "subtitles/FileInputStream.h"
 #include "subtitles/FileNaming.h"
 #include "subtitles/PlainTimeLine.h"
+#include "subtitles/SrtBlocks.h"
+#include "subtitles/SubtitleText.h"
+#include "subtitles/SubtitlesLog.h"
 
 #include <QStringEncoder>
 
@@ -128,13 +130,97 @@ QByteArray SubtitleVTT::converted(const QString& srt) {
     return out.take();
 }
 
+namespace {
+
+// The text with "\r\n" line ends where the file had others: each "\n" without a "\r" before
+// it gets one, and a file without any "\n" has its "\r" line ends made "\r\n". A lone "\r"
+// beside "\n" line ends is no line end for the reader and stays.
+QString withCrlfLineEnds(QString text, char lineEnd) {
+    if (lineEnd == '\r')
+        return text.replace(QStringLiteral("\r"), QStringLiteral("\r\n"));
+    qsizetype lone = 0;
+    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1))
+        lone += i == 0 || text[i - 1] != u'\r';
+    if (lone == 0)
+        return text;
+    QString out;
+    out.reserve(text.size() + lone);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            out += u'\r';
+        out += text[i];
+    }
+    return out;
+}
+
+// Lines of a text for readSrtBlocks, remembering where the last one starts.
+class TextLines {
+public:
+    explicit TextLines(QStringView text) : text_(text) {}
+    bool nextLine(QString& line) {
+        if (next_ >= text_.size())
+            return false;
+        start_ = next_;
+        const qsizetype end = text_.indexOf(u'\n', next_);
+        next_ = end < 0 ? text_.size() : end + 1;
+        line = text_.sliced(start_, next_ - start_).toString();
+        return true;
+    }
+    qsizetype lineStart() const { return start_; }
+
+private:
+    QStringView text_;
+    qsizetype start_ = 0;
+    qsizetype next_ = 0;
+};
+
+// The cues the reader takes whose time line the conversion pattern leaves alone (no index
+// number before it) get their time stamps in WebVTT form here, so the player shows them too.
+// Time lines below an index number are left to the pattern, as before.
+void convertLoneTimeLines(QString& text) {
+    struct Visit {
+        QString& text;
+        TextLines lines;
+        void dropped(QStringView) {}
+        void cue(std::pair<double, double>, const QString&) {}
+        void timeLine(const QString& line) {
+            const qsizetype at = lines.lineStart();
+            const bool belowNumber = at >= 3 && text[at - 1] == u'\n' && text[at - 2] == u'\r' &&
+                                     digitRunStart(text, at - 2, 0) != at - 2;
+            if (belowNumber)
+                return;
+            if (const auto plain = PlainTimeLine::read(line)) {
+                text[at + plain->startComma] = u'.';
+                text[at + plain->endComma] = u'.';
+            } else if (const auto match = SubtitleSRT::Expression::time().match(line);
+                       match.hasMatch()) {
+                text[at + match.capturedStart(4) - 1] = u'.';
+                text[at + match.capturedStart(8) - 1] = u'.';
+            }
+        }
+    };
+    const QString source = text;  // the lines are read from a copy that the edits leave alone
+    Visit visit{text, TextLines(source)};
+    readSrtBlocks(visit.lines, visit);
+}
+
+}  // namespace
+
+QByteArray SubtitleVTT::fromFile(const SubtitleText& srt) {
+    QString text = withCrlfLineEnds(srt.whole(), srt.lineEnd());
+    convertLoneTimeLines(text);
+    return converted(text);
+}
+
 bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
-    std::optional<QString> srt;
-    if (auto stream = FileInputStream::open(srtURL.toLocalFile(), FileInputStream::capacity))
-        srt = stream->readAll();
-    if (!srt)
+    const auto srt = SubtitleText::read(srtURL.toLocalFile());
+    if (!srt || srt->isEmpty())
         return false;
-    return writeAtomically(vttURL.toLocalFile(), converted(*srt));
+    if (!writeAtomically(vttURL.toLocalFile(), fromFile(*srt))) {
+        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile();
+        return false;
+    }
+    return true;
 }
 
 QUrl SubtitleVTT::cacheURL(const QUrl& movieURL) {
