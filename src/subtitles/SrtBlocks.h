@@ -14,7 +14,9 @@
 // the next line where an index line is expected.
 //
 // `lines.nextLine(QString&)` gives the lines one by one. `visit` hears of:
-//   dropped(QStringView line)       an index line, or a line where a time line did not match
+//   blank(const QString& line)      a blank line: skipped where an index line is expected, or
+//                                   the end of a block
+//   dropped(const QString& line)    an index line, or a line where a time line did not match
 //   timeLine(const QString& line)   the time line of a block
 //   cue(pair<double, double> times, QString text)   a block, its text lines trimmed and
 //                                   joined with "\r\n"
@@ -26,6 +28,7 @@ void readSrtBlocks(Lines& lines, Visitor&& visit) {
     bool more = lines.nextLine(line);
     while (more) {
         if (QStringView(line).trimmed().isEmpty()) {
+            visit.blank(line);
             more = lines.nextLine(line);
             continue;
         }
@@ -46,6 +49,7 @@ void readSrtBlocks(Lines& lines, Visitor&& visit) {
         while ((more = lines.nextLine(line))) {
             const QStringView trimmed = QStringView(line).trimmed();
             if (trimmed.isEmpty()) {
+                visit.blank(line);  // the block's end
                 more = lines.nextLine(line);
                 break;
             }

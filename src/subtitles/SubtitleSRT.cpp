@@ -112,11 +112,12 @@ std::optional<SubtitleSRT::Reading> SubtitleSRT::read(const QUrl& url) const {
     struct Collect {
         Reading reading;
         // A dropped line that is neither blank nor a number held something no item keeps.
-        void dropped(QStringView line) {
-            const QStringView trimmed = line.trimmed();
+        void dropped(const QString& line) {
+            const QStringView trimmed = QStringView(line).trimmed();
             if (!std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
                 reading.droppedLines = true;
         }
+        void blank(const QString&) {}
         void timeLine(const QString&) {}
         void cue(std::pair<double, double> times, QString text) {
             reading.items.append(SubtitleItem(times.first, times.second, std::move(text), ItemColor::white, 0));

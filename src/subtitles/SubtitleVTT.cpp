@@ -174,42 +174,87 @@ private:
     qsizetype next_ = 0;
 };
 
-// The cues the reader takes whose time line the conversion pattern leaves alone (no index
-// number before it) get their time stamps in WebVTT form here, so the player shows them too.
-// Time lines below an index number are left to the pattern, as before.
-void convertLoneTimeLines(QString& text) {
+// The player's WebVTT reader (FFmpeg's) stops at the first block whose first lines hold no
+// time line, and takes a line of white space as text: the text is made to hold only what the
+// SRT reader reads. Lines it drops (other than the index line above a time line, which the
+// conversion pattern removes or which stands as a cue identifier) go; lines of white space
+// are made empty; time lines without an index number above them get their time stamps in
+// WebVTT form here, since the pattern leaves them alone. A file the writer made is left
+// unchanged by all of this.
+QString preparedForPlayer(const QString& source) {
     struct Visit {
-        QString& text;
+        const QString& source;
         TextLines lines;
-        void dropped(QStringView) {}
-        void cue(std::pair<double, double>, const QString&) {}
-        void timeLine(const QString& line) {
-            const qsizetype at = lines.lineStart();
-            const bool belowNumber = at >= 3 && text[at - 1] == u'\n' && text[at - 2] == u'\r' &&
-                                     digitRunStart(text, at - 2, 0) != at - 2;
-            if (belowNumber)
+        QString out;
+        qsizetype copied = 0;       // source before this index is in `out`
+        qsizetype droppedAt = -1;   // the last dropped line, while it may be an index line
+        qsizetype droppedEnd = -1;
+
+        void copyTo(qsizetype end) {
+            out += QStringView(source).sliced(copied, end - copied);
+            copied = end;
+        }
+        void removeDropped() {
+            if (droppedAt < 0)
                 return;
-            if (const auto plain = PlainTimeLine::read(line)) {
-                text[at + plain->startComma] = u'.';
-                text[at + plain->endComma] = u'.';
-            } else if (const auto match = SubtitleSRT::Expression::time().match(line);
-                       match.hasMatch()) {
-                text[at + match.capturedStart(4) - 1] = u'.';
-                text[at + match.capturedStart(8) - 1] = u'.';
+            copyTo(droppedAt);
+            copied = droppedEnd;
+            droppedAt = -1;
+        }
+        void blank(const QString& line) {
+            const qsizetype at = lines.lineStart();
+            const qsizetype end = line.endsWith(u'\n') ? line.size() - 2 : line.size();  // keeps "\r\n"
+            if (end > 0) {
+                removeDropped();
+                copyTo(at);
+                copied = at + std::max<qsizetype>(end, 0);
             }
         }
+        void dropped(const QString& line) {
+            removeDropped();
+            droppedAt = lines.lineStart();
+            droppedEnd = droppedAt + line.size();
+        }
+        void timeLine(const QString& line) {
+            const qsizetype at = lines.lineStart();
+            if (droppedEnd != at)
+                removeDropped();
+            droppedAt = -1;
+            const bool belowNumber = at >= 3 && source[at - 1] == u'\n' && source[at - 2] == u'\r' &&
+                                     digitRunStart(source, at - 2, 0) != at - 2;
+            if (belowNumber)
+                return;
+            qsizetype commas[2] = {-1, -1};
+            if (const auto plain = PlainTimeLine::read(line)) {
+                commas[0] = plain->startComma;
+                commas[1] = plain->endComma;
+            } else if (const auto match = SubtitleSRT::Expression::time().match(line); match.hasMatch()) {
+                commas[0] = match.capturedStart(4) - 1;
+                commas[1] = match.capturedStart(8) - 1;
+            }
+            for (const qsizetype comma : commas) {
+                if (comma < 0)
+                    continue;
+                copyTo(at + comma);
+                out += u'.';
+                copied = at + comma + 1;
+            }
+        }
+        void cue(std::pair<double, double>, const QString&) {}
     };
-    const QString source = text;  // the lines are read from a copy that the edits leave alone
-    Visit visit{text, TextLines(source)};
+    Visit visit{source, TextLines(source), {}};
     readSrtBlocks(visit.lines, visit);
+    visit.removeDropped();
+    if (visit.copied == 0)
+        return source;  // nothing changed: no copy
+    visit.copyTo(source.size());
+    return visit.out;
 }
 
 }  // namespace
 
 QByteArray SubtitleVTT::fromFile(const SubtitleText& srt) {
-    QString text = withCrlfLineEnds(srt.whole(), srt.lineEnd());
-    convertLoneTimeLines(text);
-    return converted(text);
+    return converted(preparedForPlayer(withCrlfLineEnds(srt.whole(), srt.lineEnd())));
 }
 
 bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
