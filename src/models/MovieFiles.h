@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <optional>
@@ -17,8 +18,13 @@ std::optional<QDateTime> createDate(const QUrl& url);
 // measured) to `completion` there. Returns at once.
 void getDuration(const QUrl& url, std::function<void(double seconds)> completion);
 
-// Moves the file to the user's freedesktop trash. Failures (no such file, no permission, no
-// trash on that volume) are ignored.
-void trash(const QUrl& url);
+// Moves the file to the user's freedesktop trash; false when it did not go (logged, unless
+// there was no such file).
+bool trash(const QUrl& url);
+
+// Trashes a movie and, when no other movie of its folder (any of `movieExtensions`) has the
+// same base name, its sidecars beside it ("srt", "vtt"). False when something that exists
+// did not go.
+bool trashMovie(const QUrl& movie, const QStringList& movieExtensions);
 
 }  // namespace MovieFiles
