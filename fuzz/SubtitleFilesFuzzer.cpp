@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes as an SRT file to the reader, the info reader and the WebVTT
-// conversion, and checks that what the reader made survives a write and a second read.
-#include "subtitles/FileInputStream.h"
+// conversion, and checks that what the reader made survives a write and a second read, that
+// texts of any form written as cues read back as the same items, and that the WebVTT of a
+// file the writer made is what the index-line pattern alone makes of it.
 #include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleText.h"
 #include "subtitles/SubtitleVTT.h"
 
 #include <QDir>
@@ -22,23 +24,27 @@ QTemporaryDir* workDir = nullptr;
     std::abort();
 }
 
-// Times of 100 hours and more have no two-digit form; a line that grows beyond the line
-// buffer when written back (ill-formed bytes become the three-byte U+FFFD) is read back in
-// other pieces. Those two cannot survive a round trip, everything else must.
+// Times of 100 hours and more have no two-digit form; they cannot survive a round trip,
+// everything else must.
 bool survivesRoundTrip(const SubtitleItem& item) {
     constexpr double hundredHours = 100 * 3600 - 0.001;
-    if (item.stime >= hundredHours || item.etime >= hundredHours)
-        return false;
-    for (const auto line : QStringView(item.text).split(u"\r\n"))
-        if (line.size() * 3 >= FileInputStream::capacity)
-            return false;
-    return true;
+    return item.stime < hundredHours && item.etime < hundredHours;
+}
+
+// What the reader makes of a text: its lines trimmed, blank ones left out, joined by "\r\n".
+QString asRead(const QString& text) {
+    QStringList lines;
+    for (const auto line : QStringView(text).split(u'\n'))
+        if (!line.trimmed().isEmpty())
+            lines.append(line.trimmed().toString());
+    return lines.join(QStringLiteral("\r\n"));
 }
 
 void checkRoundTrip(const QList<SubtitleItem>& items, const QUrl& url) {
     for (const auto& item : items)
         if (!survivesRoundTrip(item))
             return;
+    QFile::remove(url.toLocalFile());
     if (!SubtitleSRT::shared().writeAll(url, items))
         std::abort();
     const auto again = SubtitleSRT::shared().readAll(url);
@@ -50,7 +56,7 @@ void checkRoundTrip(const QList<SubtitleItem>& items, const QUrl& url) {
     for (qsizetype i = 0; i < items.size(); ++i) {
         const auto& a = items[i];
         const auto& b = (*again)[i];
-        if (a.text != b.text || std::fabs(a.stime - b.stime) > 0.0006 || std::fabs(a.etime - b.etime) > 0.0006)
+        if (asRead(a.text) != b.text || std::fabs(a.stime - b.stime) > 0.0006 || std::fabs(a.etime - b.etime) > 0.0006)
             fail("round trip", a, b);
     }
 }
@@ -88,6 +94,34 @@ void checkConversion(const QString& text) {
     }
 }
 
+// The writer's files have an index number above every time line and "\r\n" line ends: their
+// WebVTT is exactly what the pattern makes of their text.
+void checkWrittenConversion(const QUrl& written) {
+    QFile file(written.toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        std::abort();
+    const QByteArray bytes = file.readAll();
+    if (SubtitleVTT::fromFile(SubtitleText::fromBytes(bytes)) != SubtitleVTT::converted(QString::fromUtf8(bytes))) {
+        std::fprintf(stderr, "the WebVTT of a written file differs from the pattern's\n");
+        std::abort();
+    }
+}
+
+// Texts of any form (blank lines, white space only, lone "\r" and "\n") as cues: the file
+// must read back as one item per cue.
+void checkAwkwardTexts(const QString& text, const QUrl& url) {
+    QList<SubtitleItem> items;
+    double at = 0;
+    for (const QString& piece : text.split(u'|')) {
+        if (piece.contains(QChar(0)))
+            return;  // a zero byte ends the line for the reader
+        items.append(SubtitleItem(at, at + 1, piece, ItemColor::white, 0));
+        at += 2;
+    }
+    checkRoundTrip(items, url);
+    checkWrittenConversion(url);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -111,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QUrl vtt = QUrl::fromLocalFile(workDir->filePath("out.vtt"));
     QFile::remove(vtt.toLocalFile());
     const bool converted = SubtitleVTT::shared().convert(srt, vtt);
-    if (converted != (size > 0))
-        std::abort();  // written exactly when the file is not empty
+    if (converted != !SubtitleText::fromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))).isEmpty())
+        std::abort();  // written exactly when the file holds more than a byte-order mark
 
     // Reading the same bytes as one text, line by line through the parsers. The time lines
     // that the fast path reads must give what the pattern gives.
@@ -125,7 +159,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     checkConversion(text);
 
-    if (const auto items = reader.readAll(srt))
-        checkRoundTrip(*items, QUrl::fromLocalFile(workDir->filePath("out.srt")));
+    const QUrl written = QUrl::fromLocalFile(workDir->filePath("out.srt"));
+    if (const auto items = reader.readAll(srt)) {
+        checkRoundTrip(*items, written);
+        checkWrittenConversion(written);
+    }
+    checkAwkwardTexts(text, written);
     return 0;
 }

@@ -41,8 +41,11 @@ std::optional<QDateTime> FileStamp::birthTime() const {
     return QDateTime::fromMSecsSinceEpoch(*bornMs);
 }
 
+// A time beyond the margin ahead of `instant` (a camera's clock, an unpacked archive) is no
+// recent change: any later write sets the time to now, which differs from it.
 bool FileStamp::isRacyAt(qint64 instantNs) const {
-    return modifiedNs > instantNs - racyMarginNs || changedNs > instantNs - racyMarginNs;
+    const auto near = [instantNs](qint64 t) { return t > instantNs - racyMarginNs && t < instantNs + racyMarginNs; };
+    return near(modifiedNs) || near(changedNs);
 }
 
 qint64 fileClockNowNs() {

@@ -3,8 +3,12 @@
 #include "models/FileStamp.h"
 #include "models/MediaProbe.h"
 
+#include "subtitles/FileNaming.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QThread>
 #include <QThreadPool>
@@ -13,6 +17,8 @@
 
 namespace MovieFiles {
 namespace {
+
+Q_LOGGING_CATEGORY(lcMovieFiles, "reelnook.moviefiles")
 
 // Measurements get their own pool: a task here never waits for anything but the file, so a
 // full pool only queues work, and no one else's long tasks can hold a measurement back.
@@ -39,21 +45,47 @@ void getDuration(const QUrl& url, std::function<void(double seconds)> completion
 }
 
 bool trash(const QUrl& url, QString* error) {
-    const QString path = url.toLocalFile();
-    if (path.isEmpty()) {
+    const auto fail = [error](const QString& reason) {
         if (error)
-            *error = QStringLiteral("no file name");
+            *error = reason;
         return false;
-    }
-    // Qt makes the home trash inside the XDG data folder but not that folder itself, which a
-    // fresh account may not have yet.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    };
+    const QString path = url.toLocalFile();
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name"));
+    // Qt falls back on the home trash inside the XDG data folder but makes neither that folder
+    // nor, when something else stands there, any trash at all: it then moves the file into a
+    // "files" folder of the working directory and reports success. The home trash is made
+    // here first, and without it nothing is moved.
+    const QString homeTrash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    if (!QDir().mkpath(homeTrash + QStringLiteral("/files")) || !QDir().mkpath(homeTrash + QStringLiteral("/info")))
+        return fail(QStringLiteral("the trash folder %1 cannot be made").arg(homeTrash));
     QFile file(path);
     if (file.moveToTrash())
         return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        qCWarning(lcMovieFiles) << "could not move" << path << "to the trash:" << file.errorString();
+    return fail(file.errorString());
+}
+
+bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error) {
+    if (!trash(movie, error))
+        return false;
+    // The sidecars belong to every movie of the folder with the same base name ("a.mov" and
+    // "a.mp4" share "a.srt"): they go only with the last of them.
+    for (const QString& extension : movieExtensions) {
+        const QUrl other = replacingLastExtension(movie, extension);
+        if (other != movie && QFileInfo::exists(other.toLocalFile()))
+            return true;
+    }
+    for (const char* extension : {"srt", "vtt"}) {
+        const QUrl sidecar = replacingLastExtension(movie, QString::fromLatin1(extension));
+        const QFileInfo info(sidecar.toLocalFile());
+        if (info.exists() || info.isSymLink())
+            trash(sidecar);
+    }
+    return true;
 }
 
 }  // namespace MovieFiles

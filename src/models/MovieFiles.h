@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <optional>
@@ -17,8 +18,13 @@ std::optional<QDateTime> createDate(const QUrl& url);
 // measured) to `completion` there. Returns at once.
 void getDuration(const QUrl& url, std::function<void(double seconds)> completion);
 
-// Moves the file to the user's freedesktop trash. False when that failed (no such file, no
-// permission, no trash on that volume), with the reason in `error` when given.
+// Moves the file to the user's freedesktop trash. False when it did not go (no such file, no
+// permission, no trash to be had), with the reason in `error` when given.
 bool trash(const QUrl& url, QString* error = nullptr);
+
+// Trashes a movie and, when no other movie of its folder (any of `movieExtensions`) has the
+// same base name, its sidecars beside it ("srt", "vtt"). False, with the reason, when the
+// movie did not go (its sidecars then stay too); a sidecar that does not go is logged.
+bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error = nullptr);
 
 }  // namespace MovieFiles

@@ -6,7 +6,9 @@
 #include "models/MovieFiles.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QPointer>
+#include <QSet>
 
 #include <dirent.h>
 
@@ -19,6 +21,8 @@
 #include <thread>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcLibrary, "reelnook.library")
 
 const QString undatedText = QStringLiteral("0000-00-00 00:00:00");
 const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");
@@ -57,8 +61,20 @@ std::optional<QStringList> listFolder(const QString& folder, const std::function
         if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
             continue;
         QString decoded = QFile::decodeName(name);
-        if (keep(decoded))
-            names.append(std::move(decoded));
+        if (!keep(decoded))
+            continue;
+        // A name that is not in the file-name encoding cannot be opened again by its decoded
+        // form: it is left out rather than listed as a file that does not exist.
+        if (QFile::encodeName(decoded) != QByteArrayView(name)) {
+            static QSet<QByteArray> told;  // main thread only; one line per name and run
+            if (!told.contains(name)) {
+                told.insert(name);
+                qCWarning(lcLibrary) << "leaving out" << QByteArray(name).toPercentEncoding("/ ")
+                                     << "whose name is not valid in the file-name encoding";
+            }
+            continue;
+        }
+        names.append(std::move(decoded));
     }
     if (errno != 0)
         return std::nullopt;
@@ -108,7 +124,7 @@ void MoviesViewModel::refresh() {
     // Newest first; the fixed-width date text sorts like the date, the undated last.
     std::stable_sort(scanned.begin(), scanned.end(), [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
 
-    if (!titlesDiffer(items_, scanned))
+    if (!recordsDiffer(items_, scanned))
         return;
     QList<VideoItem> list;
     list.reserve(scanned.size());
@@ -220,14 +236,15 @@ void MoviesViewModel::assignItems(const QList<VideoItem>& list, const QList<Meas
     endResetModel();
 }
 
-bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) { return titlesDiffer(a, b); }
+bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) { return recordsDiffer(a, b); }
 
 template <class A, class B>
-bool MoviesViewModel::titlesDiffer(const QList<A>& a, const QList<B>& b) {
+bool MoviesViewModel::recordsDiffer(const QList<A>& a, const QList<B>& b) {
     if (a.size() != b.size())
         return true;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i].text != b[i].text)
+        if (a[i].text != b[i].text || a[i].url != b[i].url || a[i].time != b[i].time || a[i].BID != b[i].BID ||
+            a[i].duration != b[i].duration)
             return true;
     }
     return false;

@@ -15,13 +15,13 @@
 // which is name order (UTF-16 code units), and undated ones come last. Symlinks count as the
 // files they point at; a FIFO, folder or broken file named like a movie is listed with length 0.
 //
-// Order of events of a refresh that finds a changed library (titles differ at some index, or
-// the count differs): the lengths are measured on a worker thread while refresh() waits on a
+// Order of events of a refresh that finds a changed library (see isDifferent): the lengths are measured on a worker thread while refresh() waits on a
 // latch, "videoUpdated" is posted while items() still holds the OLD list, refresh() returns,
 // and the worker's queued hand-off then assigns the new list on the main thread. An observer
 // of "videoUpdated" must therefore not read items() in its handler (the sidebar reads it
-// 0.1 s later). A refresh that finds the same titles in the same order, or whose folder cannot
-// be listed, changes nothing and posts nothing.
+// 0.1 s later). A refresh that finds the same records in the same order, or whose folder
+// cannot be listed, changes nothing and posts nothing. Names that are not valid in the
+// file-name encoding are left out, with one log line each.
 //
 // Every assignment to the list resets the model (modelAboutToBeReset is "just before the
 // change"); removeItem() removes one row. Main thread only, except where noted.
@@ -54,7 +54,7 @@ public:
 
     const QList<VideoItem>& items() const { return items_; }
 
-    // Lists the movies folder and publishes the library when its titles changed (see above).
+    // Lists the movies folder and publishes the library when it changed (see isDifferent).
     // Blocks the calling (main) thread while lengths are measured; never fails outwardly.
     void refresh();
 
@@ -71,7 +71,9 @@ public:
     // The movie's length in seconds, measured on a worker thread; blocks until done.
     double loadDuration(const VideoItem& item);
 
-    // The change test of refresh(): different counts, or a different title at some index.
+    // The change test of refresh(): different counts, or a record that differs at some index
+    // in its file, date, title, bundle identifier or length (a movie replaced under the same
+    // name, or one that was still being copied when it was first measured).
     static bool isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b);
 
     // Removes the record at `row` (the sidebar's delete); rows out of range are ignored.
@@ -108,7 +110,7 @@ private:
     std::optional<SubtitleSRT::Info> sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
     double measure(const QUrl& url);
     template <class A, class B>
-    static bool titlesDiffer(const QList<A>& a, const QList<B>& b);
+    static bool recordsDiffer(const QList<A>& a, const QList<B>& b);
     void assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured);
 
     QList<VideoItem> items_;

@@ -45,6 +45,15 @@ void SubtitlesViewModel::load(const QUrl& url, double duration) {
     setItems(std::move(*items));
 }
 
+void SubtitlesViewModel::setMovieDuration(double duration) {
+    if (items_.isEmpty())
+        return;
+    for (SubtitleItem& item : items_)
+        item.duration = duration;
+    Q_EMIT dataChanged(index(0), index(int(items_.size()) - 1), {ItemRole});
+    Q_EMIT itemsChanged();
+}
+
 void SubtitlesViewModel::addItem(const SubtitleItem& item) {
     const auto row = static_cast<int>(items_.size());
     beginInsertRows({}, row, row);

@@ -28,6 +28,8 @@ public:
     // Replaces the items with the cues of the SRT file at `url`, coloured by their annotation,
     // each carrying the movie's `duration`. A missing or cue-less file gives an empty list.
     void load(const QUrl& url, double duration);
+    // Gives every item the movie's new length (the movie grew or was replaced on disk).
+    void setMovieDuration(double duration);
     // Appends the item (observers told), then restores the order (observers told again).
     void addItem(const SubtitleItem& item);
     // Removes one row; the order of the rest stays.

@@ -374,6 +374,22 @@ void Player::setVolume(float volume) {
     mpv_set_property(mpv_, Mpv::volume, MPV_FORMAT_DOUBLE, &percent);
 }
 
+void Player::setLength(double seconds) {
+    if (!item_)
+        return;
+    item_->range.duration = MediaTime::fromSeconds(seconds);
+    for (PlayerTrack& track : item_->tracks)
+        track.range = item_->range;
+    // mpv read the file's index when it opened it: the open file is opened again where it is,
+    // playing or paused as it was, to reach its new end.
+    if (isLoaded() || isOpening()) {
+        pendingSeek_ = currentTime();
+        load_ = surfaceReady_ ? Load::loading : Load::waitingForSurface;
+        if (surfaceReady_)
+            startLoad();
+    }
+}
+
 void Player::seek(double seconds) { seek(MediaTime::fromSeconds(seconds)); }
 
 void Player::seek(MediaTime time) {

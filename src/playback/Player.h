@@ -43,6 +43,10 @@ public:
     // Why the current item could not be played; empty when nothing failed.
     QString error() const { return error_; }
 
+    // Changes the current item's length in seconds (0: the whole file); an open movie is
+    // opened again at its position.
+    void setLength(double seconds);
+
     // 0.0 silent to 1.0 full.
     void setVolume(float volume);
     float volume() const { return volume_; }

@@ -59,6 +59,11 @@ void VideoPlayerView::setDuration(double duration) {
     scheduleUpdate();
 }
 
+void VideoPlayerView::setLength(double duration) {
+    duration_ = duration;
+    player_->setLength(duration);
+}
+
 void VideoPlayerView::scheduleUpdate() {
     if (std::exchange(updateScheduled_, true))
         return;

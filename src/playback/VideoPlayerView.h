@@ -28,6 +28,8 @@ public:
     // loop, so that setting both gives one update with both values.
     void setUrl(const QUrl& url);
     void setDuration(double duration);
+    // A new length for the movie being played (it changed on disk), which goes on where it is.
+    void setLength(double duration);
     QUrl url() const { return url_; }
     double duration() const { return duration_; }
 

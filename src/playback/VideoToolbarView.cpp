@@ -196,6 +196,13 @@ void VideoToolbarView::onVideoCursorChanged(const QVariant& object) {
     refresh();
 }
 
+void VideoToolbarView::setDuration(double seconds) {
+    duration_ = seconds;
+    doubleValue_ = percentOf(playTime_, duration_);
+    setCellMarks();
+    refresh();
+}
+
 void VideoToolbarView::seekFromTimeline(double value) {
     // The position shown follows from the next position report.
     if (player_)

@@ -41,6 +41,8 @@ public:
     QString subtitleIcon() const;
     static QString volumeIcon(double volume);
 
+    // A new length of the open movie (it changed on disk).
+    void setDuration(double seconds);
     // Rebuilds the timeline marks from the shared subtitle list.
     void setCellMarks();
     // Stores a subtitle placement (0 none, 1 top, 2 bottom) and applies it to the player.

@@ -2,10 +2,13 @@
 
 #include <QFile>
 #include <QStringDecoder>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -28,16 +31,22 @@ void FileInputStream::FreeBuffer::operator()(char* p) const noexcept { std::free
 std::optional<FileInputStream> FileInputStream::open(const QString& path, qsizetype bufferSize) {
     if (path.isEmpty() || bufferSize < 0)
         return std::nullopt;
-    const QByteArray native = QFile::encodeName(path);
-    std::FILE* fp = std::fopen(native.constData(), "r");
-    struct stat info {};
-    const qint64 fileSize = ::stat(native.constData(), &info) == 0 ? static_cast<qint64>(info.st_size) : 0;
-    if (!fp)
+    // Without O_NONBLOCK, opening a FIFO waits for a writer forever. Only regular files are
+    // read: a FIFO, a folder or a device (/dev/zero behind a link) has no end to read to.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    if (fileSize < 0) {
-        std::fclose(fp);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        ::close(fd);
         return std::nullopt;
     }
+    std::FILE* fp = ::fdopen(fd, "r");
+    if (!fp) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const auto fileSize = static_cast<qint64>(info.st_size);
     Buffer buf;
     if (bufferSize > 0) {
         buf.reset(static_cast<char*>(std::calloc(static_cast<size_t>(bufferSize), 1)));
@@ -155,6 +164,28 @@ std::optional<QString> FileInputStream::readAll() {
         return std::nullopt;
     }
     return decoded(buf_.get(), static_cast<qsizetype>(::strnlen(buf_.get(), count)));
+}
+
+std::optional<QByteArray> FileInputStream::readBytes() {
+    if (isEOF_ || !fp_)
+        return std::nullopt;
+    isEOF_ = true;
+    // The size at opening is where to start: the file may have grown or shrunk since. One byte
+    // more than that lets a file of unchanged size finish in a single read.
+    QByteArray bytes(static_cast<qsizetype>(std::min<qint64>(fileSize_, PTRDIFF_MAX / 2)) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == bytes.size())
+            bytes.resize(bytes.size() + std::max(bytes.size(), capacity));
+        const size_t count = std::fread(bytes.data() + used, 1, static_cast<size_t>(bytes.size() - used), fp_);
+        used += static_cast<qsizetype>(count);
+        if (count == 0 || used < bytes.size())
+            break;
+    }
+    if (std::ferror(fp_) || used == 0)
+        return std::nullopt;
+    bytes.truncate(used);
+    return bytes;
 }
 
 void FileInputStream::skipWhile(char32_t character, qint64 count) {

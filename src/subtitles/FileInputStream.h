@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
@@ -19,7 +20,8 @@ public:
     // buffer; the margin `readAll` adds to the file size.
     static constexpr qsizetype capacity = 4096;
 
-    // No stream for an empty path, a file that cannot be opened, or a negative buffer size.
+    // No stream for an empty path, a file that cannot be opened or is no regular file (FIFO,
+    // folder, device; links are followed), or a negative buffer size. Never blocks.
     static std::optional<FileInputStream> open(const QString& path, qsizetype bufferSize = capacity);
 
     FileInputStream(FileInputStream&& other) noexcept;
@@ -51,6 +53,9 @@ public:
     bool readLine(QString& line);
     // The rest of the file in one allocation and one read, up to the first zero byte.
     std::optional<QString> readAll();
+    // The rest of the file as raw bytes, zero bytes included, however long it has grown since
+    // it was opened; absent when nothing is left or reading fails. Sets isEOF.
+    std::optional<QByteArray> readBytes();
     // Consumes bytes up to and including the `count`-th byte equal to `character`; the rest of
     // the file when there are fewer (or `count` < 1, or `character` > 255).
     void skipWhile(char32_t character, qint64 count);

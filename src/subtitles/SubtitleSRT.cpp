@@ -2,9 +2,14 @@
 
 #include "core/TimeFormat.h"
 #include "subtitles/AtomicWrite.h"
-#include "subtitles/FileInputStream.h"
 #include "subtitles/FileNaming.h"
 #include "subtitles/PlainTimeLine.h"
+#include "subtitles/SrtBlocks.h"
+#include "subtitles/SubtitleText.h"
+#include "subtitles/SubtitlesLog.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -77,12 +82,12 @@ SubtitleSRT& SubtitleSRT::shared() {
 }
 
 std::optional<SubtitleSRT::Info> SubtitleSRT::readInfo(const QUrl& url) const {
-    auto stream = FileInputStream::open(url.toLocalFile(), FileInputStream::capacity);
-    if (!stream)
+    auto text = SubtitleText::read(url.toLocalFile());
+    if (!text)
         return std::nullopt;
     Info info;
     QString line;
-    while (stream->readLine(line)) {
+    while (text->nextLine(line)) {
         if (!info.title)
             info.title = parseStart(line);
         if (!info.BID)
@@ -94,39 +99,42 @@ std::optional<SubtitleSRT::Info> SubtitleSRT::readInfo(const QUrl& url) const {
 }
 
 std::optional<QList<SubtitleItem>> SubtitleSRT::readAll(const QUrl& url) const {
-    auto stream = FileInputStream::open(url.toLocalFile(), FileInputStream::capacity);
-    if (!stream)
+    auto reading = read(url);
+    if (!reading || reading->items.isEmpty())
         return std::nullopt;
-    QList<SubtitleItem> items;
-    // A cue takes about 90 bytes in a typical file; reserving spares the list's regrowth.
-    items.reserve(qsizetype(std::min<qint64>(stream->size() / 128, 1 << 20)));
-    QString line;
-    QString text;
-    // Each turn takes an index line and a time line; a block whose time line does not match
-    // costs exactly these two lines, and reading goes on with the next line as an index line.
-    while (stream->readLine(line)) {
-        std::optional<std::pair<double, double>> times;
-        if (stream->readLine(line))
-            times = parseTime(line);
-        if (!times)
-            continue;
-        text.clear();
-        while (stream->readLine(line)) {
-            const QStringView trimmed = QStringView(line).trimmed();
-            if (trimmed.isEmpty())
-                break;
-            if (!text.isEmpty())
-                text += u"\r\n";
-            text += trimmed;
-        }
-        items.append(SubtitleItem(times->first, times->second, std::move(text), ItemColor::white, 0));
-    }
-    if (items.isEmpty())
-        return std::nullopt;
-    return items;
+    return std::move(reading->items);
 }
 
-bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error) const {
+std::optional<SubtitleSRT::Reading> SubtitleSRT::read(const QUrl& url) const {
+    auto source = SubtitleText::read(url.toLocalFile());
+    if (!source)
+        return std::nullopt;
+    struct Collect {
+        Reading reading;
+        // A dropped line that is neither blank nor a number held something no item keeps.
+        void dropped(const QString& line) {
+            const QStringView trimmed = QStringView(line).trimmed();
+            if (!std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+                reading.droppedLines = true;
+        }
+        void blank(const QString&) {}
+        void timeLine(const QString&) {}
+        void cue(std::pair<double, double> times, QString text) {
+            reading.items.append(SubtitleItem(times.first, times.second, std::move(text), ItemColor::white, 0));
+        }
+    } collect;
+    // A cue takes about 90 bytes in a typical file; reserving spares the list's regrowth.
+    collect.reading.items.reserve(qsizetype(std::min<qint64>(source->size() / 128, 1 << 20)));
+    readSrtBlocks(*source, collect);
+    collect.reading.droppedLines = collect.reading.droppedLines || source->hadIllFormedBytes();
+    return std::move(collect.reading);
+}
+
+bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error,
+                           QString* backupPath) const {
+    const QString path = url.toLocalFile();
+    if (!keepUnreadContent(url, error, backupPath))
+        return false;
     QString content;
     for (qsizetype i = 0; i < items.size(); ++i) {
         const SubtitleItem& item = items[i];
@@ -136,15 +144,68 @@ bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items, QS
         content += u" --> ";
         content += timeStamp(item.etime);
         content += u"\r\n";
-        // An empty text gets no line of its own: an empty text line would end the block early
-        // and leave the reader one line out of step for every later block.
-        if (!item.text.isEmpty()) {
-            content += item.text;
+        // The reader ends lines at "\n" and a block at a line that is blank after trimming:
+        // such a line would end the block early and put the reader out of step with the rest
+        // of the file, so it is left out, and a text of white space only gets no line at all.
+        // The file then reads back as the same items.
+        for (QStringView textLine : QStringView(item.text).split(u'\n')) {
+            if (textLine.endsWith(u'\r'))
+                textLine.chop(1);
+            if (textLine.trimmed().isEmpty())
+                continue;
+            content += textLine;
             content += u"\r\n";
         }
         content += u"\r\n";
     }
-    return writeAtomically(url.toLocalFile(), content.toUtf8(), error);
+    QString reason;
+    if (!writeAtomically(path, content.toUtf8(), &reason)) {
+        qCWarning(lcSubtitles) << "could not write" << path << reason;
+        if (error)
+            *error = reason;
+        return false;
+    }
+    return true;
+}
+
+// Before the first save over a file the reader could not take whole (lines it dropped that
+// were no index numbers, such as a time line it could not read, or bytes that are not
+// UTF-8), the file is kept as "<name>.bak" beside it. A backup that exists already is the
+// older original and stays. False when the save must not go ahead.
+bool SubtitleSRT::keepUnreadContent(const QUrl& url, QString* error, QString* backupPath) const {
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    const QString path = url.toLocalFile();
+    const QFileInfo target(path);
+    if (!target.exists() && !target.isSymLink())
+        return true;
+    if (!target.isFile()) {
+        qCWarning(lcSubtitles) << "not saving over" << path << "which is no regular file";
+        return fail(QStringLiteral("it is not a regular file"));
+    }
+    const auto reading = read(url);
+    if (!reading) {
+        qCWarning(lcSubtitles) << "not saving over" << path << "which cannot be read";
+        return fail(QStringLiteral("the file there cannot be read"));
+    }
+    if (!reading->droppedLines)
+        return true;
+    const QString backup = path + QStringLiteral(".bak");
+    if (QFileInfo::exists(backup)) {
+        qCWarning(lcSubtitles) << path << "holds lines that are not kept; its earlier backup" << backup << "stays";
+        return true;
+    }
+    if (!QFile::copy(path, backup)) {
+        qCWarning(lcSubtitles) << "not saving over" << path << "because it could not be kept as" << backup;
+        return fail(QStringLiteral("its earlier content could not be kept as %1").arg(backup));
+    }
+    qCInfo(lcSubtitles) << "kept" << path << "as" << backup << "before saving over it";
+    if (backupPath)
+        *backupPath = backup;
+    return true;
 }
 
 std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optional<QString>& line) const {

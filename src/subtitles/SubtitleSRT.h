@@ -33,11 +33,17 @@ public:
 
     // The first "Start:" title and "BID:" identifier of the file; absent when it cannot be opened.
     std::optional<Info> readInfo(const QUrl& url) const;
-    // The cues in file order; absent when the file cannot be opened or holds no cue.
+    // The cues in file order; absent when the file cannot be opened (or is no regular file)
+    // or holds no cue.
     std::optional<QList<SubtitleItem>> readAll(const QUrl& url) const;
-    // Writes the items as SRT, atomically; false when the file could not be written, with
-    // the reason in `error` when given.
-    bool writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error = nullptr) const;
+    // Writes the items as SRT, atomically, in a form that reads back as the same items; false,
+    // with the reason in `error` when given, when the file could not be written. When the
+    // file there held lines the reader could not take (a time line it skipped, bytes that are
+    // not UTF-8), it is first kept as "<name>.srt.bak", once: `backupPath`, when given, then
+    // receives that path, and stays untouched otherwise. A file that is no regular file, or a
+    // backup that fails, stops the save.
+    bool writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error = nullptr,
+                  QString* backupPath = nullptr) const;
 
     std::optional<std::pair<double, double>> parseTime(const std::optional<QString>& line) const;
     std::optional<std::pair<QString, QString>> parseDeath(const std::optional<QString>& line) const;  // text, marker
@@ -47,4 +53,12 @@ public:
 
     // The SRT file of a movie: the movie's URL with its last extension replaced by "srt".
     static QUrl sidecarURL(const QUrl& movieURL);
+
+private:
+    struct Reading {
+        QList<SubtitleItem> items;
+        bool droppedLines = false;  // lines other than blanks and index numbers were not kept
+    };
+    std::optional<Reading> read(const QUrl& url) const;
+    bool keepUnreadContent(const QUrl& url, QString* error, QString* backupPath) const;
 };

@@ -2,9 +2,11 @@
 
 #include "core/AppState.h"
 #include "subtitles/AtomicWrite.h"
-#include "subtitles/FileInputStream.h"
 #include "subtitles/FileNaming.h"
 #include "subtitles/PlainTimeLine.h"
+#include "subtitles/SrtBlocks.h"
+#include "subtitles/SubtitleText.h"
+#include "subtitles/SubtitlesLog.h"
 
 #include <QStringEncoder>
 
@@ -128,13 +130,142 @@ QByteArray SubtitleVTT::converted(const QString& srt) {
     return out.take();
 }
 
+namespace {
+
+// The text with "\r\n" line ends where the file had others: each "\n" without a "\r" before
+// it gets one, and a file without any "\n" has its "\r" line ends made "\r\n". A lone "\r"
+// beside "\n" line ends is no line end for the reader and stays.
+QString withCrlfLineEnds(QString text, char lineEnd) {
+    if (lineEnd == '\r')
+        return text.replace(QStringLiteral("\r"), QStringLiteral("\r\n"));
+    qsizetype lone = 0;
+    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1))
+        lone += i == 0 || text[i - 1] != u'\r';
+    if (lone == 0)
+        return text;
+    QString out;
+    out.reserve(text.size() + lone);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            out += u'\r';
+        out += text[i];
+    }
+    return out;
+}
+
+// Lines of a text for readSrtBlocks, remembering where the last one starts.
+class TextLines {
+public:
+    explicit TextLines(QStringView text) : text_(text) {}
+    bool nextLine(QString& line) {
+        if (next_ >= text_.size())
+            return false;
+        start_ = next_;
+        const qsizetype end = text_.indexOf(u'\n', next_);
+        next_ = end < 0 ? text_.size() : end + 1;
+        line = text_.sliced(start_, next_ - start_).toString();
+        return true;
+    }
+    qsizetype lineStart() const { return start_; }
+
+private:
+    QStringView text_;
+    qsizetype start_ = 0;
+    qsizetype next_ = 0;
+};
+
+// The player's WebVTT reader (FFmpeg's) stops at the first block whose first lines hold no
+// time line, and takes a line of white space as text: the text is made to hold only what the
+// SRT reader reads. Lines it drops (other than the index line above a time line, which the
+// conversion pattern removes or which stands as a cue identifier) go; lines of white space
+// are made empty; time lines without an index number above them get their time stamps in
+// WebVTT form here, since the pattern leaves them alone. A file the writer made is left
+// unchanged by all of this.
+QString preparedForPlayer(const QString& source) {
+    struct Visit {
+        const QString& source;
+        TextLines lines;
+        QString out;
+        qsizetype copied = 0;       // source before this index is in `out`
+        qsizetype droppedAt = -1;   // the last dropped line, while it may be an index line
+        qsizetype droppedEnd = -1;
+
+        void copyTo(qsizetype end) {
+            out += QStringView(source).sliced(copied, end - copied);
+            copied = end;
+        }
+        void removeDropped() {
+            if (droppedAt < 0)
+                return;
+            copyTo(droppedAt);
+            copied = droppedEnd;
+            droppedAt = -1;
+        }
+        void blank(const QString& line) {
+            const qsizetype at = lines.lineStart();
+            const qsizetype end = line.endsWith(u'\n') ? line.size() - 2 : line.size();  // keeps "\r\n"
+            if (end > 0) {
+                removeDropped();
+                copyTo(at);
+                copied = at + std::max<qsizetype>(end, 0);
+            }
+        }
+        void dropped(const QString& line) {
+            removeDropped();
+            droppedAt = lines.lineStart();
+            droppedEnd = droppedAt + line.size();
+        }
+        void timeLine(const QString& line) {
+            const qsizetype at = lines.lineStart();
+            if (droppedEnd != at)
+                removeDropped();
+            droppedAt = -1;
+            const bool belowNumber = at >= 3 && source[at - 1] == u'\n' && source[at - 2] == u'\r' &&
+                                     digitRunStart(source, at - 2, 0) != at - 2;
+            if (belowNumber)
+                return;
+            qsizetype commas[2] = {-1, -1};
+            if (const auto plain = PlainTimeLine::read(line)) {
+                commas[0] = plain->startComma;
+                commas[1] = plain->endComma;
+            } else if (const auto match = SubtitleSRT::Expression::time().match(line); match.hasMatch()) {
+                commas[0] = match.capturedStart(4) - 1;
+                commas[1] = match.capturedStart(8) - 1;
+            }
+            for (const qsizetype comma : commas) {
+                if (comma < 0)
+                    continue;
+                copyTo(at + comma);
+                out += u'.';
+                copied = at + comma + 1;
+            }
+        }
+        void cue(std::pair<double, double>, const QString&) {}
+    };
+    Visit visit{source, TextLines(source), {}};
+    readSrtBlocks(visit.lines, visit);
+    visit.removeDropped();
+    if (visit.copied == 0)
+        return source;  // nothing changed: no copy
+    visit.copyTo(source.size());
+    return visit.out;
+}
+
+}  // namespace
+
+QByteArray SubtitleVTT::fromFile(const SubtitleText& srt) {
+    return converted(preparedForPlayer(withCrlfLineEnds(srt.whole(), srt.lineEnd())));
+}
+
 bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
-    std::optional<QString> srt;
-    if (auto stream = FileInputStream::open(srtURL.toLocalFile(), FileInputStream::capacity))
-        srt = stream->readAll();
-    if (!srt)
+    const auto srt = SubtitleText::read(srtURL.toLocalFile());
+    if (!srt || srt->isEmpty())
         return false;
-    return writeAtomically(vttURL.toLocalFile(), converted(*srt));
+    if (!writeAtomically(vttURL.toLocalFile(), fromFile(*srt))) {
+        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile();
+        return false;
+    }
+    return true;
 }
 
 QUrl SubtitleVTT::cacheURL(const QUrl& movieURL) {

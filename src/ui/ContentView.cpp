@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "core/Records.h"
+#include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoToolbarView.h"
@@ -29,6 +30,16 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
             player_ = *player;
     });
     notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
+}
+
+void ContentView::setDuration(double seconds) {
+    if (!url_ || duration_ == seconds)
+        return;
+    duration_ = seconds;
+    SubtitlesViewModel::shared().setMovieDuration(seconds);
+    toolbar_->setDuration(seconds);
+    if (video_)
+        video_->setLength(seconds);
 }
 
 void ContentView::onVideoSelected(const QVariant& object) {

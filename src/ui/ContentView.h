@@ -23,6 +23,10 @@ public:
     std::optional<QUrl> url() const { return url_; }
     std::optional<double> duration() const { return duration_; }
 
+    // A new length of the open movie: the player, the transport bar and the marks follow,
+    // and playback goes on where it is.
+    void setDuration(double seconds);
+
 private:
     void onVideoSelected(const QVariant& object);
 

@@ -257,12 +257,19 @@ bool DetailView::saveMarks(Report report) {
     }
     const QUrl sidecar = SubtitleSRT::sidecarURL(*movie);
     QString error;
-    if (!SubtitleSRT::shared().writeAll(sidecar, SubtitlesViewModel::shared().items(), &error)) {
+    QString backup;
+    if (!SubtitleSRT::shared().writeAll(sidecar, SubtitlesViewModel::shared().items(), &error, &backup)) {
         tell(tr("The marks could not be saved to \u201c%1\u201d: %2")
                  .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), error));
         return false;
     }
     setModified(false);
+    if (!backup.isEmpty() && report == Report::dialog)
+        QMessageBox::information(this, tr("Marks Saved"),
+                                 tr("The marks were saved to \u201c%1\u201d. The file held lines that could not be read; "
+                                    "its earlier content was kept as \u201c%2\u201d.")
+                                     .arg(QDir::toNativeSeparators(sidecar.toLocalFile()),
+                                          QDir::toNativeSeparators(backup)));
     return true;
 }
 

@@ -34,6 +34,8 @@ public:
     QPushButton* saveButton() const { return saveButton_; }
 
     void setShowPanel(bool show);
+    // The open movie's length changed on disk; new marks take the new one.
+    void setDuration(double seconds) { duration_ = seconds; }
     void setSelectedIndex(std::optional<int> index);
 
     void onSubtitleSelected(int index);

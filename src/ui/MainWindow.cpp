@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "models/MoviesViewModel.h"
 #include "playback/VideoToolbarView.h"
 #include "ui/ContentView.h"
 #include "ui/DetailView.h"
@@ -28,6 +29,20 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildShortcuts();
     sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
+    // A movie that grew or was replaced on disk plays to its new end.
+    connect(&MoviesViewModel::shared(), &QAbstractItemModel::modelReset, this, &MainWindow::followOpenMovieLength);
+}
+
+void MainWindow::followOpenMovieLength() {
+    const auto open = content_->url();
+    if (!open)
+        return;
+    for (const VideoItem& item : MoviesViewModel::shared().items())
+        if (item.url == *open && content_->duration() != item.duration) {
+            content_->setDuration(item.duration);
+            detail_->setDuration(item.duration);
+            return;
+        }
 }
 
 bool MainWindow::confirmLeavingMovie() { return detail_->confirmLeavingMovie(); }

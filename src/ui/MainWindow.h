@@ -30,6 +30,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void followOpenMovieLength();
     void buildToolbar();
     void buildMenu();
     void buildShortcuts();

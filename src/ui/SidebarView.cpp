@@ -7,7 +7,6 @@
 #include "models/MoviesViewModel.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/Symbols.h"
-#include "subtitles/FileNaming.h"
 #include "subtitles/SubtitleSRT.h"
 #include "subtitles/SubtitleVTT.h"
 #include "ui/FileViewer.h"
@@ -217,19 +216,11 @@ void SidebarView::onDeleteFile(int index) {
     if (leavesOpenMovie && !mayLeaveOpenMovie())
         return;
     QString error;
-    if (!MovieFiles::trash(item.url, &error)) {
+    if (!MovieFiles::trashMovie(item.url, movies.fileExtensions, &error)) {
         QMessageBox::warning(window(), tr("Movie Not Deleted"),
                              tr("\u201c%1\u201d could not be moved to the trash: %2")
                                  .arg(QDir::toNativeSeparators(item.url.toLocalFile()), error));
         return;
-    }
-    // The sidecars go with the movie unless another movie of the folder shares its base name.
-    if (!hasNamesake(item.url)) {
-        for (const char* extension : {"srt", "vtt"}) {
-            const QUrl sidecar = replacingLastExtension(item.url, QString::fromLatin1(extension));
-            if (QFileInfo::exists(sidecar.toLocalFile()) && !MovieFiles::trash(sidecar, &error))
-                qWarning("Could not trash %s: %s", qUtf8Printable(sidecar.toLocalFile()), qUtf8Printable(error));
-        }
     }
     // The list may have changed while the question was open.
     const auto row = rowOf(item.url);
@@ -249,17 +240,6 @@ void SidebarView::onDeleteFile(int index) {
     list_->setSelectedIndex(next);
     selectedText_ = movies.items()[next].text;
     openVideoItem(movies.items()[next]);
-}
-
-bool SidebarView::hasNamesake(const QUrl& movie) const {
-    const QFileInfo info(movie.toLocalFile());
-    const QDir folder = info.dir();
-    for (const QString& extension : MoviesViewModel::shared().fileExtensions) {
-        const QString other = info.completeBaseName() + QLatin1Char('.') + extension;
-        if (other != info.fileName() && folder.exists(other))
-            return true;
-    }
-    return false;
 }
 
 void SidebarView::showContextMenu(const QPoint& pos) {

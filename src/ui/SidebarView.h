@@ -59,8 +59,6 @@ private:
     bool mayLeaveOpenMovie() const;
     bool isOpen(const QUrl& url) const;
     std::optional<int> rowOf(const QUrl& url) const;
-    // Another movie of the same folder has this movie's base name (and so its sidecars).
-    bool hasNamesake(const QUrl& movie) const;
 
     QAction* toggleAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;

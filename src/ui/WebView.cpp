@@ -15,5 +15,7 @@ void WebView::update() {
     QNetworkRequest request(url);
     request.setTransferTimeout(60000);
     QNetworkReply* reply = network_->get(request);
+    // Nothing of the page is read: once its headers are in, the rest is not even received.
+    connect(reply, &QNetworkReply::metaDataChanged, reply, &QNetworkReply::abort);
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }

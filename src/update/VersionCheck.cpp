@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QWidget>
 
+#include <memory>
+
 QString appName() { return QString::fromUtf8(BuildInfo::name); }
 QString appVersion() { return QString::fromUtf8(BuildInfo::version); }
 QString pricePlans() { return QString::fromUtf8(BuildInfo::edition).toLower(); }
@@ -28,6 +30,9 @@ QString versionJson() { return updateServerBase() + "/player/version/" + pricePl
 QString versionUrl() { return updateServerBase() + "/player/version/?type=" + pricePlans(); }
 
 namespace {
+
+// The most of the version file that is read.
+constexpr qint64 maxAnswerBytes = 64 * 1024;
 
 // An optional sign and one or more ASCII digits, nothing else, within 64 bits.
 std::optional<qint64> strictInteger(const QString& part) {
@@ -86,13 +91,34 @@ void VersionChecker::checkVersion() {
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
     request.setTransferTimeout(timeoutMs_);
     QNetworkReply* reply = network_->get(request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    // The answer is a few hundred bytes; more than the limit is no version file. It is read
+    // as it arrives, so an endless or huge answer never piles up in memory: past the limit,
+    // or when the headers announce more, the request is dropped and the check ends silently.
+    auto body = std::make_shared<QByteArray>();
+    const auto tooLong = [reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        return length.isValid() && length.toLongLong() > maxAnswerBytes;
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply, tooLong] {
+        if (tooLong())
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [reply, body] {
+        body->append(reply->read(maxAnswerBytes + 1 - body->size()));
+        if (body->size() > maxAnswerBytes)
+            reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, body] {
         reply->deleteLater();
-        // Transport failures (connection, time-out, TLS, proxy) end the check. The HTTP status
-        // is not looked at: a body that decodes counts as an answer whatever the status.
+        // Transport failures (connection, time-out, TLS, proxy, an answer cut off here) end
+        // the check. The HTTP status is not looked at: a body that decodes counts as an
+        // answer whatever the status.
         if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
             return;
-        handleAnswer(reply->readAll());
+        body->append(reply->read(maxAnswerBytes + 1 - body->size()));
+        if (body->size() > maxAnswerBytes)
+            return;
+        handleAnswer(*body);
     });
 }
 

@@ -82,3 +82,20 @@ TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
     MovieFiles::trash(QUrl());
     EXPECT_EQ(QDir(trash + "/files").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
 }
+
+TEST(MovieFiles, TrashMovieTakesTheSidecarsOnlyWithTheLastMovieOfTheirName) {
+    QTemporaryDir dir;
+    for (const char* name : {"a.mov", "a.mp4", "a.srt", "a.vtt", "b.mp4", "b.srt"})
+        ASSERT_TRUE(writeFile(dir.filePath(name), name));
+    const QStringList movies = {"mp4", "mov"};
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath("a.mov")), movies));
+    EXPECT_FALSE(QFile::exists(dir.filePath("a.mov")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.srt")));  // "a.mp4" still uses it
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.vtt")));
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath("a.mp4")), movies));
+    EXPECT_FALSE(QFile::exists(dir.filePath("a.srt")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("a.vtt")));
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath("b.mp4")), movies));  // no "b.vtt": fine
+    EXPECT_FALSE(QFile::exists(dir.filePath("b.srt")));
+    EXPECT_FALSE(MovieFiles::trash(QUrl::fromLocalFile(dir.filePath("missing.mp4"))));
+}

@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/FileStamp.h"
+#include "models/StampedCache.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -169,6 +170,10 @@ TEST_F(Library, ListsFilesThatAreNoMoviesWithNeutralValuesAndNeverHangs) {
     ASSERT_TRUE(writeFile(path("truncated.mp4"), whole.read(whole.size() / 2)));
     ASSERT_TRUE(QDir(folder).mkdir("folder.mp4"));
     ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.mp4")).constData(), 0600), 0);
+    // Sidecars that are no regular files count as none.
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("text.srt")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", path("empty.srt")));
+    ASSERT_TRUE(QDir(folder).mkdir("truncated.srt"));
 
     ASSERT_EQ(refresh(), 1);
     QStringList listed = files(model.items());
@@ -222,10 +227,10 @@ TEST_F(Library, PublishesOnlyWhenTitlesChangeAndAfterTheEventWasPosted) {
 
     EXPECT_EQ(refresh(), 0);
 
-    // Another movie of the same title in the same place: nothing is published.
+    // Another movie of the same title in the same place: published with its own length.
     ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 2.0}));
-    EXPECT_EQ(refresh(), 0);
-    EXPECT_NEAR(model.items()[0].duration, 1.0, 0.1);
+    EXPECT_EQ(refresh(), 1);
+    EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
 
     ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Renamed")));
     EXPECT_EQ(refresh(), 1);
@@ -240,7 +245,7 @@ TEST_F(Library, PublishesOnlyWhenTitlesChangeAndAfterTheEventWasPosted) {
     ASSERT_TRUE(writeFile(folder, "a file where the folder was"));
     EXPECT_EQ(refresh(), 0);
     EXPECT_EQ(model.items(), before);
-    EXPECT_EQ(resets, 2);
+    EXPECT_EQ(resets, 3);
 
     // The folder back, but empty: the empty list is published once.
     ASSERT_TRUE(QFile::remove(folder));
@@ -366,4 +371,48 @@ TEST_F(Library, LoadItemBuildsTheRecordOfAnyFile) {
     const VideoItem missing = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath("missing.mp4")));
     EXPECT_EQ(rows({missing}), QList<Row>({{"missing.mp4", "0000-00-00 00:00:00", "missing", fallbackBID, 0}}));
     EXPECT_NE(missing.id, item.id);
+}
+
+TEST_F(Library, AMovieStillBeingCopiedGetsItsLengthOnceComplete) {
+    QTemporaryDir outside;
+    ASSERT_TRUE(makeClip(outside.filePath("whole.mp4"), {.seconds = 2.0}));
+    QFile whole(outside.filePath("whole.mp4"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    ASSERT_TRUE(writeFile(path("copy.mp4"), bytes.left(bytes.size() / 4)));
+    ASSERT_EQ(refresh(), 1);
+    EXPECT_EQ(model.items()[0].duration, 0.0);
+
+    ASSERT_TRUE(writeFile(path("copy.mp4"), bytes));
+    EXPECT_EQ(refresh(), 1);
+    EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
+    EXPECT_EQ(refresh(), 0);
+}
+
+// A file time ahead of the clock is no recent change: what was read from such a file is kept.
+TEST(FileStampTest, ATimeInTheFutureIsNoRecentChange) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("future.mp4");
+    ASSERT_TRUE(writeFile(file, "bytes"));
+    const qint64 now = fileClockNowNs();
+    const struct {
+        qint64 modified;
+        bool racy;
+    } cases[] = {
+        {now - 10'000'000'000, false},          // long ago
+        {now - 500'000'000, true},              // just now
+        {now + 500'000'000, true},              // within a coarse clock's tick
+        {now + 86400LL * 365 * 1'000'000'000, false},  // a year ahead
+    };
+    for (const auto& c : cases) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(c.modified / 1000000000), static_cast<long>(c.modified % 1000000000)}};
+        ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+        auto stamp = FileStamp::of(file);
+        ASSERT_TRUE(stamp);
+        stamp->changedNs = now - 10'000'000'000;  // as the clock would have it some time later
+        EXPECT_EQ(stamp->isRacyAt(fileClockNowNs()), c.racy) << c.modified - now;
+        StampedCache<int> cache;
+        cache.insert(file, *stamp, fileClockNowNs(), 1);
+        EXPECT_EQ(cache.use(file, *stamp) != nullptr, !c.racy) << c.modified - now;
+    }
 }

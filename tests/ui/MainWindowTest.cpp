@@ -284,3 +284,24 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
     EXPECT_EQ(window_->content()->toolbarView()->doubleValue(), 0);
     EXPECT_EQ(window_->detail()->seconds(), 0);
 }
+
+TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
+    const QString path = folder_.filePath("growing" + QFileInfo(folder_.path()).fileName() + ".mp4");
+    const QString longer = folder_.filePath("longer.part");
+    ASSERT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
+    ASSERT_TRUE(makeClip(longer, ClipShape{3.0, "64x48", false}));
+    MoviesViewModel::shared().refresh();
+    ASSERT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(path); }));
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
+
+    // The copy finishes: the same file now holds the whole movie.
+    QFile source(longer);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(writeFile(path, source.readAll()));
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->duration() > 2.9; }, 10000));
+    EXPECT_NEAR(window_->content()->toolbarView()->duration(), 3.0, 0.1);
+    Player* player = window_->content()->player();
+    EXPECT_NEAR(player->currentItem()->range.duration.seconds(), 3.0, 0.1);
+    player->seek(2.5);
+    EXPECT_TRUE(waitUntil([&] { return player->currentTime() > 2.4; }, 5000)) << player->currentTime();
+}

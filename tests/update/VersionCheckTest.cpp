@@ -47,6 +47,12 @@ QByteArray http(int status, const QByteArray& body) {
            QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// A valid answer of exactly `size` bytes (white space after the object).
+QByteArray padded(qsizetype size) {
+    QByteArray body = R"({"title":"R","version":"0.1.0","url":"u"})";
+    return body + QByteArray(size - body.size(), ' ');
+}
+
 struct Outcome {
     QString title;
     QString alertText;  // informative text of the alert, when one came up
@@ -128,6 +134,11 @@ TEST(VersionCheck, SameOrOlderVersionOnlyMarksTheTitle) {
     }
 }
 
+TEST(VersionCheck, AnAnswerOfAtMost64KilobytesCounts) {
+    CannedServer server("HTTP/1.1 200 X\r\nConnection: close\r\n\r\n" + padded(64 * 1024));
+    EXPECT_EQ(runCheck().title, "Reelnook-0.1.0*");
+}
+
 TEST(VersionCheck, AnAnswerWithAnErrorStatusStillCounts) {
     CannedServer server(http(500, R"({"title":"R","version":"0.1.0","url":"u"})"));
     EXPECT_EQ(runCheck().title, "Reelnook-0.1.0*");
@@ -143,6 +154,9 @@ TEST(VersionCheck, FailuresAreSilent) {
         {"not json", http(200, "<html>")},
         {"empty body", http(200, "")},
         {"garbage reply", "garbage\r\n\r\n"},
+        // A valid answer padded beyond 64 KB: dropped whether or not its length is announced.
+        {"oversized", http(200, padded(64 * 1024 + 1))},
+        {"oversized without length", "HTTP/1.1 200 X\r\nConnection: close\r\n\r\n" + padded(64 * 1024 + 1)},
     };
     for (const auto& c : cases) {
         CannedServer server(c.response);
