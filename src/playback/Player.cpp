@@ -32,7 +32,6 @@ constexpr const char* subBorderSize = "sub-border-size";
 constexpr const char* subShadowOffset = "sub-shadow-offset";
 constexpr const char* firstPlaylistEntryId = "playlist/0/id";
 constexpr const char* loadfile = "loadfile";
-constexpr const char* subAdd = "sub-add";
 constexpr const char* seek = "seek";
 constexpr const char* stop = "stop";
 }  // namespace Mpv
@@ -241,8 +240,8 @@ void Player::startLoad() {
     // Options that hold for this file only. A length of 0 means the length is unknown, and
     // the whole file plays.
     mpv_node_list optionList{};
-    mpv_node optionValues[2];
-    char* optionKeys[2];
+    mpv_node optionValues[3];
+    char* optionKeys[3];
     auto addOption = [&](const char* key, const QByteArray& value) {
         optionKeys[optionList.num] = const_cast<char*>(key);
         optionValues[optionList.num].format = MPV_FORMAT_STRING;
@@ -252,6 +251,11 @@ void Player::startLoad() {
     addOption("start", start);
     if (item_->range.duration.value > 0)
         addOption("end", end);
+    // The subtitles open with the movie, so that no later track change makes mpv seek again
+    // while the user may be seeking already; "-append" takes the path as it is.
+    const QByteArray subtitles = item_->subtitlePath.toUtf8();
+    if (item_->hasSubtitleTracks())
+        addOption("sub-files-append", subtitles);
     optionList.keys = optionKeys;
     optionList.values = optionValues;
 
@@ -288,11 +292,6 @@ void Player::startLoad() {
 void Player::fileLoaded() {
     load_ = Load::loaded;
     error_.clear();
-    if (item_->hasSubtitleTracks()) {
-        const QByteArray subtitles = item_->subtitlePath.toUtf8();
-        const char* add[] = {Mpv::subAdd, subtitles.constData(), "select", nullptr};
-        mpv_command(mpv_, add);
-    }
     if (pendingSeek_)
         seek(*std::exchange(pendingSeek_, std::nullopt));
     emit loadFinished(true);
