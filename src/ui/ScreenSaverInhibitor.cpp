@@ -3,6 +3,7 @@
 #include "ui/DesktopLog.h"
 #include "update/BuildInfo.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -91,8 +92,9 @@ void ScreenSaverInhibitor::releaseAnswered(const QDBusPendingCall& answer) {
 
 QDBusPendingCallWatcher* ScreenSaverInhibitor::call(const QDBusMessage& message, Answered answered) {
     const QDBusPendingCall reply = connection_.asyncCall(message, callTimeoutMs);
-    // A disconnected connection answers at once, and never through a watcher.
-    if (reply.isFinished()) {
+    // A disconnected connection fails the call at once and never signals a watcher. Any other
+    // answer comes through the event loop, never from within setPlaying.
+    if (reply.isFinished() && reply.error().type() == QDBusError::Disconnected) {
         (this->*answered)(reply);
         return nullptr;
     }

@@ -39,8 +39,8 @@ private:
     void inhibitAnswered(const QDBusPendingCall& answer);
     void release();
     void releaseAnswered(const QDBusPendingCall& answer);
-    // Sends `message` and hands its reply to `answered`, at once when the call is already
-    // over. Returns the watcher of a call still on its way.
+    // Sends `message` and hands its reply to `answered`: at once when there is no bus, else from
+    // the event loop. Returns the watcher of a call on its way.
     QDBusPendingCallWatcher* call(const QDBusMessage& message, Answered answered);
     void logFailure(const QString& errorName, const QString& message);
 
