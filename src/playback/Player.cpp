@@ -369,12 +369,12 @@ double Player::rate() const {
 void Player::setVolume(float volume) {
     const float previous = volume_;
     volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
-    if (alive()) {
-        double percent = double(volume_) * 100.0;
-        mpv_set_property(mpv_, Mpv::volume, MPV_FORMAT_DOUBLE, &percent);
-    }
     if (volume_ != previous)
         Q_EMIT volumeChanged(volume_);
+    if (!alive())
+        return;
+    double percent = double(volume_) * 100.0;
+    mpv_set_property(mpv_, Mpv::volume, MPV_FORMAT_DOUBLE, &percent);
 }
 
 void Player::seek(double seconds) { seek(MediaTime::fromSeconds(seconds)); }
