@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QSignalSpy>
 #include <QTemporaryDir>
