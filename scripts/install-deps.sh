@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme xdotool
   mpv  # the command-line player the playback benchmark compares with
+  dbus-daemon  # the private session bus of the media control and screen saver tests
   dpkg-dev desktop-file-utils appstream  # the Debian package and the checks of the installed files
 )
 optional=(clang libclang-rt-14-dev)

@@ -366,7 +366,10 @@ double Player::rate() const {
 }
 
 void Player::setVolume(float volume) {
+    const float previous = volume_;
     volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
+    if (volume_ != previous)
+        Q_EMIT volumeChanged(volume_);
     if (!alive())
         return;
     double percent = double(volume_) * 100.0;

@@ -70,6 +70,8 @@ signals:
     void stateChanged();
     // The current item's movie was opened (true) or could not be (false).
     void loadFinished(bool ok);
+    // setVolume changed the volume, from whichever control.
+    void volumeChanged(float volume);
 
 private:
     // The video surface renders this player's pictures through the handle.

@@ -122,14 +122,23 @@ TEST_F(PlayerTest, ReplacingTheItemWhilePlayingOpensTheNewOnePaused) {
     EXPECT_EQ(player->rate(), 0);
 }
 
-TEST(PlayerVolume, StaysWithinZeroToOne) {
+// Each case starts from the volume the one before left; only a change is announced.
+TEST(PlayerVolume, StaysWithinZeroToOneAndAnnouncesChanges) {
     Player player(Player::Options{false, false});
+    QSignalSpy announced(&player, &Player::volumeChanged);
     const struct {
         float in, out;
-    } cases[] = {{0.25f, 0.25f}, {1.5f, 1.0f}, {-0.1f, 0.0f}, {std::nanf(""), 0.0f}};
+        bool changed;
+    } cases[] = {{1.0f, 1.0f, false}, {0.25f, 0.25f, true}, {1.5f, 1.0f, true},     {2.0f, 1.0f, false},
+                 {-0.1f, 0.0f, true}, {std::nanf(""), 0.0f, false}, {0.5f, 0.5f, true}};
     for (const auto& c : cases) {
+        announced.clear();
         player.setVolume(c.in);
         EXPECT_EQ(player.volume(), c.out) << c.in;
+        ASSERT_EQ(announced.size(), c.changed ? 1 : 0) << c.in;
+        if (c.changed) {
+            EXPECT_EQ(announced.first().first().toFloat(), c.out) << c.in;
+        }
     }
 }
 
