@@ -101,3 +101,92 @@ TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
     if (app.state() != QProcess::NotRunning)
         app.kill();
 }
+
+namespace {
+
+QProcessEnvironment offlineEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("REELNOOK_UPDATE_SERVER", "http://127.0.0.1:1");  // no network in tests
+    return env;
+}
+
+QStringList windowsNamed(const QString& pattern) {
+    const QString found = xdotool({"search", "--name", pattern});
+    return found.isEmpty() ? QStringList{} : found.split('\n');
+}
+
+}  // namespace
+
+TEST(EndToEnd, AFileArgumentStaysOpenAcrossRefreshesAndFoldersAreRefused) {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is not installed";
+    const QString library = testHome() + "/arguments-library";
+    ASSERT_TRUE(makeClip(library + "/in-library.mp4", ClipShape{2.0, "160x120", false}));
+    ASSERT_TRUE(writeFile(library + "/in-library.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: In library\r\n"));
+    const QString outside = testHome() + "/arguments-outside/chosen.mp4";
+    ASSERT_TRUE(makeClip(outside, ClipShape{2.0, "160x120", false}));
+    ASSERT_TRUE(writeFile(testHome() + "/arguments-outside/chosen.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
+    const QString folderArgument = testHome() + "/arguments-outside";
+    const QString cache = testHome() + "/.cache/reelnook";
+
+    QProcess app;
+    app.setProcessEnvironment(offlineEnvironment());
+    app.start(program(), {"--movies-dir", library, folderArgument, outside});
+    ASSERT_TRUE(app.waitForStarted());
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + "/chosen.vtt"); }, 20000));
+    QStringList windows;
+    EXPECT_TRUE(waitUntil([&] { return !(windows = windowsNamed("^Reelnook-")).isEmpty(); }, 10000));
+    ASSERT_FALSE(windows.isEmpty());
+    EXPECT_EQ(xdotool({"getwindowname", windows.first()}), "Reelnook-0.1.0");
+
+    // A new movie arrives; two refreshes later the library movies are still not opened.
+    ASSERT_TRUE(makeClip(library + "/arrived.mp4", ClipShape{2.0, "160x120", false}));
+    ASSERT_TRUE(writeFile(library + "/arrived.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Arrived\r\n"));
+    QThread::msleep(4500);
+    EXPECT_FALSE(QFile::exists(cache + "/in-library.vtt"));
+    EXPECT_FALSE(QFile::exists(cache + "/arrived.vtt"));
+
+    app.terminate();
+    EXPECT_TRUE(app.waitForFinished(15000));
+    const QStringList refused = QString::fromLocal8Bit(app.readAllStandardError()).split('\n').filter(folderArgument);
+    EXPECT_EQ(refused.size(), 1) << refused.join('\n').toStdString();
+    if (app.state() != QProcess::NotRunning)
+        app.kill();
+}
+
+TEST(EndToEnd, TwoLaunchesAtOnceEndWithOneWindow) {
+    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "xdotool is not installed";
+    const QString library = testHome() + "/twin-launch-library";
+    ASSERT_TRUE(QDir().mkpath(library));
+    ASSERT_TRUE(windowsNamed("^Reelnook-").isEmpty());
+
+    QProcess first, second;
+    for (QProcess* launch : {&first, &second}) {
+        launch->setProcessEnvironment(offlineEnvironment());
+        launch->start(program(), {"--movies-dir", library});
+    }
+    ASSERT_TRUE(first.waitForStarted() && second.waitForStarted());
+    // One of them hands over and ends with 0; the other keeps its window.
+    EXPECT_TRUE(waitUntil([&] { return first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning; },
+                          20000));
+    QProcess& ended = first.state() == QProcess::NotRunning ? first : second;
+    QProcess& window = &ended == &first ? second : first;
+    EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ended.exitCode(), 0);
+    EXPECT_EQ(window.state(), QProcess::Running);
+    EXPECT_TRUE(waitUntil([&] { return windowsNamed("^Reelnook-").size() == 1; }, 10000));
+
+    // A third launch still finds the window's socket.
+    QProcess third;
+    third.setProcessEnvironment(offlineEnvironment());
+    third.start(program(), {"--movies-dir", library});
+    EXPECT_TRUE(third.waitForFinished(15000));
+    EXPECT_EQ(third.exitCode(), 0);
+
+    window.terminate();
+    EXPECT_TRUE(window.waitForFinished(15000));
+    for (QProcess* launch : {&first, &second, &third})
+        if (launch->state() != QProcess::NotRunning)
+            launch->kill();
+}
