@@ -160,7 +160,7 @@ bool ResumeStore::save() const {
     const QJsonObject root{{QStringLiteral("format"), formatName},
                            {QStringLiteral("version"), formatVersion},
                            {QStringLiteral("movies"), movies}};
-    QString error;
+    QString error = QStringLiteral("cannot make its folder");
     if (!QDir().mkpath(QFileInfo(path_).absolutePath()) ||
         !writeAtomically(path_, QJsonDocument(root).toJson(QJsonDocument::Compact), &error)) {
         qCWarning(lcLibrary) << "cannot save the remembered positions to" << path_ << ":" << error;

@@ -167,7 +167,7 @@ private:
 
     // The demuxer's index (MP4 and MOV build it from the header) names every keyframe.
     void readKeyframes() {
-        const AVStream* stream = format_->streams[stream_];
+        AVStream* stream = format_->streams[stream_];
         startTimestamp_ = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
         const int count = avformat_index_get_entries_count(stream);
         for (int i = 0; i < count; ++i) {

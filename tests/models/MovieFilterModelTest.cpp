@@ -13,9 +13,7 @@
 #include <memory>
 #include <ostream>
 
-inline void PrintTo(const QStringList& list, std::ostream* out) {
-    *out << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
-}
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -45,7 +43,7 @@ TEST(MovieFilterModelTest, MatchesTitlesIgnoringCaseAndAccents) {
                QStringLiteral("Office Space"), QStringLiteral("Zebra")}},
         {"ecole", {QStringLiteral("ÉCOLE")}},
         {"ﬁce", {QStringLiteral("Office Space")}},  // a ligature in the filter
-        {"e s", {QStringLiteral("Les Misérables"), QStringLiteral("Office Space")}},
+        {"e s", {QStringLiteral("Café Society"), QStringLiteral("Office Space")}},
         {"  zeb ", {QStringLiteral("Zebra")}},
         {"nothing", {}},
         {"", library.stringList()},

@@ -2,6 +2,7 @@
 
 #include "TestMedia.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -101,6 +102,14 @@ TEST_F(ThumbnailProviderTest, ShowsTheKeyframeAtOrBeforeTheTimeAndCachesIt) {
     ASSERT_TRUE(again);
     EXPECT_EQ(*again, *early);
     EXPECT_EQ(provider.decodeCount(), decodes);
+
+    // Decoded afresh, a time within the interval gives that same keyframe.
+    ThumbnailProvider fresh;
+    fresh.setMovie(square_);
+    const auto decoded = ask(fresh, 8.9);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, *late);
+    EXPECT_EQ(fresh.decodeCount(), 1);
 
     // A new movie starts with an empty cache.
     provider.setMovie(square_);
