@@ -76,7 +76,10 @@ void MovieFilterModel::setFilterText(const QString& text) {
     if (needle == needle_)
         return;
     needle_ = needle;
-    invalidateFilter();
+    // One layout change rather than a row signal per gap between matching titles (thousands
+    // in a large library, each handled by the view); persistent indexes, and so the
+    // selection, follow the rows that stay.
+    invalidate();
 }
 
 bool MovieFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {

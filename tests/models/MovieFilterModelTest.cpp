@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QItemSelectionModel>
 #include <QStringListModel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -82,6 +83,25 @@ TEST(MovieFilterModelTest, FollowsResetsInsertsRemovalsMovesAndEdits) {
 
     filter.setFilterText({});
     EXPECT_EQ(visible(filter), library.stringList());
+}
+
+// The selection stays on a movie while it stays in the list, and goes when the movie is
+// filtered out.
+TEST(MovieFilterModelTest, TheSelectionFollowsTheRowsThatStay) {
+    QStringListModel library({QStringLiteral("Alpha"), QStringLiteral("Café"), QStringLiteral("Beta"),
+                              QStringLiteral("Cafeteria")});
+    MovieFilterModel filter;
+    filter.setSourceModel(&library);
+    QItemSelectionModel selection(&filter);
+    selection.setCurrentIndex(filter.index(3, 0), QItemSelectionModel::ClearAndSelect);
+
+    filter.setFilterText(QStringLiteral("caf"));
+    ASSERT_EQ(selection.selectedIndexes().size(), 1);
+    EXPECT_EQ(selection.selectedIndexes().first().data().toString(), QStringLiteral("Cafeteria"));
+    EXPECT_EQ(selection.currentIndex().row(), 1);
+
+    filter.setFilterText(QStringLiteral("beta"));
+    EXPECT_TRUE(selection.selectedIndexes().isEmpty());
 }
 
 // Over the real library: rows of the narrowed list lead to the right movie for a deletion,
