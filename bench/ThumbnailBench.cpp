@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::printf("hover to thumbnail, 1080p H.264, keyframe every 2 s: median %.1f ms, worst %.1f ms over %lld "
                 "uncached times (goal: median at most 100 ms); first after opening the file: median %.1f ms; "
-                "cached: median %.2f ms\n",
+                "cached: median %.3f ms\n",
                 median(hoverMs), worst(hoverMs), static_cast<long long>(hoverMs.size()), median(openMs),
                 median(cachedMs));
     return 0;

@@ -165,16 +165,28 @@ private:
         return true;
     }
 
-    // The demuxer's index (MP4 and MOV build it from the header) names every keyframe.
+    // The demuxer's index (MP4 and MOV build it from the header) names every keyframe by its
+    // decoding time; with reordered frames (B-frames) a keyframe is shown later by the
+    // reorder delay, read from the first packet, which the times given out include.
     void readKeyframes() {
         AVStream* stream = format_->streams[stream_];
         startTimestamp_ = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+        qint64 reorderDelay = 0;
+        while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+            const bool ours = packet_->stream_index == stream_;
+            if (ours && packet_->pts != AV_NOPTS_VALUE && packet_->dts != AV_NOPTS_VALUE)
+                reorderDelay = std::max<qint64>(packet_->pts - packet_->dts, 0);
+            av_packet_unref(packet_.get());
+            if (ours)
+                break;
+        }
         const int count = avformat_index_get_entries_count(stream);
         for (int i = 0; i < count; ++i) {
             const AVIndexEntry* entry = avformat_index_get_entry(stream, i);
             if (!entry || !(entry->flags & AVINDEX_KEYFRAME))
                 continue;
-            const qint64 ms = av_rescale_q(entry->timestamp - startTimestamp_, stream->time_base, {1, 1000});
+            const qint64 ms =
+                av_rescale_q(entry->timestamp + reorderDelay - startTimestamp_, stream->time_base, {1, 1000});
             // Keyframes closer than a millisecond share a key; the first of them is the one sought.
             if (!keyframesMs_.isEmpty() && ms <= keyframesMs_.last())
                 continue;
