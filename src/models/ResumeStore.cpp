@@ -1,6 +1,5 @@
 #include "models/ResumeStore.h"
 
-#include "core/Logging.h"
 #include "models/FileStamp.h"
 #include "subtitles/AtomicWrite.h"
 
@@ -10,10 +9,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <cmath>
+
+Q_LOGGING_CATEGORY(lcResume, "reelnook.library")
 
 namespace {
 
@@ -111,7 +113,7 @@ void ResumeStore::load() {
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcLibrary) << "cannot read the remembered positions" << path_ << ":" << file.errorString();
+        qCWarning(lcResume) << "cannot read the remembered positions" << path_ << ":" << file.errorString();
         return;
     }
     QJsonParseError error;
@@ -120,7 +122,7 @@ void ResumeStore::load() {
     if (error.error != QJsonParseError::NoError || root.value(QStringLiteral("format")).toString() != formatName ||
         root.value(QStringLiteral("version")).toInt() != formatVersion ||
         !root.value(QStringLiteral("movies")).isArray()) {
-        qCWarning(lcLibrary) << "ignoring a damaged or foreign positions file" << path_;
+        qCWarning(lcResume) << "ignoring a damaged or foreign positions file" << path_;
         return;
     }
     for (const QJsonValue& value : root.value(QStringLiteral("movies")).toArray()) {
@@ -163,7 +165,7 @@ bool ResumeStore::save() const {
     QString error = QStringLiteral("cannot make its folder");
     if (!QDir().mkpath(QFileInfo(path_).absolutePath()) ||
         !writeAtomically(path_, QJsonDocument(root).toJson(QJsonDocument::Compact), &error)) {
-        qCWarning(lcLibrary) << "cannot save the remembered positions to" << path_ << ":" << error;
+        qCWarning(lcResume) << "cannot save the remembered positions to" << path_ << ":" << error;
         return false;
     }
     return true;

@@ -1,8 +1,8 @@
 #include "subtitles/MarkExport.h"
 
-#include "core/Logging.h"
 #include "core/TimeFormat.h"
 #include "subtitles/AtomicWrite.h"
+#include "subtitles/SubtitlesLog.h"
 #include "subtitles/SubtitleSRT.h"
 
 #include <algorithm>

@@ -1,0 +1,3 @@
+#include "subtitles/SubtitlesLog.h"
+
+Q_LOGGING_CATEGORY(lcSubtitles, "reelnook.subtitles")
