@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libqt6svg6
-  libmpv-dev libavformat-dev libavutil-dev
+  libmpv-dev libavformat-dev libavutil-dev libavcodec-dev libswscale-dev
   libgtest-dev libbenchmark-dev
   ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme xdotool
   mpv  # the command-line player the playback benchmark compares with
