@@ -9,16 +9,14 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QSet>
+#include <QThreadPool>
 
 #include <dirent.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <latch>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -66,7 +64,7 @@ std::optional<QStringList> listFolder(const QString& folder, const std::function
         // A name that is not in the file-name encoding cannot be opened again by its decoded
         // form: it is left out rather than listed as a file that does not exist.
         if (QFile::encodeName(decoded) != QByteArrayView(name)) {
-            static QSet<QByteArray> told;  // main thread only; one line per name and run
+            static QSet<QByteArray> told;  // the refresh's one worker only; one line per name and run
             if (!told.contains(name)) {
                 told.insert(name);
                 qCWarning(lcLibrary) << "leaving out" << QByteArray(name).toPercentEncoding("/ ")
@@ -104,46 +102,90 @@ MoviesViewModel& MoviesViewModel::shared() {
     return *instance;
 }
 
-void MoviesViewModel::refresh() {
-    const QString folder = global().moviesFolder();
-    const auto names =
-        listFolder(folder, [this](QStringView name) { return fileExtensions.contains(pathExtension(name)); });
-    if (!names)
-        return;
-    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+// The refresh's own pool: its tasks wait for nothing but the disk, and a stuck file (whose
+// probe is interrupted at quit) holds back no one else's work. Kept to the process's end.
+static QThreadPool& refreshPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
 
+void MoviesViewModel::refresh() {
+    if (refreshing_)
+        return;
+    refreshing_ = true;
+    removedWhileRefreshing_.clear();
+    const QPointer<MoviesViewModel> self(this);
+    refreshPool().start([self, scanner = scanner_, folder = global().moviesFolder(), extensions = fileExtensions]() mutable {
+        auto scanned = scanner.scanFolder(folder, extensions);
+        // Only the finished list goes back, to be taken up by the main thread's event loop.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, scanner = std::move(scanner), scanned = std::move(scanned)]() mutable {
+                if (self)
+                    self->finishRefresh(std::move(scanner), std::move(scanned));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned>> scanned) {
+    refreshing_ = false;
+    scanner_ = std::move(scanner);
+    if (scanned) {
+        // A movie removed meanwhile (deleted by the user) was listed before it went.
+        scanned->removeIf([this](const Scanned& movie) { return removedWhileRefreshing_.contains(movie.url); });
+    }
+    removedWhileRefreshing_.clear();
+    if (!scanned || !recordsDiffer(items_, *scanned)) {
+        Q_EMIT refreshed(false);
+        return;
+    }
     // Records are drawn (each with a fresh id) only for a library that is published.
+    QList<VideoItem> list;
+    list.reserve(scanned->size());
+    for (const Scanned& movie : *scanned)
+        list.append(movie.record());
+    beginResetModel();
+    items_ = std::move(list);
+    endResetModel();
+    notify().post(Events::videoUpdated);
+    Q_EMIT refreshed(true);
+}
+
+std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder,
+                                                                                   const QStringList& extensions) {
+    const auto names =
+        listFolder(folder, [&extensions](QStringView name) { return extensions.contains(pathExtension(name)); });
+    if (!names)
+        return std::nullopt;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     QList<Scanned> scanned;
     scanned.reserve(names->size());
     for (const QString& name : *names)
         scanned.append(scan(QUrl::fromLocalFile(prefix + name)));
     // What was read from files no longer listed is of no further use.
-    movies_.sweep();
-    sidecars_.sweep();
-
+    movies.sweep();
+    sidecars.sweep();
     // Newest first; the fixed-width date text sorts like the date, the undated last.
     std::stable_sort(scanned.begin(), scanned.end(), [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
-
-    if (!recordsDiffer(items_, scanned))
-        return;
-    QList<VideoItem> list;
-    list.reserve(scanned.size());
-    for (const Scanned& movie : scanned)
-        list.append(movie.record());
-    loadDurations(list);
-    notify().post(Events::videoUpdated);
+    return scanned;
 }
 
-VideoItem MoviesViewModel::loadItem(const QUrl& url) { return scan(url).record(); }
+VideoItem MoviesViewModel::loadItem(const QUrl& url) { return scanner_.scan(url).record(); }
 
 VideoItem MoviesViewModel::Scanned::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
 
-MoviesViewModel::Scanned MoviesViewModel::scan(const QUrl& url) {
+MoviesViewModel::Scanned MoviesViewModel::Scanner::scan(const QUrl& url) {
     const QString path = url.toLocalFile();
     const qint64 readAt = fileClockNowNs();
     // One statx gives both the creation date and the key under which earlier reads are kept.
     const auto stamp = FileStamp::of(path);
-    const MovieFacts* facts = stamp ? movies_.use(path, *stamp) : nullptr;
+    const MovieFacts* facts = stamp ? movies.use(path, *stamp) : nullptr;
     const std::optional<MovieFacts> known = facts ? std::optional(*facts) : std::nullopt;
     const QString time = known ? known->time : creationText(stamp);
 
@@ -155,85 +197,24 @@ MoviesViewModel::Scanned MoviesViewModel::scan(const QUrl& url) {
     if (known) {
         movie.duration = known->duration;
     } else {
-        movie.duration = measure(url);
+        movie.duration = MediaProbe::duration(path);
         if (stamp)
-            movies_.insert(path, *stamp, readAt, MovieFacts{time, movie.duration});
+            movies.insert(path, *stamp, readAt, MovieFacts{time, movie.duration});
     }
     return movie;
 }
 
-std::optional<SubtitleSRT::Info> MoviesViewModel::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
+std::optional<SubtitleSRT::Info> MoviesViewModel::Scanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
     const QUrl url = SubtitleSRT::sidecarURL(movieURL);
     const QString path = url.toLocalFile();
     const auto stamp = FileStamp::of(path);
     if (!stamp)
         return std::nullopt;  // a file statx cannot reach cannot be opened either
-    if (const auto* info = sidecars_.use(path, *stamp))
+    if (const auto* info = sidecars.use(path, *stamp))
         return *info;
     auto info = SubtitleSRT::shared().readInfo(url);
-    sidecars_.insert(path, *stamp, readAtNs, info);
+    sidecars.insert(path, *stamp, readAtNs, info);
     return info;
-}
-
-double MoviesViewModel::loadDuration(const VideoItem& item) { return measure(item.url); }
-
-double MoviesViewModel::measure(const QUrl& url) {
-    std::latch measured(1);
-    MovieFiles::getDuration(url, [this, &measured](double seconds) {
-        duration_ = seconds;
-        measured.count_down();  // the last touch of `measured`: the waiter may return at once
-    });
-    measured.wait();
-    return duration_;
-}
-
-void MoviesViewModel::loadDurations(const QList<VideoItem>& list) {
-    // The worker measures a copy, serving lengths already known for unchanged files, and
-    // hands back the new measurements with the list so the main thread can keep them.
-    auto measureAll = [known = movies_](QList<VideoItem>& copy) {
-        QList<Measurement> fresh;
-        for (VideoItem& item : copy) {
-            const QString path = item.url.toLocalFile();
-            const qint64 readAt = fileClockNowNs();
-            const auto stamp = FileStamp::of(path);
-            if (const MovieFacts* facts = stamp ? known.find(path, *stamp) : nullptr) {
-                item.duration = facts->duration;
-                continue;
-            }
-            item.duration = MediaProbe::duration(path);
-            if (stamp)
-                fresh.append(Measurement{path, *stamp, readAt, item.duration});
-        }
-        return fresh;
-    };
-
-    std::latch measured(1);
-    const QPointer<MoviesViewModel> self(this);
-    try {
-        std::thread([&measured, self, copy = list, measureAll]() mutable {
-            const QList<Measurement> fresh = measureAll(copy);
-            measured.count_down();  // released before the hand-off, which needs the main thread
-            mainQueueSync([&] {
-                if (self)
-                    self->assignItems(copy, fresh);
-            });
-        }).detach();
-    } catch (const std::system_error&) {
-        // No thread to be had: measure here and still publish only after refresh returns.
-        QList<VideoItem> copy = list;
-        const QList<Measurement> fresh = measureAll(copy);
-        QMetaObject::invokeMethod(this, [this, copy, fresh] { assignItems(copy, fresh); }, Qt::QueuedConnection);
-        return;
-    }
-    measured.wait();
-}
-
-void MoviesViewModel::assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured) {
-    for (const Measurement& m : measured)
-        movies_.insert(m.path, m.stamp, m.readAtNs, MovieFacts{creationText(m.stamp), m.seconds});
-    beginResetModel();
-    items_ = list;
-    endResetModel();
 }
 
 bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) { return recordsDiffer(a, b); }
@@ -253,6 +234,8 @@ bool MoviesViewModel::recordsDiffer(const QList<A>& a, const QList<B>& b) {
 void MoviesViewModel::removeItem(int row) {
     if (row < 0 || row >= items_.size())
         return;
+    if (refreshing_)
+        removedWhileRefreshing_.append(items_[row].url);
     beginRemoveRows({}, row, row);
     items_.removeAt(row);
     endRemoveRows();

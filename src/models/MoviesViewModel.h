@@ -15,13 +15,15 @@
 // which is name order (UTF-16 code units), and undated ones come last. Symlinks count as the
 // files they point at; a FIFO, folder or broken file named like a movie is listed with length 0.
 //
-// Order of events of a refresh that finds a changed library (see isDifferent): the lengths are measured on a worker thread while refresh() waits on a
-// latch, "videoUpdated" is posted while items() still holds the OLD list, refresh() returns,
-// and the worker's queued hand-off then assigns the new list on the main thread. An observer
-// of "videoUpdated" must therefore not read items() in its handler (the sidebar reads it
-// 0.1 s later). A refresh that finds the same records in the same order, or whose folder
-// cannot be listed, changes nothing and posts nothing. Names that are not valid in the
-// file-name encoding are left out, with one log line each.
+// A refresh lists, stats, probes and reads sidecars on a worker thread, from a copy of what
+// earlier refreshes read; only the finished list comes back to the main thread. When it
+// differs from the shown one (see isDifferent) it is assigned first and "videoUpdated" is
+// posted afterwards, so an observer reads the new list in its handler. A refresh that finds
+// the same records in the same order, or whose folder cannot be listed, changes nothing and
+// posts nothing. A refresh asked for while one runs is dropped (the next tick runs it), and
+// a movie removed while one runs stays out of the list it brings. `refreshed` follows every
+// refresh. Names that are not valid in the file-name encoding are left out, with one log
+// line each.
 //
 // Every assignment to the list resets the model (modelAboutToBeReset is "just before the
 // change"); removeItem() removes one row. Main thread only, except where noted.
@@ -54,22 +56,15 @@ public:
 
     const QList<VideoItem>& items() const { return items_; }
 
-    // Lists the movies folder and publishes the library when it changed (see isDifferent).
-    // Blocks the calling (main) thread while lengths are measured; never fails outwardly.
+    // Starts a refresh of the library from the movies folder (see above); returns at once.
     void refresh();
+    bool isRefreshing() const { return refreshing_; }
 
     // The record of one movie file: creation date, title and bundle identifier from its SRT
     // sidecar (falling back to the file name and "com.apple.QuickTimePlayerX"), length in
-    // seconds (0 when it cannot be measured). Blocks until the length is measured. Usable on
-    // any instance, e.g. MoviesViewModel().loadItem(url) for a file from outside the library.
+    // seconds (0 when it cannot be measured). Reads on the calling thread. Usable on any
+    // instance, e.g. MoviesViewModel().loadItem(url) for a file from outside the library.
     VideoItem loadItem(const QUrl& url);
-
-    // Measures every record's length on a worker thread and blocks until that is done; the
-    // measured list is assigned to items() by a queued call on the main thread afterwards.
-    void loadDurations(const QList<VideoItem>& list);
-
-    // The movie's length in seconds, measured on a worker thread; blocks until done.
-    double loadDuration(const VideoItem& item);
 
     // The change test of refresh(): different counts, or a record that differs at some index
     // in its file, date, title, bundle identifier or length (a movie replaced under the same
@@ -83,19 +78,16 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
+Q_SIGNALS:
+    // A refresh ended; `published` tells whether it assigned a new list.
+    void refreshed(bool published);
+
 private:
     // What one read of a movie file gave, valid while the file keeps its stamp.
     struct MovieFacts {
         QString time;
         double duration = 0;
     };
-    struct Measurement {
-        QString path;
-        FileStamp stamp;
-        qint64 readAtNs = 0;
-        double seconds = 0;
-    };
-
     // A record's fields without its id, which is drawn only for a library that gets published.
     struct Scanned {
         QUrl url;
@@ -106,16 +98,24 @@ private:
         VideoItem record() const;
     };
 
-    Scanned scan(const QUrl& url);
-    std::optional<SubtitleSRT::Info> sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
-    double measure(const QUrl& url);
+    // What earlier reads gave, and the reading of one folder or file with it. A copy goes to
+    // the refresh's worker and comes back updated.
+    struct Scanner {
+        StampedCache<MovieFacts> movies;                          // keyed by the movie's path
+        StampedCache<std::optional<SubtitleSRT::Info>> sidecars;  // keyed by the sidecar's path
+
+        // The folder's movies, newest first; absent when it cannot be listed.
+        std::optional<QList<Scanned>> scanFolder(const QString& folder, const QStringList& extensions);
+        Scanned scan(const QUrl& url);
+        std::optional<SubtitleSRT::Info> sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
+    };
+
     template <class A, class B>
     static bool recordsDiffer(const QList<A>& a, const QList<B>& b);
-    void assignItems(const QList<VideoItem>& list, const QList<Measurement>& measured);
+    void finishRefresh(Scanner scanner, std::optional<QList<Scanned>> scanned);
 
     QList<VideoItem> items_;
-    double duration_ = 0;  // where a worker's single measurement lands for loadDuration()
-
-    StampedCache<MovieFacts> movies_;                          // keyed by the movie's path
-    StampedCache<std::optional<SubtitleSRT::Info>> sidecars_;  // keyed by the sidecar's path
+    Scanner scanner_;
+    bool refreshing_ = false;
+    QList<QUrl> removedWhileRefreshing_;
 };

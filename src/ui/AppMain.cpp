@@ -12,7 +12,6 @@
 #include <QPalette>
 #include <QSessionManager>
 #include <QStyleFactory>
-#include <QTimer>
 #include <clocale>
 #include <cstdio>
 
@@ -129,8 +128,10 @@ int runApplication(int argc, char** argv) {
     window.resize(1280, 760);
     // Configuration first: the library's first scan runs when the window comes on screen.
     delegate.applicationDidFinishLaunching(&window);
-    window.show();
+    // A movie given on the command line is open before the library's first list can arrive,
+    // which then only moves the highlight.
     if (!options.files.isEmpty())
-        QTimer::singleShot(0, &window, [&window, files = options.files] { window.openFiles(files); });
+        window.openFiles(options.files);
+    window.show();
     return app.exec();
 }

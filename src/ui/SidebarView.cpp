@@ -76,12 +76,8 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     refreshTimer_->setInterval(2000);
     connect(refreshTimer_, &QTimer::timeout, this, [] { MoviesViewModel::shared().refresh(); });
 
-    // "videoUpdated" comes before the new list is published; look 0.1 s later.
-    reselectTimer_ = new QTimer(this);
-    reselectTimer_->setSingleShot(true);
-    reselectTimer_->setInterval(100);
-    connect(reselectTimer_, &QTimer::timeout, this, &SidebarView::findSelectionAgain);
-    notify().observe(Events::videoUpdated, this, [this](const QVariant&) { reselectTimer_->start(); });
+    // "videoUpdated" comes once the new list is in place.
+    notify().observe(Events::videoUpdated, this, [this](const QVariant&) { findSelectionAgain(); });
 }
 
 void SidebarView::showEvent(QShowEvent* event) {

@@ -66,7 +66,6 @@ private:
     IndexListView* list_ = nullptr;
     QLabel* emptyHint_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
-    QTimer* reselectTimer_ = nullptr;
     PaneSlider* slider_ = nullptr;
 
     std::optional<QString> selectedText_;
