@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -37,7 +39,35 @@ void silenceFFmpeg() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-int interruptWhenExpired(void* opaque) { return static_cast<QDeadlineTimer*>(opaque)->hasExpired() ? 1 : 0; }
+std::atomic<bool> interrupted{false};
+
+struct SlowFile {
+    std::mutex lock;
+    QString name;
+    int milliseconds = 0;
+};
+SlowFile& slowFile() {
+    static SlowFile slow;
+    return slow;
+}
+
+// Waits as a stalled read would, when `path` is the slow file of a measurement.
+void waitIfSlow(const QFileInfo& info, const QDeadlineTimer& deadline) {
+    int milliseconds = 0;
+    {
+        std::lock_guard guard(slowFile().lock);
+        if (slowFile().name.isEmpty() || info.fileName() != slowFile().name)
+            return;
+        milliseconds = slowFile().milliseconds;
+    }
+    const QDeadlineTimer slow(milliseconds);
+    while (!slow.hasExpired() && !deadline.hasExpired() && !interrupted)
+        QThread::msleep(5);
+}
+
+int interruptWhenExpired(void* opaque) {
+    return interrupted || static_cast<QDeadlineTimer*>(opaque)->hasExpired() ? 1 : 0;
+}
 
 // An open demuxer with its headers read; the deadline outlives the context that points at it.
 struct OpenFile {
@@ -54,6 +84,9 @@ std::unique_ptr<OpenFile> open(const QString& path) {
         return nullptr;
 
     auto file = std::make_unique<OpenFile>();
+    waitIfSlow(info, file->deadline);
+    if (interrupted)
+        return nullptr;
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
         return nullptr;
@@ -135,6 +168,14 @@ std::optional<QList<Track>> tracks(const QString& path) {
     for (unsigned i = 0; i < context.nb_streams; ++i)
         result.append(Track{context.streams[i]->index, mediaType(context.streams[i]->codecpar->codec_type)});
     return result;
+}
+
+void interruptAll() { interrupted = true; }
+
+void setSlowFileForTesting(const QString& fileName, int milliseconds) {
+    std::lock_guard guard(slowFile().lock);
+    slowFile().name = fileName;
+    slowFile().milliseconds = milliseconds;
 }
 
 }  // namespace MediaProbe

@@ -21,4 +21,13 @@ double duration(const QString& path);
 // The file's streams in the file's order; absent when the file cannot be opened or read.
 std::optional<QList<Track>> tracks(const QString& path);
 
+// Ends every probe under way, and makes every later one fail at once: the program quits, and
+// a probe stuck on a slow file must not hold it.
+void interruptAll();
+
+// For measurements of a slow disk: probes of files named `fileName` wait `milliseconds`
+// before they read, as a stalled mount would; interruptAll() ends the wait like real I/O.
+// An empty name turns it off.
+void setSlowFileForTesting(const QString& fileName, int milliseconds);
+
 }  // namespace MediaProbe

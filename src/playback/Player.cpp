@@ -254,7 +254,7 @@ void Player::startLoad() {
     // The subtitles open with the movie, so that no later track change makes mpv seek again
     // while the user may be seeking already; "-append" takes the path as it is.
     const QByteArray subtitles = item_->subtitlePath.toUtf8();
-    if (item_->hasSubtitleTracks())
+    if (item_->hasSubtitles)
         addOption("sub-files-append", subtitles);
     optionList.keys = optionKeys;
     optionList.values = optionValues;
@@ -380,8 +380,6 @@ void Player::setLength(double seconds) {
     if (!item_)
         return;
     item_->range.duration = MediaTime::fromSeconds(seconds);
-    for (PlayerTrack& track : item_->tracks)
-        track.range = item_->range;
     // mpv read the file's index when it opened it: the open file is opened again where it is,
     // playing or paused as it was, to reach its new end.
     if (isLoaded() || isOpening()) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "models/MediaProbe.h"
-
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -30,34 +28,19 @@ struct TimeRange {
     friend bool operator==(const TimeRange&, const TimeRange&) = default;
 };
 
-// One stream joined into a player item: which file it comes from, its index there, its kind,
-// and the part of it that plays.
-struct PlayerTrack {
-    QString source;  // local file path
-    int index = 0;   // the stream's index in `source`
-    MediaProbe::MediaType type = MediaProbe::MediaType::other;
-    TimeRange range;
-
-    friend bool operator==(const PlayerTrack&, const PlayerTrack&) = default;
-};
-
-// What the player plays for one movie: the movie's streams in the movie's order, then the
-// streams of its WebVTT file, all over one range from 0 of the movie's length. A value:
-// every build makes a new one.
+// What the player plays for one movie: the movie's own streams in the movie's order, then the
+// streams of its WebVTT file, all over one range from 0 of the movie's length. mpv reads the
+// streams itself when it opens the movie; nothing is probed to build an item. A value: every
+// build makes a new one.
 struct PlayerItem {
-    QUrl url;              // the movie
-    QString subtitlePath;  // the WebVTT file looked up for the movie, present or not
+    QUrl url;               // the movie
+    QString subtitlePath;   // the WebVTT file looked up for the movie, present or not
+    bool hasSubtitles = false;  // the WebVTT file was a regular file when the item was built
     TimeRange range;
-    QList<PlayerTrack> tracks;
-
-    // The streams that come from `path`.
-    QList<PlayerTrack> tracksFrom(const QString& path) const;
-    bool hasSubtitleTracks() const { return !tracksFrom(subtitlePath).isEmpty(); }
 
     friend bool operator==(const PlayerItem&, const PlayerItem&) = default;
 };
 
-// Builds the item for the movie at `url` of `duration` seconds. The two files' stream tables
-// are read on a worker thread while the calling thread waits; a file or stream that cannot
-// be read is simply missing from the item.
+// Builds the item for the movie at `url` of `duration` seconds; a stat of the WebVTT file
+// is all it reads.
 PlayerItem getPlayerItem(const QUrl& url, double duration);

@@ -1,6 +1,7 @@
 #include "ui/AppDelegate.h"
 
 #include "core/AppState.h"
+#include "models/MediaProbe.h"
 #include "update/VersionCheck.h"
 
 #include <QDir>
@@ -16,7 +17,11 @@ void AppDelegate::applicationDidFinishLaunching(QWidget* window) {
     checker_->checkVersion();
 }
 
-void AppDelegate::applicationWillTerminate() { removeCachedSubtitles(userCachePath()); }
+void AppDelegate::applicationWillTerminate() {
+    // A library refresh stuck on a slow file must not hold the quit.
+    MediaProbe::interruptAll();
+    removeCachedSubtitles(userCachePath());
+}
 
 void AppDelegate::removeCachedSubtitles(const QString& folder) {
     const QDir dir(folder);

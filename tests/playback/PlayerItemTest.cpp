@@ -3,65 +3,50 @@
 #include "core/AppState.h"
 #include "playback/PlayerItem.h"
 
+#include <QDir>
+#include <QFile>
 #include <cmath>
+#include <functional>
+#include <sys/stat.h>
 #include <limits>
-
-using MediaProbe::MediaType;
 
 namespace {
 
 using PlayerItemTest = PlaybackTest;
 
-QList<MediaType> typesOf(const PlayerItem& item) {
-    QList<MediaType> types;
-    for (const PlayerTrack& track : item.tracks)
-        types << track.type;
-    return types;
-}
-
-TEST_F(PlayerItemTest, MovieStreamsThenSubtitleStreamsAllCutToTheMovieLength) {
+TEST_F(PlayerItemTest, TheMovieItsWebVttFileAndOneRangeOfTheMovieLength) {
     const QString movie = clip("Trip.final.mp4");
     const QString vtt = writeSubtitles(movie);
     EXPECT_EQ(vtt, userCachePath() + "/Trip.final.vtt");
 
     const PlayerItem item = getPlayerItem(QUrl::fromLocalFile(movie), 5400.1234);
-
-    EXPECT_EQ(typesOf(item), (QList<MediaType>{MediaType::video, MediaType::audio, MediaType::subtitle}));
-    ASSERT_EQ(item.tracks.size(), 3);
-    EXPECT_EQ(item.tracks[0].source, movie);
-    EXPECT_EQ(item.tracks[1].source, movie);
-    EXPECT_EQ(item.tracks[2].source, vtt);
-    EXPECT_EQ(item.tracks[2].index, 0);
-    for (const PlayerTrack& track : item.tracks) {
-        EXPECT_EQ(track.range.start.value, 0);
-        EXPECT_EQ(track.range.duration.value, 5400123);
-        EXPECT_EQ(track.range.duration.timescale, 1000);
-    }
-    EXPECT_TRUE(item.hasSubtitleTracks());
+    EXPECT_EQ(item.url, QUrl::fromLocalFile(movie));
+    EXPECT_EQ(item.subtitlePath, vtt);
+    EXPECT_TRUE(item.hasSubtitles);
+    EXPECT_EQ(item.range.start.value, 0);
+    EXPECT_EQ(item.range.duration.value, 5400123);
+    EXPECT_EQ(item.range.duration.timescale, 1000);
 }
 
-TEST_F(PlayerItemTest, WhatCannotBeReadIsMissing) {
-    struct Case {
+TEST_F(PlayerItemTest, OnlyARegularWebVttFileCounts) {
+    const QString movie = clip("piped.mp4");
+    const QString vtt = userCachePath() + "/piped.vtt";
+    const struct {
         const char* name;
-        bool movieExists;
-        bool subtitlesExist;
-        QList<MediaType> expected;
+        std::function<bool()> make;
+        bool counts;
+    } cases[] = {
+        {"none", [] { return true; }, false},
+        {"a named pipe", [&] { return mkfifo(QFile::encodeName(vtt).constData(), 0600) == 0; }, false},
+        {"a folder", [&] { return QDir().mkpath(vtt); }, false},
+        {"a file", [&] { return writeFile(vtt, "WEBVTT\r\n"); }, true},
     };
-    const Case cases[] = {
-        {"no WebVTT file", true, false, {MediaType::video, MediaType::audio}},
-        {"missing movie", false, true, {MediaType::subtitle}},
-        {"neither", false, false, {}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString movie = folder_.filePath(QStringLiteral("case %1.mov").arg(c.name));
-        if (c.movieExists)
-            clip(QFileInfo(movie).fileName());
-        if (c.subtitlesExist)
-            writeSubtitles(movie);
-        const PlayerItem item = getPlayerItem(QUrl::fromLocalFile(movie), 3.0);
-        EXPECT_EQ(typesOf(item), c.expected);
-        EXPECT_EQ(item.hasSubtitleTracks(), c.subtitlesExist);
+        QFile::remove(vtt);
+        QDir(vtt).removeRecursively();
+        ASSERT_TRUE(c.make());
+        EXPECT_EQ(getPlayerItem(QUrl::fromLocalFile(movie), 1).hasSubtitles, c.counts);
     }
 }
 
