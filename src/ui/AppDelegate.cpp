@@ -2,6 +2,7 @@
 
 #include "core/AppState.h"
 #include "models/MediaProbe.h"
+#include "ui/MainWindow.h"
 #include "update/VersionCheck.h"
 
 #include <QDir>
@@ -10,14 +11,12 @@
 
 AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}
 
-void AppDelegate::applicationDidFinishLaunching(QWidget* window) {
-    window_ = window;
+void AppDelegate::startUp(MainWindow* window) {
     config().load();
-    checker_ = new VersionChecker(window, this);
-    checker_->checkVersion();
+    window->versionChecker()->checkVersion();
 }
 
-void AppDelegate::applicationWillTerminate() {
+void AppDelegate::cleanUp() {
     // A library refresh stuck on a slow file must not hold the quit.
     MediaProbe::interruptAll();
     removeCachedSubtitles(userCachePath());

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-class VersionChecker;
+class MainWindow;
 
 // The program's launch and quit steps.
 class AppDelegate : public QObject {
@@ -13,19 +13,15 @@ class AppDelegate : public QObject {
 public:
     explicit AppDelegate(QObject* parent = nullptr);
 
-    // Keeps the window, loads the configuration, starts the version check.
-    void applicationDidFinishLaunching(QWidget* window);
-    // Removes the converted WebVTT files from the program's cache folder.
-    void applicationWillTerminate();
+    // Loads the configuration and starts the window's version check.
+    void startUp(MainWindow* window);
+    // Interrupts a library probe under way and removes the converted WebVTT files from the
+    // program's cache folder.
+    void cleanUp();
 
     // Removes every entry of `folder` whose extension is exactly "vtt", in listing order,
     // stopping at the first removal that fails. Other files stay.
     static void removeCachedSubtitles(const QString& folder);
 
-    QWidget* window() const { return window_; }
-    VersionChecker* versionChecker() const { return checker_; }
 
-private:
-    QPointer<QWidget> window_;
-    VersionChecker* checker_ = nullptr;
 };

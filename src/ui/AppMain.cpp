@@ -123,11 +123,11 @@ int runApplication(int argc, char** argv) {
         if (!mayEnd)
             session.cancel();
     });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::cleanUp);
 
     window.resize(1280, 760);
     // Configuration first: the library's first scan runs when the window comes on screen.
-    delegate.applicationDidFinishLaunching(&window);
+    delegate.startUp(&window);
     // A movie given on the command line is open before the library's first list can arrive,
     // which then only moves the highlight.
     if (!options.files.isEmpty())

@@ -6,7 +6,6 @@
 #include "ui/DetailView.h"
 #include "ui/NavigationSplitView.h"
 #include "ui/SidebarView.h"
-#include "ui/WebView.h"
 #include "update/BuildInfo.h"
 #include "update/VersionCheck.h"
 
@@ -24,7 +23,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     content_ = new ContentView(this);
     detail_ = new DetailView(this);
     setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, this));
-    versionPage_ = new WebView(versionUrl(), this);
+    versionChecker_ = new VersionChecker(this, this);
     buildToolbar();
     buildMenu();
     buildShortcuts();
@@ -105,7 +104,7 @@ void MainWindow::buildShortcuts() {
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
-        versionPage_->update();
+        versionChecker_->requestVersionPage();
 }
 
 void MainWindow::openFiles(const QStringList& paths) {

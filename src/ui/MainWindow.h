@@ -5,7 +5,7 @@
 class ContentView;
 class DetailView;
 class SidebarView;
-class WebView;
+class VersionChecker;
 
 // The one window: library | video | marks, the toolbar with the library button on the left,
 // the transport bar in the centre and the marks button on the right, and the Help menu.
@@ -17,6 +17,8 @@ public:
     SidebarView* sidebar() const { return sidebar_; }
     ContentView* content() const { return content_; }
     DetailView* detail() const { return detail_; }
+    // Checks for a newer version and requests the version page each time the window is shown.
+    VersionChecker* versionChecker() const { return versionChecker_; }
 
     // Opens the first regular file of `paths`, handed over from outside.
     void openFiles(const QStringList& paths);
@@ -38,5 +40,5 @@ private:
     SidebarView* sidebar_ = nullptr;
     ContentView* content_ = nullptr;
     DetailView* detail_ = nullptr;
-    WebView* versionPage_ = nullptr;
+    VersionChecker* versionChecker_ = nullptr;
 };

@@ -195,7 +195,7 @@ bool SidebarView::openExternalFile(const QUrl& url) {
     return true;
 }
 
-void SidebarView::onShowInFinder(int index) {
+void SidebarView::revealInFileManager(int index) {
     const auto& items = MoviesViewModel::shared().items();
     if (selectedIndex() != index || index < 0 || index >= items.size())
         return;
@@ -245,7 +245,7 @@ void SidebarView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *selected;
     QMenu menu(this);
-    menu.addAction(symbolIcon("doc.viewfinder"), tr("Show in Finder"), this, [this, index] { onShowInFinder(index); });
+    menu.addAction(symbolIcon("doc.viewfinder"), tr("Show in Finder"), this, [this, index] { revealInFileManager(index); });
     menu.addAction(symbolIcon("square.and.arrow.up"), tr("Upload To Youtube"))->setEnabled(false);
     menu.addAction(symbolIcon("trash"), tr("Delete File"), this, [this, index] { onDeleteFile(index); });
     menu.exec(list_->viewport()->mapToGlobal(pos));

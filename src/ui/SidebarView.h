@@ -44,7 +44,7 @@ public:
     bool openExternalFile(const QUrl& url);
     // Asked before the open movie is left for another; false keeps it open.
     void setLeaveCheck(std::function<bool()> check);
-    void onShowInFinder(int index);
+    void revealInFileManager(int index);
     void onDeleteFile(int index);
     // Runs the search that follows each library change.
     void findSelectionAgain();

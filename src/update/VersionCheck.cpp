@@ -81,6 +81,17 @@ std::optional<VersionData> VersionData::decode(const QByteArray& json) {
 VersionChecker::VersionChecker(QWidget* window, QObject* parent)
     : QObject(parent), window_(window), network_(new QNetworkAccessManager(this)) {}
 
+void VersionChecker::requestVersionPage(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (address.isEmpty() || !url.isValid() || url.isRelative())
+        return;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs_);
+    QNetworkReply* reply = network_->get(request);
+    connect(reply, &QNetworkReply::metaDataChanged, reply, &QNetworkReply::abort);
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
+
 void VersionChecker::checkVersion() {
     if (window_)
         window_->setWindowTitle(appName() + "-" + appVersion());

@@ -43,6 +43,10 @@ public:
     void checkVersion();
     void setTimeout(int milliseconds) { timeoutMs_ = milliseconds; }
 
+    // Requests the version page at `url` for the server's sake and reads none of it: the
+    // request is dropped once the headers are in. An address that does not parse loads nothing.
+    void requestVersionPage(const QString& url = versionUrl());
+
     // Shows the modal alert and opens the download page when the user chooses "Download".
     static void showVersionAlert(const VersionData& data, QWidget* window = nullptr);
 

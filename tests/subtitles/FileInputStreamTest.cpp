@@ -1,5 +1,4 @@
 #include "subtitles/FileInputStream.h"
-#include "subtitles/FileOutputStream.h"
 
 #include "TempFiles.h"
 
@@ -25,8 +24,6 @@ TEST_F(FileStreamTest, OpenFailsForEmptyOrMissingPath) {
     EXPECT_FALSE(FileInputStream::open(QString()));
     EXPECT_FALSE(FileInputStream::open(path("missing")));
     EXPECT_FALSE(FileInputStream::open(dir.path() + "/missing/deeper"));
-    EXPECT_FALSE(FileOutputStream::open(QString()));
-    EXPECT_FALSE(FileOutputStream::open(dir.path() + "/missing/deeper"));
     auto stream = FileInputStream::open(file("12345"));
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->size(), 5);
@@ -141,18 +138,4 @@ TEST_F(FileStreamTest, VanishedFileStaysReadableThroughTheOpenStream) {
     stream->close();
     EXPECT_FALSE(stream->readLine());
     EXPECT_FALSE(stream->readAll());
-}
-
-TEST_F(FileStreamTest, OutputStreamAppendsUtf8) {
-    const QString path = file("old\n");
-    {
-        auto out = FileOutputStream::open(path);
-        ASSERT_TRUE(out);
-        out->write(QString::fromUtf8("caf\u00E9\r\n"));
-        out->write(QString());
-        *out << QStringLiteral("x") << QStringLiteral("y");
-    }
-    QFile in(path);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    EXPECT_EQ(in.readAll(), QByteArray("old\ncaf\xC3\xA9\r\nxy"));
 }

@@ -2,7 +2,7 @@
 #include "TestMedia.h"
 #include "ui/AppDelegate.h"
 #include "ui/SingleInstance.h"
-#include "ui/WebView.h"
+#include "update/VersionCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +33,7 @@ TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
 TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {
     ASSERT_TRUE(writeFile(testHome() + "/.cache/reelnook/movie.vtt", "WEBVTT"));
     ASSERT_TRUE(writeFile(testHome() + "/.cache/other.vtt", "WEBVTT"));  // not ours
-    AppDelegate().applicationWillTerminate();
+    AppDelegate().cleanUp();
     EXPECT_FALSE(QFile::exists(testHome() + "/.cache/reelnook/movie.vtt"));
     EXPECT_TRUE(QFile::exists(testHome() + "/.cache/other.vtt"));
 }
@@ -65,7 +65,7 @@ TEST(SingleInstance, AStaleSocketIsTakenOver) {
     EXPECT_TRUE(instance.listen());
 }
 
-TEST(WebView, RequestsTheAddressOnEachUpdate) {
+TEST(VersionPage, IsRequestedOnEachCallAndNotRead) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     QStringList requests;
@@ -77,13 +77,13 @@ TEST(WebView, RequestsTheAddressOnEachUpdate) {
                 socket->disconnectFromHost();
             });
     });
-    WebView page(QStringLiteral("http://127.0.0.1:%1/player/version/?type=free").arg(server.serverPort()));
-    page.update();
+    VersionChecker checker(nullptr);
+    const QString page = QStringLiteral("http://127.0.0.1:%1/player/version/?type=free").arg(server.serverPort());
+    checker.requestVersionPage(page);
     EXPECT_TRUE(waitUntil([&] { return requests.size() == 1; }));
-    page.update();
+    checker.requestVersionPage(page);
     EXPECT_TRUE(waitUntil([&] { return requests.size() == 2; }));
     EXPECT_EQ(requests.first(), "GET /player/version/?type=free HTTP/1.1");
 
-    WebView empty(QString{});
-    empty.update();  // loads nothing, and does not fail
+    checker.requestVersionPage(QString{});  // loads nothing, and does not fail
 }
