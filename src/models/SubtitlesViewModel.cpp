@@ -6,17 +6,6 @@
 
 namespace {
 
-// A cue's category comes from the start of its whole text: a mark, else a death note with
-// its marker, else a plain cue.
-ItemColor categoryColor(const SubtitleItem& item) {
-    const SubtitleSRT& srt = SubtitleSRT::shared();
-    if (srt.parseMark(item.text))
-        return ItemColor::gray;
-    if (const auto death = srt.parseDeath(item.text))
-        return death->second == u"(F)" ? ItemColor::green : ItemColor::orange;
-    return item.color;
-}
-
 void sortByStart(QList<SubtitleItem>& items) {
     std::stable_sort(items.begin(), items.end(),
                      [](const SubtitleItem& a, const SubtitleItem& b) { return a.stime < b.stime; });
@@ -38,7 +27,7 @@ void SubtitlesViewModel::load(const QUrl& url, double duration) {
         return;
     }
     for (SubtitleItem& item : *items) {
-        item.color = categoryColor(item);
+        item.color = SubtitleSRT::shared().annotationColor(item.text).value_or(item.color);
         item.duration = duration;
     }
     sortByStart(*items);

@@ -53,19 +53,29 @@ void VideoSliderCell::drawKnob(QPainter& painter, const QRectF& rect) const {
     painter.restore();
 }
 
-std::optional<int> markColorIndex(const QString& text) {
-    if (SubtitleSRT::Expression::mark().match(text).hasMatch())
+namespace {
+
+// The colour index on the timeline of an annotated text's colour.
+std::optional<int> tickColor(const QString& text) {
+    switch (SubtitleSRT::shared().annotationColor(text).value_or(ItemColor::white)) {
+    case ItemColor::gray:
         return VideoSliderCell::gray;
-    const QRegularExpressionMatch death = SubtitleSRT::Expression::death().match(text);
-    if (death.hasMatch())
-        return death.captured(2) == QLatin1String("(F)") ? VideoSliderCell::green : VideoSliderCell::orange;
+    case ItemColor::green:
+        return VideoSliderCell::green;
+    case ItemColor::orange:
+        return VideoSliderCell::orange;
+    case ItemColor::white:
+        break;
+    }
     return std::nullopt;
 }
+
+}  // namespace
 
 void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items) {
     cell.reset();
     for (const SubtitleItem& item : items) {
-        const std::optional<int> color = markColorIndex(item.text);
+        const std::optional<int> color = tickColor(item.text);
         if (!color)
             continue;
         const double tick = std::round(item.stime * 100.0 / item.duration);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Records.h"
+#include "playback/ItemColors.h"
 
 #include <QColor>
 #include <QList>
@@ -28,8 +29,8 @@ public:
     // The slider that shows this cell; set by the slider.
     VideoSlider* parent = nullptr;
     // The colour of each colour index.
-    const std::array<QColor, 4> colors{QColor(Qt::transparent), QColor::fromRgbF(0, 1, 0), QColor::fromRgbF(1, 0.5, 0),
-                                       QColor::fromRgbF(0.5, 0.5, 0.5)};
+    const std::array<QColor, 4> colors{QColor(Qt::transparent), itemQColor(ItemColor::green),
+                                       itemQColor(ItemColor::orange), itemQColor(ItemColor::gray)};
     // The colour index last given to each tick; its length bounds the ticks that take marks.
     QList<int> arr = QList<int>(100, 0);
     // The marks that are drawn, in the order they were first placed.
@@ -48,9 +49,6 @@ public:
     void drawKnob(QPainter& painter, const QRectF& rect) const;
 };
 
-// The colour index of a subtitle text on the timeline: gray for a "Mark:" note, green for a
-// "Death:" record ending in (F), orange for one ending in (E); absent for any other text.
-std::optional<int> markColorIndex(const QString& text);
 
 // Resets `cell` and places one mark per annotated item, in list order, at the tick nearest
 // to the item's start as a share of the movie's length (halves away from zero). Items at or

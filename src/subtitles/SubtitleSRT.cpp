@@ -240,6 +240,14 @@ std::optional<QString> SubtitleSRT::parseMark(const std::optional<QString>& line
     return firstCapture(Expression::mark(), QLatin1StringView("Mark:"), line);
 }
 
+std::optional<ItemColor> SubtitleSRT::annotationColor(const QString& text) const {
+    if (parseMark(text))
+        return ItemColor::gray;
+    if (const auto death = parseDeath(text))
+        return death->second == u"(F)" ? ItemColor::green : ItemColor::orange;
+    return std::nullopt;
+}
+
 std::optional<QString> SubtitleSRT::parseStart(const std::optional<QString>& line) const {
     return firstCapture(Expression::start(), QLatin1StringView("Start:"), line);
 }

@@ -48,6 +48,10 @@ public:
     std::optional<std::pair<double, double>> parseTime(const std::optional<QString>& line) const;
     std::optional<std::pair<QString, QString>> parseDeath(const std::optional<QString>& line) const;  // text, marker
     std::optional<QString> parseMark(const std::optional<QString>& line) const;
+    // The colour of a cue by its annotation, the one place that decides it: gray for a
+    // "Mark:" note, green for a "Death:" record ending in (F), orange for one ending in (E);
+    // absent for any other text.
+    std::optional<ItemColor> annotationColor(const QString& text) const;
     std::optional<QString> parseStart(const std::optional<QString>& line) const;
     std::optional<QString> parseBID(const std::optional<QString>& line) const;
 
