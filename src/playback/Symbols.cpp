@@ -34,6 +34,7 @@ const QHash<QString, Symbol>& symbols() {
         // window, library and subtitle panel
         {"sidebar.left", {"sidebar-show-symbolic", QStyle::SP_FileDialogListView}},
         {"list.bullet", {"view-list-bullet-symbolic", QStyle::SP_FileDialogDetailedView}},
+        {"arrow.up.left.and.arrow.down.right", {"view-fullscreen-symbolic", QStyle::SP_TitleBarMaxButton}},
         {"movieclapper", {"video-x-generic-symbolic", QStyle::SP_FileIcon}},
         {"doc.viewfinder", {"folder-open-symbolic", QStyle::SP_DirOpenIcon}},
         {"square.and.arrow.up", {"document-send-symbolic", QStyle::SP_ArrowUp}},

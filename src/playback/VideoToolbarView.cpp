@@ -256,6 +256,11 @@ void VideoToolbarView::setSubtitleStyle(int style) {
 
 void VideoToolbarView::setVolumeTimer() { volumeTimer_->start(); }
 
+void VideoToolbarView::changeVolumeBy(double delta) {
+    // The slider's own change handler sets the player, the icon and the setting.
+    volumeSlider_->setValue(int(std::lround(std::clamp(volumeValue_ + delta, 0.0, 1.0) * 100)));
+}
+
 void VideoToolbarView::setShowVolume(bool show) {
     showVolume_ = show;
     if (!show) {

@@ -49,6 +49,8 @@ public:
     void setSubtitleStyle(int style);
     // (Re)starts the 3-second auto-hide of the volume pop-up.
     void setVolumeTimer();
+    // Changes the volume by `delta` (clamped to 0..1) as the slider does, remembered.
+    void changeVolumeBy(double delta);
 
 public slots:
     // Skip 5 seconds back or forward from the last reported position.

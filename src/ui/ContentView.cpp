@@ -8,6 +8,7 @@
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoToolbarView.h"
 
+#include <QEvent>
 #include <QStackedLayout>
 
 ContentView::ContentView(QWidget* parent) : QWidget(parent) {
@@ -20,6 +21,8 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     QPalette palette = black_->palette();
     palette.setColor(QPalette::Window, Qt::black);
     black_->setPalette(palette);
+    black_->setMouseTracking(true);
+    black_->installEventFilter(this);
 
     stack_ = new QStackedLayout(this);
     stack_->setContentsMargins(0, 0, 0, 0);
@@ -30,6 +33,16 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
             player_ = *player;
     });
     notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == video_ || watched == black_) {
+        if (event->type() == QEvent::MouseButtonDblClick)
+            Q_EMIT doubleClicked();
+        else if (event->type() == QEvent::MouseMove)
+            Q_EMIT pointerMoved();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ContentView::setDuration(double seconds) {
@@ -52,6 +65,8 @@ void ContentView::onVideoSelected(const QVariant& object) {
     // The surface is made on the first selection; each later one updates it.
     if (!video_) {
         video_ = new VideoPlayerView(this);
+        video_->setMouseTracking(true);
+        video_->installEventFilter(this);
         stack_->addWidget(video_);
         stack_->setCurrentWidget(video_);
     }

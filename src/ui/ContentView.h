@@ -27,6 +27,15 @@ public:
     // and playback goes on where it is.
     void setDuration(double seconds);
 
+Q_SIGNALS:
+    // A double-click on the video.
+    void doubleClicked();
+    // The pointer moved over the video.
+    void pointerMoved();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void onVideoSelected(const QVariant& object);
 

@@ -220,6 +220,33 @@ void DetailView::onSubtitleSelected(int index) {
     player_->seek(items[index].stime);
 }
 
+void DetailView::selectAdjacentMark(int direction) {
+    const auto& items = SubtitlesViewModel::shared().items();
+    // A mark just reached counts as passed: the next one is further on.
+    constexpr double tolerance = 0.05;
+    std::optional<int> found;
+    for (int i = 0; i < items.size(); ++i) {
+        const double start = items[i].stime;
+        if (direction > 0 && start > seconds_ + tolerance) {
+            found = i;
+            break;
+        }
+        if (direction < 0 && start < seconds_ - tolerance)
+            found = i;
+    }
+    if (!found)
+        return;
+    list_->setSelectedIndex(std::nullopt);  // selecting the same row again still seeks
+    setSelectedIndex(found);
+    seconds_ = items[*found].stime;
+    timeField_->setText(fixedFormatTimeDetail(seconds_));
+}
+
+void DetailView::focusEntry() {
+    setShowPanel(true);
+    entry_->setFocus(Qt::ShortcutFocusReason);
+}
+
 void DetailView::onAddButton() {
     // A mark is one line: a pasted line break would start a cue of its own in the file.
     QString text = entry_->text();

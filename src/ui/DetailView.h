@@ -39,6 +39,10 @@ public:
     void setSelectedIndex(std::optional<int> index);
 
     void onSubtitleSelected(int index);
+    // Selects (and so seeks to) the mark after (+1) or before (-1) the reported position.
+    void selectAdjacentMark(int direction);
+    // Shows the panel and puts the cursor in the mark entry.
+    void focusEntry();
     void onAddButton();
     void onSaveButton() { saveMarks(); }
     // Writes the marks to the open movie's SRT file when they changed. A failure keeps the

@@ -10,6 +10,13 @@
 #include "update/VersionCheck.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTimer>
+#include "playback/Symbols.h"
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -27,6 +34,22 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildToolbar();
     buildMenu();
     buildShortcuts();
+    setAcceptDrops(true);
+    // In full screen the pointer hides after 2 s without moving over the video.
+    pointerTimer_ = new QTimer(this);
+    pointerTimer_->setSingleShot(true);
+    pointerTimer_->setInterval(2000);
+    connect(pointerTimer_, &QTimer::timeout, this, [this] {
+        if (isFullScreenVideo())
+            content_->setCursor(Qt::BlankCursor);
+    });
+    connect(content_, &ContentView::pointerMoved, this, [this] {
+        if (!isFullScreenVideo())
+            return;
+        content_->unsetCursor();
+        pointerTimer_->start();
+    });
+    connect(content_, &ContentView::doubleClicked, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
     // A movie that grew or was replaced on disk plays to its new end.
     connect(&MoviesViewModel::shared(), &QAbstractItemModel::modelReset, this, &MainWindow::followOpenMovieLength);
@@ -61,6 +84,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::buildToolbar() {
     QToolBar* bar = addToolBar(tr("Toolbar"));
+    toolbar_ = bar;
     bar->setObjectName("toolbar");
     bar->setMovable(false);
     bar->setFloatable(false);
@@ -75,12 +99,17 @@ void MainWindow::buildToolbar() {
     bar->addWidget(spacer());
     bar->addWidget(content_->toolbarView());
     bar->addWidget(spacer());
+    fullScreenAction_ = new QAction(symbolIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")), tr("Full Screen"), this);
+    fullScreenAction_->setToolTip(tr("Show only the video, over the whole screen (F)"));
+    connect(fullScreenAction_, &QAction::triggered, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
+    bar->addAction(fullScreenAction_);
     bar->addAction(detail_->toolbarAction());
 }
 
 void MainWindow::buildMenu() {
     const QUrl maker(QString::fromUtf8(BuildInfo::makerAddress));
     QMenu* help = menuBar()->addMenu(tr("Help"));
+    help->addAction(tr("Keyboard Shortcuts"), QKeySequence(Qt::Key_F1), this, &MainWindow::showKeyboardShortcuts);
     help->addAction(maker.host().isEmpty() ? maker.toString() : maker.host(), this, [maker] {
         if (maker.isValid() && !maker.isRelative())
             QDesktopServices::openUrl(maker);
@@ -99,6 +128,97 @@ void MainWindow::buildShortcuts() {
     bind(Qt::Key_Right, [transport] { transport->skipForward(); });
     bind(QKeySequence::Save, [this] { detail_->onSaveButton(); });
     bind(QKeySequence::Quit, [this] { close(); });
+    bind(Qt::Key_F, [this] { setFullScreenVideo(!isFullScreenVideo()); });
+    bind(Qt::Key_Escape, [this] { setFullScreenVideo(false); });
+    bind(Qt::Key_PageUp, [this] { detail_->selectAdjacentMark(-1); });
+    bind(Qt::Key_PageDown, [this] { detail_->selectAdjacentMark(+1); });
+    bind(Qt::Key_M, [this] { detail_->focusEntry(); });
+    bind(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
+    bind(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
+}
+
+void MainWindow::showKeyboardShortcuts() {
+    const QString rows[][2] = {
+        {tr("Space"), tr("Play or pause")},
+        {tr("Left / Right"), tr("Back or forward 5 seconds")},
+        {tr("Up / Down"), tr("Volume up or down")},
+        {tr("Page Up / Page Down"), tr("Previous or next mark")},
+        {tr("M"), tr("Type a mark")},
+        {tr("Return (in the mark entry)"), tr("Add the mark at the current position")},
+        {tr("Ctrl+S"), tr("Save the marks to the movie's SRT file")},
+        {tr("F, double-click on the video"), tr("Full screen on or off")},
+        {tr("Esc"), tr("Leave full screen")},
+        {tr("F1"), tr("This list")},
+        {tr("Ctrl+Q"), tr("Quit")},
+    };
+    QString table = QStringLiteral("<table cellspacing=\"6\">");
+    for (const auto& row : rows)
+        table += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(row[0].toHtmlEscaped(), row[1].toHtmlEscaped());
+    table += QStringLiteral("</table>");
+    QMessageBox box(QMessageBox::NoIcon, tr("Keyboard Shortcuts"), table, QMessageBox::Close, this);
+    box.setObjectName(QStringLiteral("keyboardShortcuts"));
+    box.setTextFormat(Qt::RichText);
+    box.exec();
+}
+
+void MainWindow::setFullScreenVideo(bool on) {
+    if (on == isFullScreenVideo())
+        return;
+    if (on) {
+        fullScreen_ = Panes{sidebar_->showTabs(), detail_->showPanel(), windowState()};
+        sidebar_->hide();
+        detail_->hide();
+        toolbar_->hide();
+        menuBar()->hide();
+        for (auto* line : findChildren<QFrame*>(QStringLiteral("paneSeparator")))
+            line->hide();
+        showFullScreen();
+        pointerTimer_->start();
+        return;
+    }
+    const Panes panes = *std::exchange(fullScreen_, std::nullopt);
+    pointerTimer_->stop();
+    content_->unsetCursor();
+    for (auto* line : findChildren<QFrame*>(QStringLiteral("paneSeparator")))
+        line->show();
+    menuBar()->show();
+    toolbar_->show();
+    sidebar_->show();
+    detail_->show();
+    sidebar_->setShowTabs(panes.tabs);
+    detail_->setShowPanel(panes.panel);
+    setWindowState(panes.state & ~Qt::WindowFullScreen);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Only movie files are taken; anything else shows the refusing pointer.
+    for (const QUrl& url : event->mimeData()->urls())
+        if (isMovieFile(url)) {
+            event->acceptProposedAction();
+            return;
+        }
+    event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (isMovieFile(url))
+            paths << url.toLocalFile();
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The unsaved-marks question must not run inside the drag's own event handling.
+    QMetaObject::invokeMethod(this, [this, paths] { openFiles(paths); }, Qt::QueuedConnection);
+}
+
+bool MainWindow::isMovieFile(const QUrl& url) {
+    if (!url.isLocalFile())
+        return false;
+    const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
+    return suffix == QLatin1String("mp4") || suffix == QLatin1String("mov");
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <optional>
 
 class ContentView;
 class DetailView;
 class SidebarView;
 class VersionChecker;
+class QAction;
+class QTimer;
+class QToolBar;
 
 // The one window: library | video | marks, the toolbar with the library button on the left,
 // the transport bar in the centre and the marks button on the right, and the Help menu.
@@ -27,11 +31,20 @@ public:
     // Saves unsaved marks without asking or showing anything (the session ends).
     void saveMarksQuietly();
 
+    // Only the video, on black, over the whole screen; leaving restores the panes as they were.
+    void setFullScreenVideo(bool on);
+    bool isFullScreenVideo() const { return fullScreen_.has_value(); }
+    QAction* fullScreenAction() const { return fullScreenAction_; }
+    void showKeyboardShortcuts();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    static bool isMovieFile(const QUrl& url);
     void followOpenMovieLength();
     void buildToolbar();
     void buildMenu();
@@ -41,4 +54,14 @@ private:
     ContentView* content_ = nullptr;
     DetailView* detail_ = nullptr;
     VersionChecker* versionChecker_ = nullptr;
+    QToolBar* toolbar_ = nullptr;
+    QAction* fullScreenAction_ = nullptr;
+    QTimer* pointerTimer_ = nullptr;
+    // What full screen hid, to be shown again when it ends.
+    struct Panes {
+        bool tabs = false;
+        bool panel = false;
+        Qt::WindowStates state;
+    };
+    std::optional<Panes> fullScreen_;
 };
