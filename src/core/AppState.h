@@ -6,7 +6,6 @@
 #include <optional>
 
 class QSettings;
-class EventCenter;
 
 // The read-only configuration of the installed program.
 struct Config {

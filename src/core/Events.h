@@ -1,52 +1,37 @@
 #pragma once
 
-#include <QHash>
-#include <QList>
+#include "core/Records.h"
+
 #include <QObject>
-#include <QPointer>
-#include <QString>
-#include <QVariant>
-#include <functional>
-#include <optional>
 
-// The application events. Two of them are posted under a name that differs from the
-// identifier the code uses.
-namespace Events {
-inline const QString videoSelected = QStringLiteral("videoSelected");    // carries VideoItem
-inline const QString videoReady = QStringLiteral("videoLoaded");         // carries the Player*
-inline const QString videoUpdated = QStringLiteral("videoUpdated");      // carries nothing
-inline const QString videoPlaying = QStringLiteral("videoCursorChanged");  // carries double seconds
-inline const QString refreshMarks = QStringLiteral("refreshMarks");      // carries SubtitleItem
-}  // namespace Events
+// The player is announced by pointer only; core never needs its definition. Qt's meta-type
+// system then treats Player* as an opaque pointer, not as a QObject pointer.
+class Player;
+Q_DECLARE_OPAQUE_POINTER(Player*)
 
-// A process-wide event centre: handlers registered under a name run synchronously, in
-// registration order, on the posting thread. A subscription ends when its owner is destroyed.
-class EventCenter {
-public:
-    using Handler = std::function<void(const QVariant& object)>;
+// The application events: one signal per event, with its typed argument. Posting is emitting
+// on notify(); observing is connecting to notify() with a receiver and Qt::DirectConnection,
+// so that handlers run synchronously, in connection order, on the posting thread, and each
+// connection ends with its receiver.
+class ApplicationEvents : public QObject {
+    Q_OBJECT
 
-    void post(const QString& name, const QVariant& object = {});
-    void observe(const QString& name, QObject* owner, Handler handler);
-    // Ends every subscription of `owner`.
-    void removeObserver(const QObject* owner);
+Q_SIGNALS:
+    // A movie was chosen in the library (or handed over from outside) and is opened now.
+    void videoSelected(const VideoItem& item);
+    // The video surface gave its player a new item; the player is not null.
+    void videoLoaded(Player* player);
+    // The playing position, about once per second of playback.
+    void videoCursorChanged(double seconds);
+    // A library refresh put a new list in place.
+    void videoUpdated();
+    // A mark was added to or removed from the open movie's list; `item` is that mark.
+    void refreshMarks(const SubtitleItem& item);
 
 private:
-    struct Observer {
-        QPointer<QObject> owner;
-        Handler handler;
-        quint64 serial;
-    };
-    QHash<QString, QList<Observer>> observers_;
-    quint64 nextSerial_ = 0;
+    ApplicationEvents() = default;
+    friend ApplicationEvents& notify();
 };
 
-EventCenter& notify();
-
-// The object of an event when it has exactly type T; absent otherwise, so that a handler
-// given an absent object or one of another type changes nothing.
-template <class T>
-std::optional<T> eventObject(const QVariant& object) {
-    if (object.metaType() != QMetaType::fromType<T>())
-        return std::nullopt;
-    return object.value<T>();
-}
+// The process-wide event object.
+ApplicationEvents& notify();

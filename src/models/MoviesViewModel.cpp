@@ -153,7 +153,7 @@ void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned
     beginResetModel();
     items_ = std::move(list);
     endResetModel();
-    notify().post(Events::videoUpdated);
+    Q_EMIT notify().videoUpdated();
     Q_EMIT refreshed(true);
 }
 

@@ -87,11 +87,11 @@ void VideoPlayerView::updateSurface() {
 PlayerItem VideoPlayerView::getPlayerItem(const QUrl& url) const { return ::getPlayerItem(url, duration_); }
 
 void VideoPlayerView::setPlayer(Player* player, const PlayerItem&) {
-    notify().post(Events::videoReady, QVariant::fromValue(player));
+    Q_EMIT notify().videoLoaded(player);
     if (std::exchange(reportsPosted_, true))
         return;
     connect(player, &Player::positionReported, this,
-            [](double seconds) { notify().post(Events::videoPlaying, QVariant(seconds)); });
+            [](double seconds) { Q_EMIT notify().videoCursorChanged(seconds); });
 }
 
 void VideoPlayerView::setSubtitleStyle(Player* player, int style) {

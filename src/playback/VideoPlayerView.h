@@ -12,9 +12,8 @@ struct mpv_render_context;
 
 // The video surface: draws its own player's pictures through mpv's OpenGL render API and
 // announces the player to the rest of the window. Each update (a new movie, or the same one
-// again) gives the player a freshly built item, posts Events::videoReady with the Player*,
-// and from then on Events::videoPlaying with the position in seconds (double) about once per
-// second of playback.
+// again) gives the player a freshly built item and posts videoLoaded with the player, and from
+// then on videoCursorChanged with the position in seconds about once per second of playback.
 class VideoPlayerView : public QOpenGLWidget {
     Q_OBJECT
 public:
@@ -44,7 +43,7 @@ public:
     // Without a player or a current item nothing changes. The playback position stays.
     static void setSubtitleStyle(Player* player, int style);
 
-signals:
+Q_SIGNALS:
     // A new video picture was drawn.
     void frameRendered();
 

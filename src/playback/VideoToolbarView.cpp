@@ -152,28 +152,25 @@ void VideoToolbarView::buildVolumePopup() {
 }
 
 void VideoToolbarView::observeEvents() {
-    notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
-    notify().observe(Events::refreshMarks, this, [this](const QVariant&) { setCellMarks(); });
-    notify().observe(Events::videoReady, this, [this](const QVariant& object) { onVideoLoaded(object); });
-    notify().observe(Events::videoPlaying, this, [this](const QVariant& object) { onVideoCursorChanged(object); });
+    ApplicationEvents* events = &notify();
+    connect(events, &ApplicationEvents::videoSelected, this, &VideoToolbarView::onVideoSelected, Qt::DirectConnection);
+    connect(events, &ApplicationEvents::refreshMarks, this, &VideoToolbarView::setCellMarks, Qt::DirectConnection);
+    connect(events, &ApplicationEvents::videoLoaded, this, &VideoToolbarView::onVideoLoaded, Qt::DirectConnection);
+    connect(events, &ApplicationEvents::videoCursorChanged, this, &VideoToolbarView::onVideoCursorChanged,
+            Qt::DirectConnection);
 }
 
-void VideoToolbarView::onVideoSelected(const QVariant& object) {
-    const auto item = eventObject<VideoItem>(object);
-    if (!item)
-        return;
+void VideoToolbarView::onVideoSelected(const VideoItem& item) {
     doubleValue_ = 0;
     playTime_ = 0;
-    duration_ = item->duration;
+    duration_ = item.duration;
     setCellMarks();
     refresh();
 }
 
-void VideoToolbarView::onVideoLoaded(const QVariant& object) {
-    const auto announced = eventObject<Player*>(object);
-    if (!announced || !*announced)
+void VideoToolbarView::onVideoLoaded(Player* player) {
+    if (!player)
         return;
-    Player* player = *announced;
     if (player_ != player) {
         if (player_)
             disconnect(player_, nullptr, this, nullptr);
@@ -187,12 +184,9 @@ void VideoToolbarView::onVideoLoaded(const QVariant& object) {
     refreshIcons();
 }
 
-void VideoToolbarView::onVideoCursorChanged(const QVariant& object) {
-    const auto seconds = eventObject<double>(object);
-    if (!seconds)
-        return;
-    doubleValue_ = percentOf(*seconds, duration_);
-    playTime_ = *seconds;
+void VideoToolbarView::onVideoCursorChanged(double seconds) {
+    doubleValue_ = percentOf(seconds, duration_);
+    playTime_ = seconds;
     refresh();
 }
 

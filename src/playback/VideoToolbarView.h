@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class Player;
+struct VideoItem;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -18,8 +19,8 @@ class VideoSlider;
 // The transport bar for the centre of the window's toolbar: skip back 5 s, play/pause, skip
 // forward 5 s, elapsed time, the timeline with its marks, total time, the volume button with
 // its pop-up slider, and the subtitle placement menu. It acts on the player announced by
-// Events::videoReady, follows Events::videoSelected, videoPlaying and refreshMarks, and
-// keeps the settings "subtitleStyle" and "volume".
+// videoLoaded, follows videoSelected, videoCursorChanged and refreshMarks, and keeps the
+// settings "subtitleStyle" and "volume".
 class VideoToolbarView : public QWidget {
     Q_OBJECT
 public:
@@ -52,7 +53,7 @@ public:
     // Changes the volume by `delta` (clamped to 0..1) as the slider does, remembered.
     void changeVolumeBy(double delta);
 
-public slots:
+public Q_SLOTS:
     // Skip 5 seconds back or forward from the last reported position.
     void prev();
     void next();
@@ -70,9 +71,9 @@ private:
     void buildBar();
     void buildVolumePopup();
     void observeEvents();
-    void onVideoSelected(const QVariant& object);
-    void onVideoLoaded(const QVariant& object);
-    void onVideoCursorChanged(const QVariant& object);
+    void onVideoSelected(const VideoItem& item);
+    void onVideoLoaded(Player* player);
+    void onVideoCursorChanged(double seconds);
     void seekFromTimeline(double value);
     void volumeEditingChanged(bool editing);
     void volumeSliderMoved(int value);

@@ -4,7 +4,6 @@
 #include "core/Events.h"
 #include "core/Records.h"
 #include "models/SubtitlesViewModel.h"
-#include "playback/Player.h"
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoToolbarView.h"
 
@@ -28,11 +27,7 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     stack_->setContentsMargins(0, 0, 0, 0);
     stack_->addWidget(black_);
 
-    notify().observe(Events::videoReady, this, [this](const QVariant& object) {
-        if (auto player = eventObject<Player*>(object); player && *player)
-            player_ = *player;
-    });
-    notify().observe(Events::videoSelected, this, [this](const QVariant& object) { onVideoSelected(object); });
+    connect(&notify(), &ApplicationEvents::videoSelected, this, &ContentView::onVideoSelected, Qt::DirectConnection);
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
@@ -45,6 +40,8 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+Player* ContentView::player() const { return video_ ? video_->player() : nullptr; }
+
 void ContentView::setDuration(double seconds) {
     if (!url_ || duration_ == seconds)
         return;
@@ -55,13 +52,10 @@ void ContentView::setDuration(double seconds) {
         video_->setLength(seconds);
 }
 
-void ContentView::onVideoSelected(const QVariant& object) {
-    const auto item = eventObject<VideoItem>(object);
-    if (!item)
-        return;
-    url_ = item->url;
-    duration_ = item->duration;
-    global().movieURL = item->url;
+void ContentView::onVideoSelected(const VideoItem& item) {
+    url_ = item.url;
+    duration_ = item.duration;
+    global().movieURL = item.url;
     // The surface is made on the first selection; each later one updates it.
     if (!video_) {
         video_ = new VideoPlayerView(this);

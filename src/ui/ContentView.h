@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 #include <optional>
 
+class Player;
 class QStackedLayout;
-#include "playback/Player.h"
 class VideoPlayerView;
 class VideoToolbarView;
+struct VideoItem;
 
 // The middle pane: the video of the selected movie, or black until one is selected. Its
 // transport bar goes into the window's toolbar (toolbarView()).
@@ -19,7 +19,8 @@ public:
 
     VideoToolbarView* toolbarView() const { return toolbar_; }
     VideoPlayerView* videoView() const { return video_; }
-    Player* player() const { return player_; }
+    // The player of the video surface; none before the first selection.
+    Player* player() const;
     std::optional<QUrl> url() const { return url_; }
     std::optional<double> duration() const { return duration_; }
 
@@ -37,13 +38,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void onVideoSelected(const QVariant& object);
+    void onVideoSelected(const VideoItem& item);
 
     VideoToolbarView* toolbar_ = nullptr;
     QStackedLayout* stack_ = nullptr;
     QWidget* black_ = nullptr;
     VideoPlayerView* video_ = nullptr;
-    QPointer<Player> player_;
     std::optional<QUrl> url_;
     std::optional<double> duration_;
 };

@@ -5,7 +5,6 @@
 #include "core/TimeFormat.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/ItemColors.h"
-#include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/IndexListView.h"
@@ -173,28 +172,24 @@ QWidget* DetailView::buildEditBox() {
 }
 
 void DetailView::subscribeToEvents() {
-    notify().observe(Events::videoSelected, this, [this](const QVariant& object) {
-        const auto item = eventObject<VideoItem>(object);
-        if (!item)
-            return;
-        duration_ = item->duration;
-        seconds_ = 0;  // the new movie starts at 0 until its player reports
-        timeField_->setText(fixedFormatTimeDetail(seconds_));
-        entry_->clear();
-        setSelectedIndex(std::nullopt);
-        setModified(false);
-    });
-    notify().observe(Events::videoReady, this, [this](const QVariant& object) {
-        if (auto player = eventObject<Player*>(object); player && *player)
-            player_ = *player;
-    });
-    notify().observe(Events::videoPlaying, this, [this](const QVariant& object) {
-        const auto seconds = eventObject<double>(object);
-        if (!seconds)
-            return;
-        seconds_ = *seconds;
-        timeField_->setText(fixedFormatTimeDetail(seconds_));
-    });
+    connect(
+        &notify(), &ApplicationEvents::videoSelected, this,
+        [this](const VideoItem& item) {
+            duration_ = item.duration;
+            seconds_ = 0;  // the new movie starts at 0 until its player reports
+            timeField_->setText(fixedFormatTimeDetail(seconds_));
+            entry_->clear();
+            setSelectedIndex(std::nullopt);
+            setModified(false);
+        },
+        Qt::DirectConnection);
+    connect(
+        &notify(), &ApplicationEvents::videoCursorChanged, this,
+        [this](double seconds) {
+            seconds_ = seconds;
+            timeField_->setText(fixedFormatTimeDetail(seconds_));
+        },
+        Qt::DirectConnection);
 }
 
 bool DetailView::showPanel() const { return slider_->isShown(); }
@@ -215,9 +210,9 @@ void DetailView::onSubtitleSelected(int index) {
     if (selectedIndex() != index)
         return;
     const auto& items = SubtitlesViewModel::shared().items();
-    if (index < 0 || index >= items.size() || !player_)
+    if (index < 0 || index >= items.size())
         return;
-    player_->seek(items[index].stime);
+    Q_EMIT seekRequested(items[index].stime);
 }
 
 void DetailView::selectAdjacentMark(int direction) {
@@ -259,7 +254,7 @@ void DetailView::onAddButton() {
     setModified(true);
     const SubtitleItem item(seconds_, seconds_ + 2.0, text, ItemColor::gray, duration_);
     SubtitlesViewModel::shared().addItem(item);
-    notify().post(Events::refreshMarks, QVariant::fromValue(item));
+    Q_EMIT notify().refreshMarks(item);
 }
 
 bool DetailView::saveMarks(Report report) {
@@ -327,7 +322,7 @@ void DetailView::deleteText(int index) {
     const SubtitleItem removed = SubtitlesViewModel::shared().items()[index];
     SubtitlesViewModel::shared().removeItem(index);
     setModified(true);
-    notify().post(Events::refreshMarks, QVariant::fromValue(removed));
+    Q_EMIT notify().refreshMarks(removed);
 }
 
 void DetailView::copyText(int index) {

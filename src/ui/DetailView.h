@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -9,11 +8,12 @@ class QLineEdit;
 class IndexListView;
 class PaneSlider;
 class QPushButton;
-#include "playback/Player.h"
 
 // The subtitle panel on the right: the marks of the open movie, the entry that adds a mark
 // at the last reported position, and the button that saves the marks to the movie's SRT
-// file. Hidden at start; it follows the player's events also while hidden.
+// file. Hidden at start; it follows the player's events also while hidden. Selecting a mark
+// asks for the movie to go to its start (seekRequested); the window passes that on to the
+// player.
 class DetailView : public QWidget {
     Q_OBJECT
 public:
@@ -56,6 +56,10 @@ public:
     void deleteText(int index);
     void copyText(int index);
 
+Q_SIGNALS:
+    // A mark was selected: the open movie should go to its start, in seconds.
+    void seekRequested(double seconds);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -74,7 +78,6 @@ private:
     QPushButton* saveButton_ = nullptr;
     PaneSlider* slider_ = nullptr;
 
-    QPointer<Player> player_;
     bool isModified_ = false;
     double seconds_ = 0;
     double duration_ = 0;

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "models/MoviesViewModel.h"
+#include "playback/Player.h"
 #include "playback/VideoToolbarView.h"
 #include "ui/ContentView.h"
 #include "ui/DetailView.h"
@@ -51,6 +52,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     });
     connect(content_, &ContentView::doubleClicked, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
+    // A mark selected in the panel takes the video to its start.
+    connect(detail_, &DetailView::seekRequested, this, [this](double seconds) {
+        if (Player* player = content_->player())
+            player->seek(seconds);
+    });
     // A movie that grew or was replaced on disk plays to its new end.
     connect(&MoviesViewModel::shared(), &QAbstractItemModel::modelReset, this, &MainWindow::followOpenMovieLength);
 }

@@ -77,7 +77,8 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     connect(refreshTimer_, &QTimer::timeout, this, [] { MoviesViewModel::shared().refresh(); });
 
     // "videoUpdated" comes once the new list is in place.
-    notify().observe(Events::videoUpdated, this, [this](const QVariant&) { findSelectionAgain(); });
+    connect(&notify(), &ApplicationEvents::videoUpdated, this, &SidebarView::findSelectionAgain,
+            Qt::DirectConnection);
 }
 
 void SidebarView::showEvent(QShowEvent* event) {
@@ -176,7 +177,7 @@ void SidebarView::openVideoItem(const VideoItem& item) {
     SubtitlesViewModel::shared().load(SubtitleSRT::sidecarURL(item.url), item.duration);
     SubtitleVTT::shared().convert(SubtitleSRT::sidecarURL(item.url), SubtitleVTT::cacheURL(item.url));
     openedURL_ = item.url;
-    notify().post(Events::videoSelected, QVariant::fromValue(item));
+    Q_EMIT notify().videoSelected(item);
 }
 
 bool SidebarView::openExternalFile(const QUrl& url) {

@@ -70,10 +70,13 @@ protected:
         folder = dir.path() + "/movies";
         ASSERT_TRUE(QDir().mkpath(folder));
         global().setMoviesFolderOverride(folder);
-        notify().observe(Events::videoUpdated, &observer, [this](const QVariant&) {
-            ++updates;
-            itemsWhenPosted = model.items();
-        });
+        QObject::connect(
+            &notify(), &ApplicationEvents::videoUpdated, &observer,
+            [this] {
+                ++updates;
+                itemsWhenPosted = model.items();
+            },
+            Qt::DirectConnection);
         QObject::connect(&model, &QAbstractItemModel::modelReset, &observer, [this] { ++resets; });
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }

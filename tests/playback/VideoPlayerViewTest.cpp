@@ -17,14 +17,10 @@ const ClipShape picture{.seconds = 4, .size = QStringLiteral("480x270")};
 class VideoPlayerViewTest : public PlaybackTest {
 protected:
     void SetUp() override {
-        notify().observe(Events::videoReady, &observer_, [this](const QVariant& object) {
-            const auto player = eventObject<Player*>(object);
-            announced_ << (player ? *player : nullptr);
-        });
-        notify().observe(Events::videoPlaying, &observer_, [this](const QVariant& object) {
-            const auto seconds = eventObject<double>(object);
-            positions_ << (seconds ? *seconds : -1.0);
-        });
+        QObject::connect(&notify(), &ApplicationEvents::videoLoaded, &observer_,
+                         [this](Player* player) { announced_ << player; }, Qt::DirectConnection);
+        QObject::connect(&notify(), &ApplicationEvents::videoCursorChanged, &observer_,
+                         [this](double seconds) { positions_ << seconds; }, Qt::DirectConnection);
     }
 
     // A shown surface without sound.

@@ -25,11 +25,11 @@ protected:
     }
 
     static void select(double duration) {
-        notify().post(Events::videoSelected,
-                      QVariant::fromValue(VideoItem(QUrl::fromLocalFile("/movies/a.mp4"), "", "a", "", ItemColor::white, duration)));
+        Q_EMIT notify().videoSelected(
+            VideoItem(QUrl::fromLocalFile("/movies/a.mp4"), "", "a", "", ItemColor::white, duration));
     }
-    static void announce(Player* player) { notify().post(Events::videoReady, QVariant::fromValue(player)); }
-    static void cursor(double seconds) { notify().post(Events::videoPlaying, QVariant(seconds)); }
+    static void announce(Player* player) { Q_EMIT notify().videoLoaded(player); }
+    static void cursor(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
 
     // A player without picture or sound, with `seconds` of clip open.
     std::unique_ptr<Player> openPlayer(double seconds) {
@@ -138,29 +138,16 @@ TEST_F(VideoToolbarViewTest, AnAnnouncedPlayerIsPausedAndGetsTheVolume) {
     bar.togglePlay();
 }
 
-TEST_F(VideoToolbarViewTest, EventsWithObjectsOfAnotherTypeChangeNothing) {
+TEST_F(VideoToolbarViewTest, ANullPlayerAnnouncementChangesNothing) {
     VideoToolbarView bar;
     select(100);
     cursor(40);
-    const struct {
-        QString event;
-        QVariant object;
-    } cases[] = {
-        {Events::videoSelected, QVariant(QStringLiteral("a.mp4"))},
-        {Events::videoSelected, QVariant()},
-        {Events::videoReady, QVariant(7)},
-        {Events::videoReady, QVariant::fromValue(static_cast<Player*>(nullptr))},
-        {Events::videoPlaying, QVariant(12)},  // an int, not seconds as a double
-        {Events::videoPlaying, QVariant(QStringLiteral("12.0"))},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.event.toStdString());
-        notify().post(c.event, c.object);
-        EXPECT_DOUBLE_EQ(bar.duration(), 100);
-        EXPECT_DOUBLE_EQ(bar.playTime(), 40);
-        EXPECT_DOUBLE_EQ(bar.doubleValue(), 40);
-        EXPECT_EQ(bar.player(), nullptr);
-    }
+    announce(nullptr);
+    EXPECT_DOUBLE_EQ(bar.duration(), 100);
+    EXPECT_DOUBLE_EQ(bar.playTime(), 40);
+    EXPECT_DOUBLE_EQ(bar.doubleValue(), 40);
+    EXPECT_EQ(bar.player(), nullptr);
+    EXPECT_EQ(bar.playIcon(), "play.slash");
 }
 
 TEST_F(VideoToolbarViewTest, TimeTextsAndTheirWidths) {
@@ -286,12 +273,12 @@ TEST_F(VideoToolbarViewTest, NewMarksShowAfterRefreshMarks) {
 
     const SubtitleItem mark(30, 32, "Mark: here", ItemColor::gray, 300);
     SubtitlesViewModel::shared().addItem(mark);
-    notify().post(Events::refreshMarks, QVariant::fromValue(mark));
+    Q_EMIT notify().refreshMarks(mark);
     EXPECT_EQ(bar.cell().list, (QList<VideoSliderCell::Mark>{{10, VideoSliderCell::gray}}));
 
     const SubtitleItem plain(150, 152, "just text", ItemColor::gray, 300);
     SubtitlesViewModel::shared().addItem(plain);
-    notify().post(Events::refreshMarks, QVariant::fromValue(plain));
+    Q_EMIT notify().refreshMarks(plain);
     EXPECT_EQ(bar.cell().list.size(), 1);
 
     // A new movie starts with the marks of its own list.

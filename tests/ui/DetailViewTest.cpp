@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include "ui/IndexListView.h"
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include "MessageBoxes.h"
@@ -31,20 +32,18 @@ protected:
         ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
                                     "2\r\n00:00:20,000 --> 00:00:22,000\r\nDeath: Bob (E)\r\n\r\n"));
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(srt_), 100);
-        notify().observe(Events::refreshMarks, &observer_, [this](const QVariant& object) {
-            if (auto item = eventObject<SubtitleItem>(object))
-                refreshed_ << *item;
-        });
+        QObject::connect(&notify(), &ApplicationEvents::refreshMarks, &observer_,
+                         [this](const SubtitleItem& item) { refreshed_ << item; }, Qt::DirectConnection);
         selectMovie();
         panel_.show();
     }
 
     void selectMovie() {
         global().movieURL = movie_;
-        notify().post(Events::videoSelected, QVariant::fromValue(VideoItem(movie_, "", "Night", "", ItemColor::white, 100)));
+        Q_EMIT notify().videoSelected(VideoItem(movie_, "", "Night", "", ItemColor::white, 100));
     }
 
-    void report(double seconds) { notify().post(Events::videoPlaying, QVariant(seconds)); }
+    void report(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
 
     QTemporaryDir folder_{testHome() + "/detail-XXXXXX"};
     QUrl movie_;
@@ -138,10 +137,18 @@ TEST_F(DetailFixture, DeleteAndCopyActOnTheSelectedRowAndKeepItsIndex) {
     EXPECT_FALSE(panel_.list()->currentIndex().isValid());
 }
 
+TEST_F(DetailFixture, SelectingAMarkAsksOnceForItsStart) {
+    QSignalSpy seeks(&panel_, &DetailView::seekRequested);
+    panel_.setSelectedIndex(1);
+    panel_.setSelectedIndex(1);  // already selected
+    panel_.setSelectedIndex(std::nullopt);
+    ASSERT_EQ(seeks.size(), 1);
+    EXPECT_EQ(seeks.first().first().toDouble(), 20.0);
+}
+
 TEST_F(DetailFixture, FollowsPositionReportsWhileHidden) {
     EXPECT_TRUE(panel_.timeField()->text() == "00:00:00.000" || panel_.timeField()->text().isEmpty());
     EXPECT_FALSE(panel_.showPanel());
-    notify().post(Events::videoPlaying, QVariant(QStringLiteral("62")));  // wrong type: ignored
     EXPECT_EQ(panel_.seconds(), 0.0);
     report(61.5);
     EXPECT_EQ(panel_.timeField()->text(), "00:01:01.500");

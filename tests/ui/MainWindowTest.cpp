@@ -52,7 +52,7 @@ protected:
             writeFile(folder_.filePath(name + ".srt"), srt);
         VideoItem item(QUrl::fromLocalFile(path), "", name, "", ItemColor::white, 4.0);
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + ".srt")), item.duration);
-        notify().post(Events::videoSelected, QVariant::fromValue(item));
+        Q_EMIT notify().videoSelected(item);
         return item;
     }
 
@@ -116,7 +116,8 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
 
     bool pausedBeforeAnnounced = false;
     QObject probe;
-    notify().observe(Events::videoReady, &probe, [&](const QVariant&) { pausedBeforeAnnounced = !player->isPlaying(); });
+    QObject::connect(&notify(), &ApplicationEvents::videoLoaded, &probe,
+                     [&] { pausedBeforeAnnounced = !player->isPlaying(); }, Qt::DirectConnection);
     const VideoItem second = select("second");
     EXPECT_EQ(global().movieURL, second.url);
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
@@ -283,8 +284,7 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
     // A movie that cannot be opened: nothing of the old one may show or be used for a mark.
     const QString broken = folder_.filePath("broken.mp4");
     ASSERT_TRUE(writeFile(broken, "not a movie"));
-    notify().post(Events::videoSelected,
-                  QVariant::fromValue(VideoItem(QUrl::fromLocalFile(broken), "", "broken", "", ItemColor::white, 4.0)));
+    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), "", "broken", "", ItemColor::white, 4.0));
     waitUntil([&] { return !player->error().isEmpty(); }, 5000);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(window_->content()->toolbarView()->playTime(), 0);

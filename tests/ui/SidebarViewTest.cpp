@@ -31,10 +31,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
         global().setMoviesFolderOverride(folder_.path());
-        notify().observe(Events::videoSelected, &observer_, [this](const QVariant& object) {
-            if (auto item = eventObject<VideoItem>(object))
-                opened_ << item->text;
-        });
+        QObject::connect(&notify(), &ApplicationEvents::videoSelected, &observer_,
+                         [this](const VideoItem& item) { opened_ << item.text; }, Qt::DirectConnection);
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 
