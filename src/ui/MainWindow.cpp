@@ -17,7 +17,12 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTimer>
+#include "playback/Player.h"
 #include "playback/Symbols.h"
+#include "ui/MprisService.h"
+#include "ui/ScreenSaverInhibitor.h"
+#include "core/Events.h"
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -51,6 +56,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         pointerTimer_->start();
     });
     connect(content_, &ContentView::doubleClicked, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
+    connectDesktop();
     sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
     // A mark selected in the panel takes the video to its start.
     connect(detail_, &DetailView::seekRequested, this, [this](double seconds) {
@@ -73,6 +79,47 @@ void MainWindow::followOpenMovieLength() {
         }
 }
 
+void MainWindow::connectDesktop() {
+    // Media keys and the desktop's media controls; without a session bus all runs as before.
+    mpris_ = new MprisService(this);
+    mpris_->registerOn(QDBusConnection::sessionBus());
+    inhibitor_ = new ScreenSaverInhibitor(QDBusConnection::sessionBus(), this);
+    connect(mpris_, &MprisService::raiseRequested, this, [this] { openFiles({}); });
+    connect(mpris_, &MprisService::quitRequested, this, &QWidget::close);
+    connect(mpris_, &MprisService::openRequested, this, [this](const QString& path) { openFiles({path}); });
+    connect(mpris_, &MprisService::nextRequested, this, [this] { pickAdjacentMovie(+1); });
+    connect(mpris_, &MprisService::previousRequested, this, [this] { pickAdjacentMovie(-1); });
+    VideoToolbarView* transport = content_->toolbarView();
+    connect(mpris_, &MprisService::volumeChangedFromBus, transport,
+            [transport](double volume) { transport->changeVolumeBy(volume - transport->volumeValue()); });
+    connect(&notify(), &ApplicationEvents::videoLoaded, this, [this](Player* player) {
+        mpris_->setPlayer(player);
+        // The screen stays on while a movie plays; a pause or the end releases it.
+        disconnect(player, &Player::stateChanged, inhibitor_, nullptr);
+        connect(player, &Player::stateChanged, inhibitor_, [this, player] { inhibitor_->setPlaying(player->isPlaying()); });
+        inhibitor_->setPlaying(player->isPlaying());
+    }, Qt::DirectConnection);
+    connect(&notify(), &ApplicationEvents::videoSelected, this, [this](const VideoItem& item) {
+        mpris_->setMovie(item);
+        updateNavigation();
+    }, Qt::DirectConnection);
+    connect(&notify(), &ApplicationEvents::videoUpdated, this, &MainWindow::updateNavigation, Qt::DirectConnection);
+}
+
+void MainWindow::updateNavigation() {
+    const auto row = sidebar_->selectedIndex();
+    const qsizetype count = MoviesViewModel::shared().items().size();
+    mpris_->setNavigation(row && *row + 1 < count, row && *row > 0);
+}
+
+void MainWindow::pickAdjacentMovie(int direction) {
+    const auto row = sidebar_->selectedIndex();
+    const qsizetype count = MoviesViewModel::shared().items().size();
+    if (row && *row + direction >= 0 && *row + direction < count)
+        sidebar_->selectRow(*row + direction);
+    updateNavigation();
+}
+
 bool MainWindow::confirmLeavingMovie() { return detail_->confirmLeavingMovie(); }
 
 void MainWindow::saveMarksQuietly() {
@@ -85,6 +132,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    inhibitor_->setPlaying(false);  // the window goes: the screen may blank again
     QMainWindow::closeEvent(event);
 }
 

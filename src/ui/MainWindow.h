@@ -9,6 +9,8 @@ class SidebarView;
 class VersionChecker;
 class QAction;
 class QTimer;
+class MprisService;
+class ScreenSaverInhibitor;
 class QToolBar;
 
 // The one window: library | video | marks, the toolbar with the library button on the left,
@@ -45,6 +47,10 @@ protected:
 
 private:
     static bool isMovieFile(const QUrl& url);
+    void connectDesktop();
+    void updateNavigation();
+    // The next (+1) or previous (-1) movie of the library, picked as a click picks it.
+    void pickAdjacentMovie(int direction);
     void followOpenMovieLength();
     void buildToolbar();
     void buildMenu();
@@ -55,6 +61,8 @@ private:
     DetailView* detail_ = nullptr;
     VersionChecker* versionChecker_ = nullptr;
     QToolBar* toolbar_ = nullptr;
+    MprisService* mpris_ = nullptr;
+    ScreenSaverInhibitor* inhibitor_ = nullptr;
     QAction* fullScreenAction_ = nullptr;
     QTimer* pointerTimer_ = nullptr;
     // What full screen hid, to be shown again when it ends.

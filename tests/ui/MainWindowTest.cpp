@@ -26,7 +26,13 @@
 #include "subtitles/FileNaming.h"
 #include "subtitles/SubtitleSRT.h"
 
+#include <QDragEnterEvent>
+#include <QSettings>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QToolBar>
+#include <functional>
 #include <QLineEdit>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -41,6 +47,9 @@ protected:
         window_->resize(1400, 800);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        // Window-wide keys need the active window; without a window manager, ask for it.
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 
@@ -54,6 +63,16 @@ protected:
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + ".srt")), item.duration);
         Q_EMIT notify().videoSelected(item);
         return item;
+    }
+
+    // A key as the window system delivers it, so that window-wide shortcuts see it.
+    // The first video surface makes Qt re-create the window, which then is no longer active.
+    void pressKey(Qt::Key key) {
+        if (QApplication::activeWindow() != window_.get()) {
+            window_->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        }
+        QTest::keyClick(window_->windowHandle(), key);
     }
 
     QTemporaryDir folder_{testHome() + "/window-XXXXXX"};
@@ -311,4 +330,99 @@ TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
     EXPECT_NEAR(player->currentItem()->range.duration.seconds(), 3.0, 0.1);
     player->seek(2.5);
     EXPECT_TRUE(waitUntil([&] { return player->currentTime() > 2.4; }, 5000)) << player->currentTime();
+}
+
+TEST_F(WindowFixture, FullScreenShowsOnlyTheVideoAndRestoresThePanes) {
+    select("wide");
+    window_->detail()->setShowPanel(true);
+    ASSERT_TRUE(waitUntil([&] { return window_->detail()->width() == DetailView::panelWidth; }));
+    auto* toolbar = window_->findChild<QToolBar*>("toolbar");
+    ASSERT_NE(toolbar, nullptr);
+
+    // F, then Esc; a double-click on the video, then another.
+    const std::function<void()> enter[] = {[&] { pressKey(Qt::Key_F); },
+                                           [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
+    const std::function<void()> leave[] = {[&] { pressKey(Qt::Key_Escape); },
+                                           [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        enter[i]();
+        EXPECT_TRUE(window_->isFullScreenVideo());
+        EXPECT_TRUE(window_->windowState() & Qt::WindowFullScreen);
+        EXPECT_FALSE(toolbar->isVisible());
+        EXPECT_FALSE(window_->menuBar()->isVisible());
+        EXPECT_FALSE(window_->sidebar()->isVisible());
+        EXPECT_FALSE(window_->detail()->isVisible());
+        EXPECT_TRUE(window_->content()->isVisible());
+
+        // The pointer hides while it rests over the video, and comes back when it moves.
+        EXPECT_TRUE(waitUntil([&] { return window_->content()->cursor().shape() == Qt::BlankCursor; }, 10000));
+        QTest::mouseMove(window_->content()->videoView(), QPoint(20 + 40 * i, 20));
+        EXPECT_TRUE(waitUntil([&] { return window_->content()->cursor().shape() != Qt::BlankCursor; }));
+
+        leave[i]();
+        EXPECT_FALSE(window_->isFullScreenVideo());
+        EXPECT_FALSE(window_->windowState() & Qt::WindowFullScreen);
+        EXPECT_TRUE(toolbar->isVisible());
+        EXPECT_TRUE(window_->sidebar()->isVisible());
+        EXPECT_TRUE(window_->detail()->showPanel());
+        EXPECT_TRUE(waitUntil([&] { return window_->detail()->width() == DetailView::panelWidth; }));
+    }
+}
+
+TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
+    select("keys", "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
+                   "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
+    DetailView* panel = window_->detail();
+    pressKey(Qt::Key_PageDown);
+    EXPECT_EQ(panel->selectedIndex(), 0);
+    pressKey(Qt::Key_PageDown);
+    EXPECT_EQ(panel->selectedIndex(), 1);
+    pressKey(Qt::Key_PageUp);
+    EXPECT_EQ(panel->selectedIndex(), 0);
+
+    VideoToolbarView* transport = window_->content()->toolbarView();
+    const double volume = transport->volumeValue();
+    pressKey(Qt::Key_Down);
+    EXPECT_NEAR(transport->volumeValue(), volume - 0.05, 1e-9);
+    EXPECT_NEAR(user().value("volume").toDouble(), volume - 0.05, 1e-9);
+    pressKey(Qt::Key_Up);
+    EXPECT_NEAR(transport->volumeValue(), volume, 1e-9);
+
+    pressKey(Qt::Key_M);
+    EXPECT_TRUE(panel->showPanel());
+    EXPECT_TRUE(panel->entry()->hasFocus());
+    pressKey(Qt::Key_F);  // typed into the focused entry, not full screen
+    EXPECT_EQ(panel->entry()->text(), "f");
+    EXPECT_FALSE(window_->isFullScreenVideo());
+
+    MessageBoxAnswerer answerer(QMessageBox::Close);
+    pressKey(Qt::Key_F1);
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts.first().contains("Page Up"));
+}
+
+TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
+    const QString movie = folder_.filePath("dropped.mov");
+    ASSERT_TRUE(makeClip(movie, ClipShape{1.0, "64x48", false}));
+    const QString text = folder_.filePath("notes.txt");
+    ASSERT_TRUE(writeFile(text, "not a movie"));
+    const auto drag = [&](const QString& path, QEvent::Type type) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        const QPoint centre = window_->rect().center();
+        if (type == QEvent::DragEnter) {
+            QDragEnterEvent event(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window_.get(), &event);
+            return event.isAccepted();
+        }
+        QDropEvent event(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &event);
+        return event.isAccepted();
+    };
+    EXPECT_FALSE(drag(text, QEvent::DragEnter));
+    EXPECT_TRUE(drag(movie, QEvent::DragEnter));
+    EXPECT_TRUE(drag(movie, QEvent::Drop));
+    EXPECT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(movie); }));
 }
