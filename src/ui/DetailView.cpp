@@ -11,6 +11,7 @@
 #include "ui/PaneSlider.h"
 
 #include <QAction>
+#include <cmath>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
@@ -217,10 +218,16 @@ void DetailView::onSubtitleSelected(int index) {
 
 void DetailView::selectAdjacentMark(int direction) {
     const auto& items = SubtitlesViewModel::shared().items();
-    // A mark just reached counts as passed: the next one is further on.
-    constexpr double tolerance = 0.05;
     std::optional<int> found;
-    for (int i = 0; i < items.size(); ++i) {
+    // From the selected mark while playback is still about there (position reports of the
+    // seeks that led to it may still arrive), else from the position; a mark just reached
+    // counts as passed.
+    const auto selected = selectedIndex();
+    const bool fromSelected = selected && *selected < items.size() && std::abs(items[*selected].stime - seconds_) < 1.0;
+    if (fromSelected && *selected + direction >= 0 && *selected + direction < items.size())
+        found = *selected + direction;
+    constexpr double tolerance = 0.05;
+    for (int i = 0; !fromSelected && i < items.size(); ++i) {
         const double start = items[i].stime;
         if (direction > 0 && start > seconds_ + tolerance) {
             found = i;

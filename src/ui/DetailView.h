@@ -39,7 +39,8 @@ public:
     void setSelectedIndex(std::optional<int> index);
 
     void onSubtitleSelected(int index);
-    // Selects (and so seeks to) the mark after (+1) or before (-1) the reported position.
+    // Selects (and so seeks to) the mark after (+1) or before (-1) the selected one, or else
+    // the reported position.
     void selectAdjacentMark(int direction);
     // Shows the panel and puts the cursor in the mark entry.
     void focusEntry();
