@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config clang-format
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev libqt6svg6
   libmpv-dev libavformat-dev libavutil-dev libavcodec-dev libswscale-dev
   libgtest-dev libbenchmark-dev
