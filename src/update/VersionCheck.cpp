@@ -142,7 +142,7 @@ void VersionChecker::handleAnswer(const QByteArray& body) {
     const bool newer = versionToNumber(appVersion()) < versionToNumber(data->version);
     if (window_)
         window_->setWindowTitle(appName() + "-" + appVersion() + "*");
-    emit answered(*data, newer);
+    Q_EMIT answered(*data, newer);
     if (newer)
         showVersionAlert(*data, window_);
 }
