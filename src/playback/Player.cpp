@@ -1,5 +1,7 @@
 #include "playback/Player.h"
 
+#include "playback/PlayerLog.h"
+
 #include <QMetaObject>
 #include <QVariant>
 #include <algorithm>
@@ -279,6 +281,7 @@ void Player::startLoad() {
     if (mpv_command_node(mpv_, &command, nullptr) < 0) {
         load_ = Load::failed;
         error_ = QStringLiteral("the movie could not be queued");
+        qCWarning(lcPlayer) << "cannot play" << (item_ ? item_->url.toLocalFile() : QString()) << ":" << error_;
         Q_EMIT loadFinished(false);
         Q_EMIT stateChanged();
         return;
@@ -305,6 +308,7 @@ void Player::fileEnded(qint64 entry, int reason, int error) {
         return;
     load_ = Load::failed;
     error_ = QString::fromUtf8(mpv_error_string(error));
+    qCWarning(lcPlayer) << "cannot play" << (item_ ? item_->url.toLocalFile() : QString()) << ":" << error_;
     pendingSeek_.reset();
     Q_EMIT loadFinished(false);
     Q_EMIT stateChanged();

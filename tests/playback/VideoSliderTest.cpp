@@ -20,15 +20,15 @@ TEST(MarkPlacement, AnnotatedItemsMarkTheirNearestTick) {
         QList<Item> items;
         QList<Mark> marks;
     } cases[] = {
-        {"a mark and a death (E), halves round up", 200, {{50, "Mark: here"}, {101, "Death: boss (E)"}},
+        {"a mark and a death (E), halves round up", 200, {{50, QStringLiteral("Mark: here")}, {101, QStringLiteral("Death: boss (E)")}},
          {{25, VideoSliderCell::gray}, {51, VideoSliderCell::orange}}},
-        {"death (F) first on a shared tick", 100, {{10, "Death: fall (F)"}, {10.2, "Mark: x"}}, {{10, VideoSliderCell::green}}},
-        {"mark first on a shared tick", 100, {{10.2, "Mark: x"}, {10, "Death: fall (F)"}}, {{10, VideoSliderCell::gray}}},
-        {"plain cues and other texts", 100, {{5, "hello"}, {6, "Death: no outcome"}, {7, "Mark:nospace"}, {8, "a Mark: x"}}, {}},
-        {"at the very end", 200, {{200, "Mark: end"}, {199, "Mark: 99.5 rounds to 100"}, {198.9, "Mark: last"}},
+        {"death (F) first on a shared tick", 100, {{10, QStringLiteral("Death: fall (F)")}, {10.2, QStringLiteral("Mark: x")}}, {{10, VideoSliderCell::green}}},
+        {"mark first on a shared tick", 100, {{10.2, QStringLiteral("Mark: x")}, {10, QStringLiteral("Death: fall (F)")}}, {{10, VideoSliderCell::gray}}},
+        {"plain cues and other texts", 100, {{5, QStringLiteral("hello")}, {6, QStringLiteral("Death: no outcome")}, {7, QStringLiteral("Mark:nospace")}, {8, QStringLiteral("a Mark: x")}}, {}},
+        {"at the very end", 200, {{200, QStringLiteral("Mark: end")}, {199, QStringLiteral("Mark: 99.5 rounds to 100")}, {198.9, QStringLiteral("Mark: last")}},
          {{99, VideoSliderCell::gray}}},
-        {"before the start", 200, {{-1, "Mark: before"}, {-0.9, "Mark: rounds to 0"}}, {{0, VideoSliderCell::gray}}},
-        {"a movie without length", 0, {{0, "Mark: a"}, {10, "Mark: b"}}, {}},
+        {"before the start", 200, {{-1, QStringLiteral("Mark: before")}, {-0.9, QStringLiteral("Mark: rounds to 0")}}, {{0, VideoSliderCell::gray}}},
+        {"a movie without length", 0, {{0, QStringLiteral("Mark: a")}, {10, QStringLiteral("Mark: b")}}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
