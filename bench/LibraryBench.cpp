@@ -34,14 +34,33 @@ bool makeLibrary(const QString& root) {
     clip = root + QStringLiteral("/clip.mp4");
     QDir().mkpath(folder);
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("testsrc=size=160x120:rate=25:duration=2"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=2"), QStringLiteral("-c:v"),
-                            QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"), clip});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-y"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("sine=duration=2"),
+                                            QStringLiteral("-c:v"),
+                                            QStringLiteral("libx264"),
+                                            QStringLiteral("-preset"),
+                                            QStringLiteral("ultrafast"),
+                                            QStringLiteral("-pix_fmt"),
+                                            QStringLiteral("yuv420p"),
+                                            QStringLiteral("-c:a"),
+                                            QStringLiteral("aac"),
+                                            clip});
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
         return false;
     for (int i = 0; i < movieCount; ++i) {
         const QString name = QStringLiteral("movie %1").arg(i, 4, 10, QLatin1Char('0'));
-        if (!QFile::copy(clip, folder + QStringLiteral("/") + name + (i % 3 ? QStringLiteral(".mp4") : QStringLiteral(".mov"))))
+        if (!QFile::copy(
+                clip, folder + QStringLiteral("/") + name + (i % 3 ? QStringLiteral(".mp4") : QStringLiteral(".mov"))))
             return false;
         QFile srt(folder + QStringLiteral("/") + name + QStringLiteral(".srt"));
         if (!srt.open(QIODevice::WriteOnly))
@@ -143,7 +162,9 @@ double timeFfprobe() {
     timer.start();
     for (int i = 0; i < runs; ++i) {
         QProcess ffprobe;
-        ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"), QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), clip});
+        ffprobe.start(QStringLiteral("ffprobe"),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                       QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), clip});
         ffprobe.waitForFinished(30000);
     }
     return timer.nsecsElapsed() / 1e9 / runs;

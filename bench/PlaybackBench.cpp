@@ -26,9 +26,27 @@ QList<double> mpvOpenMs;
 
 bool makeClip(const QString& path) {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("testsrc=size=1920x1080:rate=30:duration=5"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=duration=5"), QStringLiteral("-c:v"),
-                            QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-y"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("testsrc=size=1920x1080:rate=30:duration=5"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("sine=duration=5"),
+                                            QStringLiteral("-c:v"),
+                                            QStringLiteral("libx264"),
+                                            QStringLiteral("-preset"),
+                                            QStringLiteral("veryfast"),
+                                            QStringLiteral("-pix_fmt"),
+                                            QStringLiteral("yuv420p"),
+                                            QStringLiteral("-c:a"),
+                                            QStringLiteral("aac"),
+                                            path});
     return ffmpeg.waitForFinished(300000) && ffmpeg.exitCode() == 0;
 }
 
@@ -95,7 +113,10 @@ void BM_MpvCommandLineFirstFrame(benchmark::State& state) {
     for (auto _ : state) {
         QProcess mpv;
         mpv.setProcessChannelMode(QProcess::MergedChannels);
-        mpv.start(QStringLiteral("mpv"), {QStringLiteral("--no-config"), QStringLiteral("--vo=gpu"), QStringLiteral("--gpu-sw"), QStringLiteral("--ao=null"), QStringLiteral("--frames=1"), QStringLiteral("-v"), QStringLiteral("--msg-time"), clip});
+        mpv.start(QStringLiteral("mpv"),
+                  {QStringLiteral("--no-config"), QStringLiteral("--vo=gpu"), QStringLiteral("--gpu-sw"),
+                   QStringLiteral("--ao=null"), QStringLiteral("--frames=1"), QStringLiteral("-v"),
+                   QStringLiteral("--msg-time"), clip});
         if (!mpv.waitForFinished(60000)) {
             state.SkipWithError("mpv did not finish (is it installed?)");
             return;

@@ -21,7 +21,8 @@ void Config::load(const QString& path) {
     if (!doc.isObject())
         return;
     const QJsonObject obj = doc.object();
-    const QJsonValue u = obj.value(QStringLiteral("username")), e = obj.value(QStringLiteral("email")), m = obj.value(QStringLiteral("moviesPath"));
+    const QJsonValue u = obj.value(QStringLiteral("username")), e = obj.value(QStringLiteral("email")),
+                     m = obj.value(QStringLiteral("moviesPath"));
     if (!u.isString() || !e.isString() || !m.isString())
         return;
     username = u.toString();
@@ -56,7 +57,8 @@ Global& global() {
 }
 
 QString userCachePath() {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/reelnook");
+    const QString path =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/reelnook");
     QDir().mkpath(path);
     return path;
 }
@@ -64,7 +66,8 @@ QString userCachePath() {
 QUrl userCacheURL() { return QUrl::fromLocalFile(userCachePath() + QStringLiteral("/")); }
 
 QSettings& user() {
-    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("reelnook"), QStringLiteral("reelnook"));
+    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("reelnook"),
+                              QStringLiteral("reelnook"));
     return settings;
 }
 

@@ -6,7 +6,6 @@
 
 #include "core/SubtitlePlacement.h"
 
-
 // One text style rule: a single attribute that applies to all subtitle text.
 struct TextStyleRule {
     enum class Attribute {

@@ -34,7 +34,8 @@ const QHash<QString, Symbol>& symbols() {
         // window, library and subtitle panel
         {QStringLiteral("sidebar.left"), {"sidebar-show-symbolic", QStyle::SP_FileDialogListView}},
         {QStringLiteral("list.bullet"), {"view-list-bullet-symbolic", QStyle::SP_FileDialogDetailedView}},
-        {QStringLiteral("arrow.up.left.and.arrow.down.right"), {"view-fullscreen-symbolic", QStyle::SP_TitleBarMaxButton}},
+        {QStringLiteral("arrow.up.left.and.arrow.down.right"),
+         {"view-fullscreen-symbolic", QStyle::SP_TitleBarMaxButton}},
         {QStringLiteral("movieclapper"), {"video-x-generic-symbolic", QStyle::SP_FileIcon}},
         {QStringLiteral("doc.viewfinder"), {"folder-open-symbolic", QStyle::SP_DirOpenIcon}},
         {QStringLiteral("square.and.arrow.up"), {"document-send-symbolic", QStyle::SP_ArrowUp}},

@@ -28,21 +28,28 @@ Options parseArguments(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Watch the movies of one folder and annotate them with timed marks."));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version."));
-    const QCommandLineOption moviesDir(QStringLiteral("movies-dir"), QStringLiteral("Use DIR as the movies folder for this run."), QStringLiteral("DIR"));
+    parser.setApplicationDescription(
+        QStringLiteral("Watch the movies of one folder and annotate them with timed marks."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    const QCommandLineOption moviesDir(QStringLiteral("movies-dir"),
+                                       QStringLiteral("Use DIR as the movies folder for this run."),
+                                       QStringLiteral("DIR"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(moviesDir);
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Movie files to open."), QStringLiteral("[FILE...]"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Movie files to open."),
+                                 QStringLiteral("[FILE...]"));
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         std::exit(2);
     }
     if (parser.isSet(help)) {
         // No application object exists yet, so Qt cannot name the program itself.
-        std::printf("%s", qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("reelnook"))));
+        std::printf("%s", qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                               QStringLiteral("reelnook"))));
         std::exit(0);
     }
     if (parser.isSet(version)) {

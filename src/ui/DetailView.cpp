@@ -348,14 +348,16 @@ void DetailView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *selected;
     QMenu menu(this);
-    menu.addAction(symbolIcon(QStringLiteral("minus.rectangle")), tr("Delete Text"), this, [this, index] { deleteText(index); });
+    menu.addAction(symbolIcon(QStringLiteral("minus.rectangle")), tr("Delete Text"), this,
+                   [this, index] { deleteText(index); });
     menu.addAction(symbolIcon(QStringLiteral("doc.on.doc")), tr("Copy Text"), this, [this, index] { copyText(index); });
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }
 
 void DetailView::setModified(bool modified) {
     isModified_ = modified;
-    saveButton_->setIcon(symbolIcon(modified ? QStringLiteral("externaldrive.badge.exclamationmark") : QStringLiteral("externaldrive")));
+    saveButton_->setIcon(
+        symbolIcon(modified ? QStringLiteral("externaldrive.badge.exclamationmark") : QStringLiteral("externaldrive")));
 }
 
 void DetailView::keyPressEvent(QKeyEvent* event) {

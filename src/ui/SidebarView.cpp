@@ -246,8 +246,10 @@ void SidebarView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *selected;
     QMenu menu(this);
-    menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in Finder"), this, [this, index] { revealInFileManager(index); });
+    menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in Finder"), this,
+                   [this, index] { revealInFileManager(index); });
     menu.addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), tr("Upload To Youtube"))->setEnabled(false);
-    menu.addAction(symbolIcon(QStringLiteral("trash")), tr("Delete File"), this, [this, index] { onDeleteFile(index); });
+    menu.addAction(symbolIcon(QStringLiteral("trash")), tr("Delete File"), this,
+                   [this, index] { onDeleteFile(index); });
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }

@@ -27,7 +27,9 @@ QString updateServerBase() {
     return base;
 }
 
-QString versionJson() { return updateServerBase() + QStringLiteral("/player/version/") + pricePlans() + QStringLiteral("-macos.json"); }
+QString versionJson() {
+    return updateServerBase() + QStringLiteral("/player/version/") + pricePlans() + QStringLiteral("-macos.json");
+}
 QString versionUrl() { return updateServerBase() + QStringLiteral("/player/version/?type=") + pricePlans(); }
 
 namespace {
@@ -73,7 +75,8 @@ std::optional<VersionData> VersionData::decode(const QByteArray& json) {
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return std::nullopt;
     const QJsonObject obj = doc.object();
-    const QJsonValue title = obj.value(QStringLiteral("title")), version = obj.value(QStringLiteral("version")), url = obj.value(QStringLiteral("url"));
+    const QJsonValue title = obj.value(QStringLiteral("title")), version = obj.value(QStringLiteral("version")),
+                     url = obj.value(QStringLiteral("url"));
     if (!title.isString() || !version.isString() || !url.isString())
         return std::nullopt;
     return VersionData{title.toString(), version.toString(), url.toString()};

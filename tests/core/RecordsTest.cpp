@@ -6,8 +6,10 @@
 
 TEST(Records, EachConstructionDrawsItsOwnIdentity) {
     const QUrl url = QUrl::fromLocalFile(QStringLiteral("/m/a.mp4"));
-    VideoItem a(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"), ItemColor::white, 10);
-    VideoItem b(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"), ItemColor::white, 10);
+    VideoItem a(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"),
+                ItemColor::white, 10);
+    VideoItem b(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"),
+                ItemColor::white, 10);
     EXPECT_NE(a.id, b.id);
     EXPECT_NE(a, b);
 
@@ -18,7 +20,8 @@ TEST(Records, EachConstructionDrawsItsOwnIdentity) {
 }
 
 TEST(Records, CopiesAreEqualAndIndependent) {
-    VideoItem a(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4")), QStringLiteral("t"), QStringLiteral("a"), QStringLiteral("bid"), ItemColor::white, 10);
+    VideoItem a(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4")), QStringLiteral("t"), QStringLiteral("a"),
+                QStringLiteral("bid"), ItemColor::white, 10);
     VideoItem copy = a;
     EXPECT_EQ(copy, a);
     EXPECT_EQ(qHash(copy), qHash(a));

@@ -36,7 +36,9 @@ TEST(MediaProbe, MeasuresClipsAndListsTheirStreamsInFileOrder) {
         {QStringLiteral("silent.mp4"), {.seconds = 1.5, .audio = false}, {MediaType::video}},
         {QStringLiteral("sound.mp4"), {.seconds = 2.5, .video = false}, {MediaType::audio}},
         // Spaces, quotes, a colon, a newline and non-ASCII letters reach the file unchanged.
-        {QStringLiteral("Ünïcödé 'quoted' \"x\" a:b\nline.mp4"), {.seconds = 1.0}, {MediaType::video, MediaType::audio}},
+        {QStringLiteral("Ünïcödé 'quoted' \"x\" a:b\nline.mp4"),
+         {.seconds = 1.0},
+         {MediaType::video, MediaType::audio}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
@@ -63,7 +65,9 @@ TEST(MediaProbe, AnythingButAReadableMovieGivesNeutralResults) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.mp4")));
     ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.mp4"))).constData(), 0600), 0);
 
-    for (const QString& name : {QStringLiteral("truncated.mp4"), QStringLiteral("text.mp4"), QStringLiteral("empty.mov"), QStringLiteral("folder.mp4"), QStringLiteral("pipe.mp4"), QStringLiteral("missing.mp4"), QStringLiteral("")}) {
+    for (const QString& name : {QStringLiteral("truncated.mp4"), QStringLiteral("text.mp4"),
+                                QStringLiteral("empty.mov"), QStringLiteral("folder.mp4"), QStringLiteral("pipe.mp4"),
+                                QStringLiteral("missing.mp4"), QStringLiteral("")}) {
         SCOPED_TRACE(name.toStdString());
         const QString path = name.isEmpty() ? QString() : dir.filePath(name);
         EXPECT_EQ(MediaProbe::duration(path), 0.0);
@@ -89,7 +93,8 @@ TEST(MediaProbe, ProbesFromSeveralThreadsAtOnce) {
     ASSERT_TRUE(makeClip(dir.filePath(QStringLiteral("clip.mp4"))));
     std::vector<std::future<double>> runs;
     for (int i = 0; i < 8; ++i)
-        runs.push_back(std::async(std::launch::async, [&] { return MediaProbe::duration(dir.filePath(QStringLiteral("clip.mp4"))); }));
+        runs.push_back(std::async(std::launch::async,
+                                  [&] { return MediaProbe::duration(dir.filePath(QStringLiteral("clip.mp4"))); }));
     for (auto& run : runs)
         EXPECT_NEAR(run.get(), 3.0, 0.1);
 }

@@ -63,7 +63,8 @@ TEST(MovieFiles, GetDurationMeasuresOnAWorkerThreadAndGivesZeroForNonMovies) {
 
 TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
     // The test run's XDG_DATA_HOME lies on the same volume as the temporary folders.
-    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
     ASSERT_TRUE(trash.startsWith(testHome()));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("old movie 'ü'.mp4"));
@@ -74,7 +75,8 @@ TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
     QFile trashed(trash + QStringLiteral("/files/") + QFileInfo(file).fileName());
     ASSERT_TRUE(trashed.open(QIODevice::ReadOnly));
     EXPECT_EQ(trashed.readAll(), "movie bytes");
-    EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/info/") + QFileInfo(file).fileName() + QStringLiteral(".trashinfo")));
+    EXPECT_TRUE(QFileInfo::exists(trash + QStringLiteral("/info/") + QFileInfo(file).fileName() +
+                                  QStringLiteral(".trashinfo")));
 
     // A sidecar that was never written, and no URL at all: nothing happens.
     const auto before = QDir(trash + QStringLiteral("/files")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
@@ -95,7 +97,8 @@ TEST(MovieFiles, TrashMovieTakesTheSidecarsOnlyWithTheLastMovieOfTheirName) {
     EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mp4"))), movies));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.vtt"))));
-    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.mp4"))), movies));  // no "b.vtt": fine
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.mp4"))),
+                                       movies));  // no "b.vtt": fine
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("b.srt"))));
     EXPECT_FALSE(MovieFiles::trash(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.mp4")))));
 }

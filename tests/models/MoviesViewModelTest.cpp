@@ -107,7 +107,9 @@ protected:
 }  // namespace
 
 TEST_F(Library, KeepsFilesWhoseExtensionIsExactlyMp4OrMov) {
-    for (const QString& name : {QStringLiteral("clip.mp4"), QStringLiteral("clip.mov"), QStringLiteral("CLIP.MP4"), QStringLiteral("clip.Mov"), QStringLiteral("mp4"), QStringLiteral(".mp4"), QStringLiteral("a.tar.mov"), QStringLiteral("clip.mp4.txt")})
+    for (const QString& name : {QStringLiteral("clip.mp4"), QStringLiteral("clip.mov"), QStringLiteral("CLIP.MP4"),
+                                QStringLiteral("clip.Mov"), QStringLiteral("mp4"), QStringLiteral(".mp4"),
+                                QStringLiteral("a.tar.mov"), QStringLiteral("clip.mp4.txt")})
         ASSERT_TRUE(makeClip(path(name), {.seconds = 1.0}));
     ASSERT_TRUE(writeFile(path(QStringLiteral("a.tar.srt")), srt("Start: Tarred")));
     ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Wrong sidecar")));
@@ -115,9 +117,11 @@ TEST_F(Library, KeepsFilesWhoseExtensionIsExactlyMp4OrMov) {
     EXPECT_EQ(refresh(), 1);
     QStringList listed = files(model.items());
     listed.sort();
-    EXPECT_EQ(listed, QStringList({QStringLiteral("a.tar.mov"), QStringLiteral("clip.mov"), QStringLiteral("clip.mp4")}));
+    EXPECT_EQ(listed,
+              QStringList({QStringLiteral("a.tar.mov"), QStringLiteral("clip.mov"), QStringLiteral("clip.mp4")}));
     for (const auto& row : rows(model.items())) {
-        EXPECT_EQ(row.text, row.file == QStringLiteral("a.tar.mov") ? QStringLiteral("Tarred") : QStringLiteral("clip"));
+        EXPECT_EQ(row.text,
+                  row.file == QStringLiteral("a.tar.mov") ? QStringLiteral("Tarred") : QStringLiteral("clip"));
         EXPECT_NEAR(row.duration, 1.0, 0.1);
     }
 }
@@ -131,10 +135,13 @@ TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
     };
     const QList<Case> cases{
         {QStringLiteral("plain.mp4"), {}, QStringLiteral("plain"), fallbackBID},
-        {QStringLiteral("both.mp4"), srt("BID: org.example.Editor\r\nStart: Both"), QStringLiteral("Both"), QStringLiteral("org.example.Editor")},
+        {QStringLiteral("both.mp4"), srt("BID: org.example.Editor\r\nStart: Both"), QStringLiteral("Both"),
+         QStringLiteral("org.example.Editor")},
         {QStringLiteral("title.mp4"), srt("Start: Only a title"), QStringLiteral("Only a title"), fallbackBID},
-        {QStringLiteral("bid.mp4"), srt("BID: org.example.Viewer"), QStringLiteral("bid"), QStringLiteral("org.example.Viewer")},
-        {QStringLiteral("garbage.mp4"), QByteArray("\x00\xff\xfe\x89PNG\r\n\x1a\n\x00\x00\xc3(Start\x00: x\x80", 26), QStringLiteral("garbage"), fallbackBID},
+        {QStringLiteral("bid.mp4"), srt("BID: org.example.Viewer"), QStringLiteral("bid"),
+         QStringLiteral("org.example.Viewer")},
+        {QStringLiteral("garbage.mp4"), QByteArray("\x00\xff\xfe\x89PNG\r\n\x1a\n\x00\x00\xc3(Start\x00: x\x80", 26),
+         QStringLiteral("garbage"), fallbackBID},
         {QStringLiteral("empty title.mp4"), srt("Start:\r\nmore"), QStringLiteral(""), fallbackBID},
         {QStringLiteral("Ünï 'q' \"d\"\nline.mov"), srt("Start: Ünïcödé"), QStringLiteral("Ünïcödé"), fallbackBID},
     };
@@ -178,8 +185,9 @@ TEST_F(Library, ListsFilesThatAreNoMoviesWithNeutralValuesAndNeverHangs) {
     ASSERT_EQ(refresh(), 1);
     QStringList listed = files(model.items());
     listed.sort();
-    EXPECT_EQ(listed, QStringList({QStringLiteral("dangling.mp4"), QStringLiteral("empty.mov"), QStringLiteral("folder.mp4"), QStringLiteral("link.mov"), QStringLiteral("pipe.mp4"), QStringLiteral("text.mp4"),
-                                   QStringLiteral("truncated.mp4")}));
+    EXPECT_EQ(listed, QStringList({QStringLiteral("dangling.mp4"), QStringLiteral("empty.mov"),
+                                   QStringLiteral("folder.mp4"), QStringLiteral("link.mov"), QStringLiteral("pipe.mp4"),
+                                   QStringLiteral("text.mp4"), QStringLiteral("truncated.mp4")}));
     for (const auto& row : rows(model.items())) {
         SCOPED_TRACE(row.file.toStdString());
         if (row.file == QStringLiteral("link.mov"))
@@ -189,7 +197,8 @@ TEST_F(Library, ListsFilesThatAreNoMoviesWithNeutralValuesAndNeverHangs) {
         EXPECT_EQ(row.text, QFileInfo(row.file).completeBaseName());
     }
     // The dangling link has no date and comes last.
-    EXPECT_EQ(rows(model.items()).last(), (Row{QStringLiteral("dangling.mp4"), QStringLiteral("0000-00-00 00:00:00"), QStringLiteral("dangling"), fallbackBID, 0}));
+    EXPECT_EQ(rows(model.items()).last(), (Row{QStringLiteral("dangling.mp4"), QStringLiteral("0000-00-00 00:00:00"),
+                                               QStringLiteral("dangling"), fallbackBID, 0}));
 }
 
 TEST_F(Library, OrdersNewestFirstKeepingListingOrderForEqualDatesAndUndatedLast) {
@@ -200,10 +209,12 @@ TEST_F(Library, OrdersNewestFirstKeepingListingOrderForEqualDatesAndUndatedLast)
     ASSERT_TRUE(makeClip(path(QStringLiteral("a.mov")), {.seconds = 1.0}));
 
     ASSERT_EQ(refresh(), 1);
-    EXPECT_EQ(files(model.items()), QStringList({QStringLiteral("a.mov"), QStringLiteral("b.mp4"), QStringLiteral("older.mp4"), QStringLiteral("0undated.mp4")}));
+    EXPECT_EQ(files(model.items()), QStringList({QStringLiteral("a.mov"), QStringLiteral("b.mp4"),
+                                                 QStringLiteral("older.mp4"), QStringLiteral("0undated.mp4")}));
     for (const auto& item : model.items()) {
         const QDateTime born = QFileInfo(item.url.toLocalFile()).birthTime();
-        EXPECT_EQ(item.time, born.isValid() ? born.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QStringLiteral("0000-00-00 00:00:00"));
+        EXPECT_EQ(item.time, born.isValid() ? born.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                            : QStringLiteral("0000-00-00 00:00:00"));
     }
     EXPECT_EQ(model.items()[0].time, model.items()[1].time);
     EXPECT_GT(model.items()[1].time, model.items()[2].time);
@@ -297,7 +308,9 @@ TEST_F(Library, RemembersReadsOnlyWhileFilesStayUnchanged) {
     // Another file renamed over a movie, with the old file's times: a new inode.
     ASSERT_TRUE(makeClip(spare.filePath(QStringLiteral("c.mp4")), {.seconds = 2.5}));
     setModified(spare.filePath(QStringLiteral("c.mp4")), FileStamp::of(path(QStringLiteral("c.mp4")))->modifiedNs);
-    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath(QStringLiteral("c.mp4"))).constData(), QFile::encodeName(path(QStringLiteral("c.mp4"))).constData()), 0);
+    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath(QStringLiteral("c.mp4"))).constData(),
+                          QFile::encodeName(path(QStringLiteral("c.mp4"))).constData()),
+              0);
     check("movie replaced by rename");
 
     ASSERT_TRUE(QFile::rename(path(QStringLiteral("e.mp4")), path(QStringLiteral("f.mp4"))));
@@ -366,10 +379,14 @@ TEST_F(Library, LoadItemBuildsTheRecordOfAnyFile) {
     EXPECT_EQ(item.text, QStringLiteral("x.y"));
     EXPECT_EQ(item.BID, QStringLiteral("org.example.X"));
     EXPECT_NEAR(item.duration, 2.0, 0.1);
-    EXPECT_EQ(item.time, QFileInfo(outside.filePath(QStringLiteral("x.y.mov"))).birthTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    EXPECT_EQ(item.time, QFileInfo(outside.filePath(QStringLiteral("x.y.mov")))
+                             .birthTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 
-    const VideoItem missing = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("missing.mp4"))));
-    EXPECT_EQ(rows({missing}), QList<Row>({{QStringLiteral("missing.mp4"), QStringLiteral("0000-00-00 00:00:00"), QStringLiteral("missing"), fallbackBID, 0}}));
+    const VideoItem missing =
+        MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("missing.mp4"))));
+    EXPECT_EQ(rows({missing}), QList<Row>({{QStringLiteral("missing.mp4"), QStringLiteral("0000-00-00 00:00:00"),
+                                            QStringLiteral("missing"), fallbackBID, 0}}));
     EXPECT_NE(missing.id, item.id);
 }
 

@@ -49,8 +49,15 @@ TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
                    cue(5, "two lines\r\nMark: second") + cue(40, "Death: hero\r\n(F)") + cue(41, "Death: hero\r\nx (F)") +
                    cue(42, "Mark:") + cue(43, "mark: lower")),
                5400);
-    const QStringList expected = {QStringLiteral("two lines\r\nMark: second"), QStringLiteral("Mark: a mark"), QStringLiteral("Death: villain (E)"), QStringLiteral("Death: hero (F)"),
-                                  QStringLiteral("plain"), QStringLiteral("Death: hero\r\n(F)"), QStringLiteral("Death: hero\r\nx (F)"), QStringLiteral("Mark:"), QStringLiteral("mark: lower")};
+    const QStringList expected = {QStringLiteral("two lines\r\nMark: second"),
+                                  QStringLiteral("Mark: a mark"),
+                                  QStringLiteral("Death: villain (E)"),
+                                  QStringLiteral("Death: hero (F)"),
+                                  QStringLiteral("plain"),
+                                  QStringLiteral("Death: hero\r\n(F)"),
+                                  QStringLiteral("Death: hero\r\nx (F)"),
+                                  QStringLiteral("Mark:"),
+                                  QStringLiteral("mark: lower")};
     EXPECT_EQ(texts(), expected);
     const ItemColor colors[] = {ItemColor::white, ItemColor::gray,  ItemColor::orange, ItemColor::green, ItemColor::white,
                                 ItemColor::green, ItemColor::white, ItemColor::white,  ItemColor::white};
@@ -84,15 +91,18 @@ TEST_F(SubtitlesViewModelTest, AddItemAppendsThenSortsWithTwoNotifications) {
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &context, [&] { seenAtInsert = texts(); });
 
     model.addItem(SubtitleItem(20, 22, QStringLiteral("new"), ItemColor::gray, 60));
-    EXPECT_EQ(seenAtInsert, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("new")}));
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")}));
+    EXPECT_EQ(seenAtInsert,
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("new")}));
+    EXPECT_EQ(texts(),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")}));
     EXPECT_EQ(inserted, 1);
     EXPECT_EQ(reset, 1);
     EXPECT_EQ(changed, 2);
     EXPECT_EQ(model.items()[2].color, ItemColor::gray);
 
     model.addItem(SubtitleItem(15, 17, QStringLiteral("between"), ItemColor::gray, 60));
-    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("between"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")}));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("between"), QStringLiteral("b"),
+                                    QStringLiteral("new"), QStringLiteral("c")}));
 }
 
 TEST_F(SubtitlesViewModelTest, RemoveItemKeepsOrderAndIgnoresBadRows) {

@@ -60,7 +60,8 @@ TEST_F(PlayerItemTest, SubtitleFileIsNamedAfterTheMovieInTheCacheFolder) {
         {QStringLiteral("/elsewhere/with space.MOV"), QStringLiteral("with space.vtt")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(getPlayerItem(QUrl::fromLocalFile(c.movie), 1).subtitlePath, userCachePath() + QStringLiteral("/") + c.vtt);
+        EXPECT_EQ(getPlayerItem(QUrl::fromLocalFile(c.movie), 1).subtitlePath,
+                  userCachePath() + QStringLiteral("/") + c.vtt);
 }
 
 TEST(MediaTime, SecondsBecomeWholeMilliseconds) {

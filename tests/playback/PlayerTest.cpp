@@ -115,7 +115,8 @@ TEST_F(PlayerTest, ReplacingTheItemWhilePlayingOpensTheNewOnePaused) {
     ASSERT_TRUE(waitUntil([&] { return player->currentTime() > 0.3; }));
     QSignalSpy loaded(player.get(), &Player::loadFinished);
     player->pause();
-    player->replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip(QStringLiteral("second.mp4"), {.seconds = 4})), 4));
+    player->replaceCurrentItem(
+        getPlayerItem(QUrl::fromLocalFile(clip(QStringLiteral("second.mp4"), {.seconds = 4})), 4));
     ASSERT_TRUE(waitUntil([&] { return !loaded.isEmpty(); }, 10000));
     EXPECT_TRUE(loaded.first().first().toBool());
     EXPECT_LT(player->currentTime(), 0.1);

@@ -25,8 +25,9 @@ protected:
     }
 
     static void select(double duration) {
-        Q_EMIT notify().videoSelected(
-            VideoItem(QUrl::fromLocalFile(QStringLiteral("/movies/a.mp4")), QStringLiteral(""), QStringLiteral("a"), QStringLiteral(""), ItemColor::white, duration));
+        Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(QStringLiteral("/movies/a.mp4")),
+                                                QStringLiteral(""), QStringLiteral("a"), QStringLiteral(""),
+                                                ItemColor::white, duration));
     }
     static void announce(Player* player) { Q_EMIT notify().videoLoaded(player); }
     static void cursor(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
@@ -128,7 +129,8 @@ TEST_F(VideoToolbarViewTest, AnAnnouncedPlayerIsPausedAndGetsTheVolume) {
 
     bar.togglePlay();
     EXPECT_EQ(bar.playIcon(), QStringLiteral("pause"));
-    EXPECT_EQ(bar.findChild<QToolButton*>(QStringLiteral("playButton"))->property("symbol").toString(), QStringLiteral("pause"));
+    EXPECT_EQ(bar.findChild<QToolButton*>(QStringLiteral("playButton"))->property("symbol").toString(),
+              QStringLiteral("pause"));
     bar.togglePlay();
     EXPECT_EQ(player->rate(), 0);
 
@@ -161,7 +163,10 @@ TEST_F(VideoToolbarViewTest, TimeTextsAndTheirWidths) {
         double seconds;
         QString text;
         int width;
-    } cases[] = {{0, QStringLiteral("00:00"), 40}, {61.5, QStringLiteral("01:02"), 40}, {3599.4, QStringLiteral("59:59"), 40}, {3600, QStringLiteral("01:00:00"), 60}};
+    } cases[] = {{0, QStringLiteral("00:00"), 40},
+                 {61.5, QStringLiteral("01:02"), 40},
+                 {3599.4, QStringLiteral("59:59"), 40},
+                 {3600, QStringLiteral("01:00:00"), 60}};
     for (const auto& c : cases) {
         cursor(c.seconds);
         EXPECT_EQ(elapsed->text(), c.text) << c.seconds;
@@ -179,9 +184,11 @@ TEST(VolumeIcon, Thresholds) {
     const struct {
         double volume;
         QString icon;
-    } cases[] = {{0, QStringLiteral("speaker.slash")},      {0.05, QStringLiteral("speaker.slash")},  {0.06, QStringLiteral("speaker")},
-                 {0.1, QStringLiteral("speaker")},          {0.4, QStringLiteral("speaker.wave.1")},  {0.41, QStringLiteral("speaker.wave.2")},
-                 {0.7, QStringLiteral("speaker.wave.2")},   {0.71, QStringLiteral("speaker.wave.3")}, {1.0, QStringLiteral("speaker.wave.3")}};
+    } cases[] = {{0, QStringLiteral("speaker.slash")},    {0.05, QStringLiteral("speaker.slash")},
+                 {0.06, QStringLiteral("speaker")},       {0.1, QStringLiteral("speaker")},
+                 {0.4, QStringLiteral("speaker.wave.1")}, {0.41, QStringLiteral("speaker.wave.2")},
+                 {0.7, QStringLiteral("speaker.wave.2")}, {0.71, QStringLiteral("speaker.wave.3")},
+                 {1.0, QStringLiteral("speaker.wave.3")}};
     for (const auto& c : cases)
         EXPECT_EQ(VideoToolbarView::volumeIcon(c.volume), c.icon) << c.volume;
 }
@@ -199,7 +206,8 @@ TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
         QStringList labels;
         for (QAction* action : menu->actions())
             labels << action->text();
-        EXPECT_EQ(labels, (QStringList{QStringLiteral("Subtitle None"), QStringLiteral("Subtitle Top"), QStringLiteral("Subtitle Bottom")}));
+        EXPECT_EQ(labels, (QStringList{QStringLiteral("Subtitle None"), QStringLiteral("Subtitle Top"),
+                                       QStringLiteral("Subtitle Bottom")}));
         menu->actions()[1]->trigger();  // before any movie: stored for the first one
         EXPECT_EQ(user().value("subtitleStyle").toInt(), 1);
 

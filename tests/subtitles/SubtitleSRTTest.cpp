@@ -205,7 +205,9 @@ TEST_F(SubtitleSRTTest, SidecarURLReplacesLastExtension) {
         {"/m/with space #1.mp4", "/m/with space #1.srt"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QString::fromUtf8(c.movie))).toLocalFile(), QString::fromUtf8(c.sidecar)) << c.movie;
+        EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QString::fromUtf8(c.movie))).toLocalFile(),
+                  QString::fromUtf8(c.sidecar))
+            << c.movie;
 }
 
 TEST_F(SubtitleSRTTest, GarbageBeforeAGoodBlockIsSkipped) {
@@ -260,7 +262,8 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
         QList<std::pair<double, QString>> cues;
     } cases[] = {
         {"blank lines between blocks",
-         "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n\r\n \t\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n\r\n",
+         "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n\r\n \t\r\n\r\n2\r\n00:00:03,000 --> "
+         "00:00:04,000\r\nsecond\r\n\r\n",
          {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"blank lines with \\n line ends",
          "\n\n1\n00:00:01,000 --> 00:00:02,000\nfirst\n\n\n2\n00:00:03,000 --> 00:00:04,000\nsecond\n",
@@ -272,16 +275,25 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
          "1\r\n\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n0:00:02,000 --> 00:00:03,000\r\nlost\r\n\r\n"
          "3\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
          {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
-        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + twoCrlfCues, {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
-        {"UTF-8 byte-order mark before a time line",
-         "\xEF\xBB\xBF" "00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
+        {"UTF-8 byte-order mark",
+         "\xEF\xBB\xBF" + twoCrlfCues,
          {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
-        {"UTF-16 little endian", utf16(twoCrlfCues, true), {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
-        {"UTF-16 big endian", utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
+        {"UTF-8 byte-order mark before a time line",
+         "\xEF\xBB\xBF"
+         "00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 little endian",
+         utf16(twoCrlfCues, true),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 big endian",
+         utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
          {{1, QString::fromUtf8("caf\u00e9")}, {3, QStringLiteral("second")}}},
-        {"\\r line ends", QByteArray(twoCrlfCues).replace("\r\n", "\r"), {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"\\r line ends",
+         QByteArray(twoCrlfCues).replace("\r\n", "\r"),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"a line of 3,000 two-byte characters",
-         "1\r\n00:00:01,000 --> 00:00:02,000\r\n" + longMark.toUtf8() + "\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
+         "1\r\n00:00:01,000 --> 00:00:02,000\r\n" + longMark.toUtf8() +
+             "\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
          {{1, longMark}, {3, QStringLiteral("second")}}},
     };
     QTemporaryDir clips;
@@ -305,8 +317,9 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
                 EXPECT_EQ(player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5, shown), shown);
             } else {
                 // The player's WebVTT reader cuts lines at about 4 KB; the cue shows all the same.
-                const auto text = player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5,
-                                                [](const QString& t) { return t.startsWith(QStringLiteral("Mark: ")); });
+                const auto text = player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5, [](const QString& t) {
+                    return t.startsWith(QStringLiteral("Mark: "));
+                });
                 EXPECT_TRUE(text && text->startsWith(QStringLiteral("Mark: \u00e9\u00e9\u00e9")));
             }
         }

@@ -41,8 +41,9 @@ bool writesWithoutPrivileges(const std::function<bool()>& write) {
 
 TEST_F(SubtitleWriteTest, WritesNumberedCrlfBlocks) {
     const QUrl target = url(QStringLiteral("out.srt"));
-    ASSERT_TRUE(srt.writeAll(target, {item(1.5, 3.25, QStringLiteral("Mark: first\r\nsecond line")), item(62, 64, QString::fromUtf8("caf\u00e9")),
-                                      item(3725.9996, 3726, QStringLiteral(""))}));
+    ASSERT_TRUE(srt.writeAll(
+        target, {item(1.5, 3.25, QStringLiteral("Mark: first\r\nsecond line")),
+                 item(62, 64, QString::fromUtf8("caf\u00e9")), item(3725.9996, 3726, QStringLiteral(""))}));
     EXPECT_EQ(contents(target), QByteArray("1\r\n00:00:01,500 --> 00:00:03,250\r\nMark: first\r\nsecond line\r\n\r\n"
                                            "2\r\n00:01:02,000 --> 00:01:04,000\r\ncaf\xc3\xa9\r\n\r\n"
                                            "3\r\n01:02:06,000 --> 01:02:06,000\r\n\r\n"));
@@ -50,8 +51,11 @@ TEST_F(SubtitleWriteTest, WritesNumberedCrlfBlocks) {
 
 TEST_F(SubtitleWriteTest, RoundTripGivesTheSameCuesWithNewIds) {
     const QList<SubtitleItem> written = {
-        item(0, 0.0005, QStringLiteral("Death: hero (E)\r\n(F)")), item(0.9996, 2.001, QStringLiteral("")), item(59.999, 61, QString::fromUtf8("\u00a0inner\u3000spaces")),
-        item(359999.5, 359999.999, QStringLiteral("late")), item(10, 5, QStringLiteral("order as held")),
+        item(0, 0.0005, QStringLiteral("Death: hero (E)\r\n(F)")),
+        item(0.9996, 2.001, QStringLiteral("")),
+        item(59.999, 61, QString::fromUtf8("\u00a0inner\u3000spaces")),
+        item(359999.5, 359999.999, QStringLiteral("late")),
+        item(10, 5, QStringLiteral("order as held")),
     };
     const QUrl target = url(QStringLiteral("out.srt"));
     ASSERT_TRUE(srt.writeAll(target, written));
@@ -173,12 +177,14 @@ TEST_F(SubtitleWriteTest, FailedWriteLeavesTheOldFileWhole) {
     QFile::setPermissions(target.toLocalFile(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
 
     EXPECT_FALSE(writesWithoutPrivileges([&] { return srt.writeAll(target, {item(5, 6, QStringLiteral("new"))}); }));
-    EXPECT_FALSE(writesWithoutPrivileges([&] { return vtt.convert(target, QUrl::fromLocalFile(folder + QStringLiteral("/out.vtt"))); }));
+    EXPECT_FALSE(writesWithoutPrivileges(
+        [&] { return vtt.convert(target, QUrl::fromLocalFile(folder + QStringLiteral("/out.vtt"))); }));
     // The same writer succeeds in a folder it may write to, so the refusal above came from
     // the folder's permissions.
     QDir(dir.path()).mkdir(QStringLiteral("open"));
     QFile::setPermissions(path(QStringLiteral("open")), QFile::Permissions(0x7777));
-    EXPECT_TRUE(writesWithoutPrivileges([&] { return srt.writeAll(url(QStringLiteral("open/out.srt")), {item(5, 6, QStringLiteral("new"))}); }));
+    EXPECT_TRUE(writesWithoutPrivileges(
+        [&] { return srt.writeAll(url(QStringLiteral("open/out.srt")), {item(5, 6, QStringLiteral("new"))}); }));
 
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(contents(target), old);
@@ -189,7 +195,8 @@ TEST_F(SubtitleWriteTest, FailedWriteLeavesTheOldFileWhole) {
 
 TEST_F(SubtitleWriteTest, ConvertDropsIndexLinesAndUsesPoints) {
     const QUrl source = url(QStringLiteral("movie.srt"));
-    ASSERT_TRUE(srt.writeAll(source, {item(1.5, 3.25, QStringLiteral("Death: x (F)")), item(62, 64, QStringLiteral("two\r\nlines"))}));
+    ASSERT_TRUE(srt.writeAll(
+        source, {item(1.5, 3.25, QStringLiteral("Death: x (F)")), item(62, 64, QStringLiteral("two\r\nlines"))}));
     const QUrl target = url(QStringLiteral("movie.vtt"));
     ASSERT_TRUE(vtt.convert(source, target));
     EXPECT_EQ(contents(target), QByteArray("WEBVTT\r\n\r\n00:00:01.500 --> 00:00:03.250\r\nDeath: x (F)\r\n\r\n"
@@ -225,7 +232,8 @@ TEST_F(SubtitleWriteTest, CacheURLSharedByMoviesThatDifferOnlyInExtension) {
     const QUrl mp4 = SubtitleVTT::cacheURL(QUrl::fromLocalFile(QStringLiteral("/movies/My Film.v2.mp4")));
     EXPECT_EQ(mp4.toLocalFile(), userCachePath() + QStringLiteral("/My Film.v2.vtt"));
     EXPECT_EQ(SubtitleVTT::cacheURL(QUrl::fromLocalFile(QStringLiteral("/other/My Film.v2.mov"))), mp4);
-    EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mov"))), SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4"))));
+    EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mov"))),
+              SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4"))));
 }
 
 TEST_F(SubtitleWriteTest, ConversionEqualsOneGlobalReplacement) {

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     setenv("XDG_STATE_HOME", (h + "/.local/state").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (h + "/runtime").constData(), 1);
     QDir().mkpath(homePath + QStringLiteral("/runtime"));
-    QFile::setPermissions(homePath + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(homePath + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QDir().mkpath(homePath + QStringLiteral("/Videos"));
 
     testing::InitGoogleTest(&argc, argv);

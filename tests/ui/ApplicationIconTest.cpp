@@ -76,9 +76,12 @@ TEST_F(ApplicationIcon, ReadsTheIconOfTheDesktopEntryAsPathOrThemeName) {
     ASSERT_TRUE(writeImage(image, Qt::red));
     writeEntry(userApplications(), QStringLiteral("org.example.Painter"),
                "[Desktop Entry]\nType=Application\nName=Painter\n# Icon=org.example.Themed\n"
-               "Icon[de]=org.example.Themed\nIcon = " + image.toUtf8().replace(' ', "\\s") + "\n\n"
-               "[Desktop Action new]\nIcon=org.example.Themed\n");
-    writeEntry(userApplications(), QStringLiteral("org.example.Viewer"), "[Desktop Entry]\nType=Application\nIcon=org.example.Themed\n");
+               "Icon[de]=org.example.Themed\nIcon = " +
+                   image.toUtf8().replace(' ', "\\s") +
+                   "\n\n"
+                   "[Desktop Action new]\nIcon=org.example.Themed\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Viewer"),
+               "[Desktop Entry]\nType=Application\nIcon=org.example.Themed\n");
     writeEntry(userApplications(), QStringLiteral("org.example.Old"), "[Desktop Entry]\nIcon=org.example.Themed.png\n");
 
     EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Painter"))), QColor(Qt::red));
@@ -87,11 +90,13 @@ TEST_F(ApplicationIcon, ReadsTheIconOfTheDesktopEntryAsPathOrThemeName) {
 }
 
 TEST_F(ApplicationIcon, UnknownHiddenOrMalformedIdentifiersHaveNoIcon) {
-    writeEntry(userApplications(), QStringLiteral("org.example.Removed"), "[Desktop Entry]\nIcon=org.example.Themed\nHidden=true\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Removed"),
+               "[Desktop Entry]\nIcon=org.example.Themed\nHidden=true\n");
     // A file beside the applications folder, reachable only by a path in the identifier.
     ASSERT_TRUE(writeFile(QFileInfo(userApplications()).absolutePath() + QStringLiteral("/outside.desktop"),
                           "[Desktop Entry]\nIcon=org.example.Themed\n"));
-    for (const QString& id : {QStringLiteral("com.apple.QuickTimePlayerX"), QStringLiteral("org.example.Removed"), QStringLiteral("../outside"), QStringLiteral(""), QStringLiteral(".desktop")}) {
+    for (const QString& id : {QStringLiteral("com.apple.QuickTimePlayerX"), QStringLiteral("org.example.Removed"),
+                              QStringLiteral("../outside"), QStringLiteral(""), QStringLiteral(".desktop")}) {
         SCOPED_TRACE(id.toStdString());
         EXPECT_FALSE(applicationIcon(id).has_value());
     }
@@ -101,8 +106,10 @@ TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
     const QString system = dir.filePath(QStringLiteral("system/applications"));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath(QStringLiteral("system"))));
     ASSERT_TRUE(writeImage(dir.filePath(QStringLiteral("green.png")), Qt::green));
-    writeEntry(system, QStringLiteral("org.example.Shared"), "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
-    writeEntry(system, QStringLiteral("org.example.SystemOnly"), "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
+    writeEntry(system, QStringLiteral("org.example.Shared"),
+               "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
+    writeEntry(system, QStringLiteral("org.example.SystemOnly"),
+               "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
     writeEntry(userApplications(), QStringLiteral("org.example.Shared"), "[Desktop Entry]\nIcon=org.example.Themed\n");
 
     EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Shared"))), QColor(Qt::blue));

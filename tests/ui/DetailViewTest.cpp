@@ -40,7 +40,8 @@ protected:
 
     void selectMovie() {
         global().movieURL = movie_;
-        Q_EMIT notify().videoSelected(VideoItem(movie_, QStringLiteral(""), QStringLiteral("Night"), QStringLiteral(""), ItemColor::white, 100));
+        Q_EMIT notify().videoSelected(
+            VideoItem(movie_, QStringLiteral(""), QStringLiteral("Night"), QStringLiteral(""), ItemColor::white, 100));
     }
 
     void report(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
@@ -205,7 +206,8 @@ TEST_F(DetailFixture, AFailedSaveKeepsTheMarksAndTheFlagAndNamesTheFileAndReason
         EXPECT_TRUE(panel_.isModified());
         EXPECT_EQ(SubtitlesViewModel::shared().items().size(), 2);
         ASSERT_EQ(answerer.texts.size(), 1);
-        EXPECT_TRUE(answerer.texts.first().contains(QString::fromUtf8(c.expected))) << answerer.texts.first().toStdString();
+        EXPECT_TRUE(answerer.texts.first().contains(QString::fromUtf8(c.expected)))
+            << answerer.texts.first().toStdString();
         if (QFileInfo(srt_).isFile()) {  // the old sidecar stays whole
             EXPECT_EQ(SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_))->size(), 1);
         }

@@ -51,7 +51,8 @@ TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
                           "2\r\n00:00:02,000 --> 00:00:04,000\r\nMark: look here\r\n\r\n"));
     const QString outside = testHome() + QStringLiteral("/outside/extra.mov");
     ASSERT_TRUE(makeClip(outside, ClipShape{3.0, QStringLiteral("320x240"), false}));
-    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/outside/extra.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
+    ASSERT_TRUE(
+        writeFile(testHome() + QStringLiteral("/outside/extra.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
     const QString cache = testHome() + QStringLiteral("/.cache/reelnook");
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -67,11 +68,17 @@ TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
     QString window;
     // The program's own window: other tests may show windows of the same name on this display.
     EXPECT_TRUE(waitUntil(
-        [&] { return !(window = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"), QString::number(app.processId()), QStringLiteral("--name"), QStringLiteral("^Reelnook-")})).isEmpty(); },
+        [&] {
+            return !(window = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                                       QString::number(app.processId()), QStringLiteral("--name"),
+                                       QStringLiteral("^Reelnook-")}))
+                        .isEmpty();
+        },
         10000));
     window = window.split(QLatin1Char('\n')).first();
     xdotool({QStringLiteral("windowmove"), QStringLiteral("--sync"), window, QStringLiteral("0"), QStringLiteral("0")});
-    xdotool({QStringLiteral("windowsize"), QStringLiteral("--sync"), window, QStringLiteral("1280"), QStringLiteral("760")});
+    xdotool({QStringLiteral("windowsize"), QStringLiteral("--sync"), window, QStringLiteral("1280"),
+             QStringLiteral("760")});
     QThread::msleep(1500);
 
     // Space plays: the picture in the middle of the window moves.
@@ -91,8 +98,11 @@ TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
     secondLaunch.start(program(), {outside});
     EXPECT_TRUE(secondLaunch.waitForFinished(10000));
     EXPECT_EQ(secondLaunch.exitCode(), 0);
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + QStringLiteral("/extra.vtt")) || app.state() != QProcess::Running; }, 10000) &&
-                app.state() == QProcess::Running);
+    EXPECT_TRUE(
+        waitUntil(
+            [&] { return QFile::exists(cache + QStringLiteral("/extra.vtt")) || app.state() != QProcess::Running; },
+            10000) &&
+        app.state() == QProcess::Running);
 
     // Quitting closes the window, ends the process with 0 and removes the WebVTT files.
     xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
@@ -115,7 +125,9 @@ QProcessEnvironment offlineEnvironment() {
 
 // The main windows of one process (other tests may show windows of the same name on the display).
 QStringList windowsOf(const QProcess& process) {
-    const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"), QString::number(process.processId()), QStringLiteral("--name"), QStringLiteral("^Reelnook-")});
+    const QString found =
+        xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                 QString::number(process.processId()), QStringLiteral("--name"), QStringLiteral("^Reelnook-")});
     return found.isEmpty() ? QStringList{} : found.split(QLatin1Char('\n'));
 }
 
@@ -125,11 +137,14 @@ TEST(EndToEnd, AFileArgumentStaysOpenAcrossRefreshesAndFoldersAreRefused) {
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "xdotool is not installed";
     const QString library = testHome() + QStringLiteral("/arguments-library");
-    ASSERT_TRUE(makeClip(library + QStringLiteral("/in-library.mp4"), ClipShape{2.0, QStringLiteral("160x120"), false}));
-    ASSERT_TRUE(writeFile(library + QStringLiteral("/in-library.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: In library\r\n"));
+    ASSERT_TRUE(
+        makeClip(library + QStringLiteral("/in-library.mp4"), ClipShape{2.0, QStringLiteral("160x120"), false}));
+    ASSERT_TRUE(writeFile(library + QStringLiteral("/in-library.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: In library\r\n"));
     const QString outside = testHome() + QStringLiteral("/arguments-outside/chosen.mp4");
     ASSERT_TRUE(makeClip(outside, ClipShape{2.0, QStringLiteral("160x120"), false}));
-    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/arguments-outside/chosen.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
+    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/arguments-outside/chosen.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
     const QString folderArgument = testHome() + QStringLiteral("/arguments-outside");
     const QString cache = testHome() + QStringLiteral("/.cache/reelnook");
 
@@ -145,14 +160,16 @@ TEST(EndToEnd, AFileArgumentStaysOpenAcrossRefreshesAndFoldersAreRefused) {
 
     // A new movie arrives; two refreshes later the library movies are still not opened.
     ASSERT_TRUE(makeClip(library + QStringLiteral("/arrived.mp4"), ClipShape{2.0, QStringLiteral("160x120"), false}));
-    ASSERT_TRUE(writeFile(library + QStringLiteral("/arrived.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Arrived\r\n"));
+    ASSERT_TRUE(writeFile(library + QStringLiteral("/arrived.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Arrived\r\n"));
     QThread::msleep(4500);
     EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/in-library.vtt")));
     EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/arrived.vtt")));
 
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(15000));
-    const QStringList refused = QString::fromLocal8Bit(app.readAllStandardError()).split(QLatin1Char('\n')).filter(folderArgument);
+    const QStringList refused =
+        QString::fromLocal8Bit(app.readAllStandardError()).split(QLatin1Char('\n')).filter(folderArgument);
     EXPECT_EQ(refused.size(), 1) << refused.join(QLatin1Char('\n')).toStdString();
     if (app.state() != QProcess::NotRunning)
         app.kill();

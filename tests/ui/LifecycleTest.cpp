@@ -19,7 +19,8 @@ TEST(QuitCleanup, RemovesExactlyTheVttFiles) {
         ASSERT_TRUE(writeFile(cache.filePath(QString::fromLatin1(name)), "x"));
     AppDelegate::removeCachedSubtitles(cache.path());
     const QStringList left = QDir(cache.path()).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, (QStringList{QStringLiteral("b.VTT"), QStringLiteral("c.srt"), QStringLiteral("d.vtt.bak"), QStringLiteral("vtt")}));
+    EXPECT_EQ(left, (QStringList{QStringLiteral("b.VTT"), QStringLiteral("c.srt"), QStringLiteral("d.vtt.bak"),
+                                 QStringLiteral("vtt")}));
 }
 
 TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
@@ -48,8 +49,9 @@ TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
     QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& files) { received = files; });
 
     SingleInstance::Role role = SingleInstance::Role::primary;
-    std::unique_ptr<QThread> second(
-        QThread::create([&] { role = SingleInstance(name).start({QStringLiteral("/a b.mp4"), QStringLiteral("/\u00fc.mov")}); }));
+    std::unique_ptr<QThread> second(QThread::create([&] {
+        role = SingleInstance(name).start({QStringLiteral("/a b.mp4"), QStringLiteral("/\u00fc.mov")});
+    }));
     second->start();
     EXPECT_TRUE(waitUntil([&] { return second->isFinished(); }));
     EXPECT_EQ(role, SingleInstance::Role::handedOver);

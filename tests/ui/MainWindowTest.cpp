@@ -60,7 +60,8 @@ protected:
         if (!srt.isEmpty())
             writeFile(folder_.filePath(name + QStringLiteral(".srt")), srt);
         VideoItem item(QUrl::fromLocalFile(path), QStringLiteral(""), name, QStringLiteral(""), ItemColor::white, 4.0);
-        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + QStringLiteral(".srt"))), item.duration);
+        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + QStringLiteral(".srt"))),
+                                          item.duration);
         Q_EMIT notify().videoSelected(item);
         return item;
     }
@@ -147,7 +148,8 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
 }
 
 TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
-    select(QStringLiteral("marked"), "1\r\n00:00:01,250 --> 00:00:02,000\r\nMark: a\r\n\r\n2\r\n00:00:03,125 --> 00:00:04,000\r\nb\r\n");
+    select(QStringLiteral("marked"),
+           "1\r\n00:00:01,250 --> 00:00:02,000\r\nMark: a\r\n\r\n2\r\n00:00:03,125 --> 00:00:04,000\r\nb\r\n");
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
     ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
@@ -199,7 +201,8 @@ protected:
 
     // Names of this fixture's own, so that the shared library sees a new list each time.
     QUrl movie(const QString& name) const {
-        return QUrl::fromLocalFile(folder_.filePath(name + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4")));
+        return QUrl::fromLocalFile(
+            folder_.filePath(name + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4")));
     }
     QUrl newer() const { return movie(QStringLiteral("newer")); }
     QUrl older() const { return movie(QStringLiteral("older")); }
@@ -306,7 +309,8 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
     // A movie that cannot be opened: nothing of the old one may show or be used for a mark.
     const QString broken = folder_.filePath(QStringLiteral("broken.mp4"));
     ASSERT_TRUE(writeFile(broken, "not a movie"));
-    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), QStringLiteral(""), QStringLiteral("broken"), QStringLiteral(""), ItemColor::white, 4.0));
+    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), QStringLiteral(""), QStringLiteral("broken"),
+                                            QStringLiteral(""), ItemColor::white, 4.0));
     waitUntil([&] { return !player->error().isEmpty(); }, 5000);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(window_->content()->toolbarView()->playTime(), 0);
@@ -315,7 +319,8 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
 }
 
 TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
-    const QString path = folder_.filePath(QStringLiteral("growing") + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4"));
+    const QString path =
+        folder_.filePath(QStringLiteral("growing") + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4"));
     const QString longer = folder_.filePath(QStringLiteral("longer.part"));
     ASSERT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
     ASSERT_TRUE(makeClip(longer, ClipShape{3.0, QStringLiteral("64x48"), false}));
@@ -374,8 +379,9 @@ TEST_F(WindowFixture, FullScreenShowsOnlyTheVideoAndRestoresThePanes) {
 }
 
 TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
-    select(QStringLiteral("keys"), "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
-                   "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
+    select(QStringLiteral("keys"),
+           "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
+           "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
     DetailView* panel = window_->detail();
     Player* player = window_->content()->player();

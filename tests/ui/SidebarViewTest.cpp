@@ -43,8 +43,9 @@ protected:
             QThread::msleep(std::max<qint64>(0, 1100 - lastBirth_.elapsed()));
         const QString path = folder_.filePath(file);
         EXPECT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
-        EXPECT_TRUE(writeFile(QFileInfo(path).path() + QStringLiteral("/") + QFileInfo(path).completeBaseName() + QStringLiteral(".srt"),
-                              "1\r\n00:00:00,000 --> 00:00:00,500\r\nStart: " + title.toUtf8() + "\r\n\r\n" + cues));
+        EXPECT_TRUE(writeFile(
+            QFileInfo(path).path() + QStringLiteral("/") + QFileInfo(path).completeBaseName() + QStringLiteral(".srt"),
+            "1\r\n00:00:00,000 --> 00:00:00,500\r\nStart: " + title.toUtf8() + "\r\n\r\n" + cues));
         lastBirth_.start();
         return path;
     }
@@ -141,7 +142,8 @@ TEST_F(SidebarFixture, DeletingMovesTheSelectionAndOpensWhatItStandsOn) {
     const QString doomed = addMovie(QStringLiteral("m3.mp4"), QStringLiteral("M3"));
     showSidebar();
     settle(4);
-    EXPECT_EQ(titles(), (QStringList{QStringLiteral("M3"), QStringLiteral("M2"), QStringLiteral("M1"), QStringLiteral("M0")}));
+    EXPECT_EQ(titles(),
+              (QStringList{QStringLiteral("M3"), QStringLiteral("M2"), QStringLiteral("M1"), QStringLiteral("M0")}));
 
     clickRow(3);  // M0
     opened_.clear();
@@ -167,7 +169,8 @@ TEST_F(SidebarFixture, DeletingMovesTheSelectionAndOpensWhatItStandsOn) {
     QStringList trashed;
     for (QDirIterator it(testHome() + QStringLiteral("/.local/share/Trash/files")); it.hasNext();)
         trashed << QFileInfo(it.next()).fileName();
-    EXPECT_TRUE(trashed.contains(QStringLiteral("m0.mp4")) && trashed.contains(QStringLiteral("m0.srt")) && trashed.contains(QStringLiteral("m3.mp4")))
+    EXPECT_TRUE(trashed.contains(QStringLiteral("m0.mp4")) && trashed.contains(QStringLiteral("m0.srt")) &&
+                trashed.contains(QStringLiteral("m3.mp4")))
         << trashed.join(QStringLiteral(", ")).toStdString();
 }
 
