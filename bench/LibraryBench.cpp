@@ -30,20 +30,39 @@ double ffprobeSeconds = 0;
 double firstRefreshSeconds = 0;
 
 bool makeLibrary(const QString& root) {
-    folder = root + "/movies";
-    clip = root + "/clip.mp4";
+    folder = root + QStringLiteral("/movies");
+    clip = root + QStringLiteral("/clip.mp4");
     QDir().mkpath(folder);
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi", "-i", "sine=duration=2", "-c:v",
-                            "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac", clip});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-y"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("sine=duration=2"),
+                                            QStringLiteral("-c:v"),
+                                            QStringLiteral("libx264"),
+                                            QStringLiteral("-preset"),
+                                            QStringLiteral("ultrafast"),
+                                            QStringLiteral("-pix_fmt"),
+                                            QStringLiteral("yuv420p"),
+                                            QStringLiteral("-c:a"),
+                                            QStringLiteral("aac"),
+                                            clip});
     if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
         return false;
     for (int i = 0; i < movieCount; ++i) {
         const QString name = QStringLiteral("movie %1").arg(i, 4, 10, QLatin1Char('0'));
-        if (!QFile::copy(clip, folder + "/" + name + (i % 3 ? ".mp4" : ".mov")))
+        if (!QFile::copy(
+                clip, folder + QStringLiteral("/") + name + (i % 3 ? QStringLiteral(".mp4") : QStringLiteral(".mov"))))
             return false;
-        QFile srt(folder + "/" + name + ".srt");
+        QFile srt(folder + QStringLiteral("/") + name + QStringLiteral(".srt"));
         if (!srt.open(QIODevice::WriteOnly))
             return false;
         QByteArray body = "1\r\n00:00:01,000 --> 00:00:03,000\r\nMark: something\r\n\r\n";
@@ -143,7 +162,9 @@ double timeFfprobe() {
     timer.start();
     for (int i = 0; i < runs; ++i) {
         QProcess ffprobe;
-        ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", clip});
+        ffprobe.start(QStringLiteral("ffprobe"),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                       QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), clip});
         ffprobe.waitForFinished(30000);
     }
     return timer.nsecsElapsed() / 1e9 / runs;
@@ -152,7 +173,7 @@ double timeFfprobe() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + "/reelnook-bench-XXXXXX");
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-bench-XXXXXX"));
     const QByteArray h = QFile::encodeName(home.path());
     setenv("HOME", h.constData(), 1);
     setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);

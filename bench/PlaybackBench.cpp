@@ -26,9 +26,27 @@ QList<double> mpvOpenMs;
 
 bool makeClip(const QString& path) {
     QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc=size=1920x1080:rate=30:duration=5", "-f", "lavfi", "-i", "sine=duration=5", "-c:v",
-                            "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-c:a", "aac", path});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-y"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("testsrc=size=1920x1080:rate=30:duration=5"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            QStringLiteral("sine=duration=5"),
+                                            QStringLiteral("-c:v"),
+                                            QStringLiteral("libx264"),
+                                            QStringLiteral("-preset"),
+                                            QStringLiteral("veryfast"),
+                                            QStringLiteral("-pix_fmt"),
+                                            QStringLiteral("yuv420p"),
+                                            QStringLiteral("-c:a"),
+                                            QStringLiteral("aac"),
+                                            path});
     return ffmpeg.waitForFinished(300000) && ffmpeg.exitCode() == 0;
 }
 
@@ -95,7 +113,10 @@ void BM_MpvCommandLineFirstFrame(benchmark::State& state) {
     for (auto _ : state) {
         QProcess mpv;
         mpv.setProcessChannelMode(QProcess::MergedChannels);
-        mpv.start("mpv", {"--no-config", "--vo=gpu", "--gpu-sw", "--ao=null", "--frames=1", "-v", "--msg-time", clip});
+        mpv.start(QStringLiteral("mpv"),
+                  {QStringLiteral("--no-config"), QStringLiteral("--vo=gpu"), QStringLiteral("--gpu-sw"),
+                   QStringLiteral("--ao=null"), QStringLiteral("--frames=1"), QStringLiteral("-v"),
+                   QStringLiteral("--msg-time"), clip});
         if (!mpv.waitForFinished(60000)) {
             state.SkipWithError("mpv did not finish (is it installed?)");
             return;
@@ -120,7 +141,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QTemporaryDir folder;
-    clip = folder.filePath("clip-1080p.mp4");
+    clip = folder.filePath(QStringLiteral("clip-1080p.mp4"));
     if (!makeClip(clip)) {
         std::fprintf(stderr, "could not make the 1080p clip (is ffmpeg installed?)\n");
         return 1;

@@ -50,10 +50,10 @@ QByteArray generatedSRT(bool annotations) {
 
 struct Fixture {
     Fixture() {
-        srt = write("big.srt", generatedSRT(true));
-        plain = write("plain.srt", generatedSRT(false));
-        vtt = QUrl::fromLocalFile(dir.filePath("big.vtt"));
-        out = QUrl::fromLocalFile(dir.filePath("out.srt"));
+        srt = write(QStringLiteral("big.srt"), generatedSRT(true));
+        plain = write(QStringLiteral("plain.srt"), generatedSRT(false));
+        vtt = QUrl::fromLocalFile(dir.filePath(QStringLiteral("big.vtt")));
+        out = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.srt")));
     }
     QUrl write(const QString& name, const QByteArray& bytes) {
         QFile file(dir.filePath(name));

@@ -125,12 +125,12 @@ void checkAwkwardTexts(const QString& text, const QUrl& url) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    workDir = new QTemporaryDir(QDir::tempPath() + "/reelnook-fuzz-XXXXXX");
+    workDir = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/reelnook-fuzz-XXXXXX"));
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString srtPath = workDir->filePath("in.srt");
+    const QString srtPath = workDir->filePath(QStringLiteral("in.srt"));
     const QUrl srt = QUrl::fromLocalFile(srtPath);
     {
         QFile file(srtPath);
@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!reader.readInfo(srt))
         std::abort();  // the file exists, so there must be an answer
 
-    const QUrl vtt = QUrl::fromLocalFile(workDir->filePath("out.vtt"));
+    const QUrl vtt = QUrl::fromLocalFile(workDir->filePath(QStringLiteral("out.vtt")));
     QFile::remove(vtt.toLocalFile());
     const bool converted = SubtitleVTT::shared().convert(srt, vtt);
     if (converted != !SubtitleText::fromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))).isEmpty())
@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     checkConversion(text);
 
-    const QUrl written = QUrl::fromLocalFile(workDir->filePath("out.srt"));
+    const QUrl written = QUrl::fromLocalFile(workDir->filePath(QStringLiteral("out.srt")));
     if (const auto items = reader.readAll(srt)) {
         checkRoundTrip(*items, written);
         checkWrittenConversion(written);

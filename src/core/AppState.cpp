@@ -21,7 +21,8 @@ void Config::load(const QString& path) {
     if (!doc.isObject())
         return;
     const QJsonObject obj = doc.object();
-    const QJsonValue u = obj.value("username"), e = obj.value("email"), m = obj.value("moviesPath");
+    const QJsonValue u = obj.value(QStringLiteral("username")), e = obj.value(QStringLiteral("email")),
+                     m = obj.value(QStringLiteral("moviesPath"));
     if (!u.isString() || !e.isString() || !m.isString())
         return;
     username = u.toString();
@@ -30,7 +31,7 @@ void Config::load(const QString& path) {
 }
 
 QString Config::resourcePath() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/reelnook/config.json");
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/reelnook/config.json"));
 }
 
 Global::Global() : moviesURL(QUrl::fromLocalFile(QStandardPaths::writableLocation(QStandardPaths::MoviesLocation))) {}
@@ -38,7 +39,7 @@ Global::Global() : moviesURL(QUrl::fromLocalFile(QStandardPaths::writableLocatio
 QString Global::moviesFolder() const {
     if (!override_.isEmpty())
         return override_;
-    return QDir::cleanPath(moviesURL.toLocalFile() + "/" + config().moviesPath);
+    return QDir::cleanPath(moviesURL.toLocalFile() + QStringLiteral("/") + config().moviesPath);
 }
 
 void Global::setMoviesFolderOverride(const QString& path) {
@@ -56,15 +57,17 @@ Global& global() {
 }
 
 QString userCachePath() {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/reelnook";
+    const QString path =
+        QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/reelnook");
     QDir().mkpath(path);
     return path;
 }
 
-QUrl userCacheURL() { return QUrl::fromLocalFile(userCachePath() + "/"); }
+QUrl userCacheURL() { return QUrl::fromLocalFile(userCachePath() + QStringLiteral("/")); }
 
 QSettings& user() {
-    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "reelnook", "reelnook");
+    static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("reelnook"),
+                              QStringLiteral("reelnook"));
     return settings;
 }
 
@@ -76,9 +79,9 @@ double userVolume(const QSettings& settings) {
     return std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 0.0;
 }
 
-int userSubtitleStyle(const QSettings& settings) {
+SubtitlePlacement userSubtitlePlacement(const QSettings& settings) {
     const QVariant stored = settings.value(QStringLiteral("subtitleStyle"));
-    return stored.isValid() ? stored.toInt() : firstRunSubtitleStyle;
+    return stored.isValid() ? subtitlePlacementFromInt(stored.toInt()) : firstRunSubtitlePlacement;
 }
 
 void mainQueueSync(const std::function<void()>& task) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SubtitlePlacement.h"
+
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -54,11 +56,11 @@ QSettings& user();
 // The remembered transport choices, read from a settings store. A key that was never stored
 // reads as what a first run starts with: full volume and subtitles at the bottom.
 inline constexpr double firstRunVolume = 1.0;
-inline constexpr int firstRunSubtitleStyle = 2;  // bottom
+inline constexpr SubtitlePlacement firstRunSubtitlePlacement = SubtitlePlacement::bottom;
 // "volume", 0.0 to 1.0: a stored value is clamped to that range, one that is not a number reads as 0.
 double userVolume(const QSettings& settings = user());
-// "subtitleStyle": 0 none, 1 top, 2 bottom, as stored.
-int userSubtitleStyle(const QSettings& settings = user());
+// "subtitleStyle": the integer 0 none, 1 top, 2 bottom, as stored.
+SubtitlePlacement userSubtitlePlacement(const QSettings& settings = user());
 
 // Runs `task` on the main thread and waits for it to finish; runs it at once when called there.
 void mainQueueSync(const std::function<void()>& task);

@@ -1,5 +1,7 @@
 #include "models/MediaProbe.h"
 
+#include "models/LibraryLog.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +10,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
+#include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
@@ -75,6 +78,13 @@ struct OpenFile {
     FormatContext context;
 };
 
+// FFmpeg's description of an error code.
+QString errorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
 // Opens `path` as a media file, reading its headers only. Only regular files are opened: a
 // FIFO or device named like a movie would block the reader forever.
 std::unique_ptr<OpenFile> open(const QString& path) {
@@ -101,8 +111,12 @@ std::unique_ptr<OpenFile> open(const QString& path) {
     // come back in `options`.
     const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
     const Dictionary unused(options);
-    if (opened < 0)
+    if (opened < 0) {
+        // A file that is there but cannot be read as a movie; quitting's interruption is no failure.
+        if (!interrupted)
+            qCWarning(lcLibrary) << "cannot probe" << path << ":" << errorText(opened);
         return nullptr;
+    }
     file->context.reset(raw);
     return file;
 }
@@ -161,8 +175,11 @@ std::optional<QList<Track>> tracks(const QString& path) {
     if (!file)
         return std::nullopt;
     AVFormatContext& context = *file->context;
-    if (needsStreamInfo(context) && !readStreamInfo(context))
+    if (needsStreamInfo(context) && !readStreamInfo(context)) {
+        if (!interrupted)
+            qCWarning(lcLibrary) << "cannot read the streams of" << path;
         return std::nullopt;
+    }
     QList<Track> result;
     result.reserve(static_cast<qsizetype>(context.nb_streams));
     for (unsigned i = 0; i < context.nb_streams; ++i)

@@ -1,6 +1,7 @@
 #include "models/MovieFiles.h"
 
 #include "models/FileStamp.h"
+#include "models/LibraryLog.h"
 #include "models/MediaProbe.h"
 
 #include "subtitles/FileNaming.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QThread>
 #include <QThreadPool>
@@ -17,8 +17,6 @@
 
 namespace MovieFiles {
 namespace {
-
-Q_LOGGING_CATEGORY(lcMovieFiles, "reelnook.moviefiles")
 
 // Measurements get their own pool: a task here never waits for anything but the file, so a
 // full pool only queues work, and no one else's long tasks can hold a measurement back.
@@ -65,7 +63,7 @@ bool trash(const QUrl& url, QString* error) {
     if (file.moveToTrash())
         return true;
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        qCWarning(lcMovieFiles) << "could not move" << path << "to the trash:" << file.errorString();
+        qCWarning(lcLibrary) << "could not move" << path << "to the trash:" << file.errorString();
     return fail(file.errorString());
 }
 

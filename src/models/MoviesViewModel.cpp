@@ -2,11 +2,11 @@
 
 #include "core/AppState.h"
 #include "core/Events.h"
+#include "models/LibraryLog.h"
 #include "models/MediaProbe.h"
 #include "models/MovieFiles.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QSet>
 #include <QThreadPool>
@@ -19,8 +19,6 @@
 #include <memory>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcLibrary, "reelnook.library")
 
 const QString undatedText = QStringLiteral("0000-00-00 00:00:00");
 const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");

@@ -1,6 +1,7 @@
 #include "models/ResumeStore.h"
 
 #include "models/FileStamp.h"
+#include "models/LibraryLog.h"
 #include "subtitles/AtomicWrite.h"
 
 #include <QDir>
@@ -9,13 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <cmath>
-
-Q_LOGGING_CATEGORY(lcResume, "reelnook.library")
 
 namespace {
 
@@ -113,7 +111,7 @@ void ResumeStore::load() {
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcResume) << "cannot read the remembered positions" << path_ << ":" << file.errorString();
+        qCWarning(lcLibrary) << "cannot read the remembered positions" << path_ << ":" << file.errorString();
         return;
     }
     QJsonParseError error;
@@ -122,7 +120,7 @@ void ResumeStore::load() {
     if (error.error != QJsonParseError::NoError || root.value(QStringLiteral("format")).toString() != formatName ||
         root.value(QStringLiteral("version")).toInt() != formatVersion ||
         !root.value(QStringLiteral("movies")).isArray()) {
-        qCWarning(lcResume) << "ignoring a damaged or foreign positions file" << path_;
+        qCWarning(lcLibrary) << "ignoring a damaged or foreign positions file" << path_;
         return;
     }
     for (const QJsonValue& value : root.value(QStringLiteral("movies")).toArray()) {
@@ -165,7 +163,7 @@ bool ResumeStore::save() const {
     QString error = QStringLiteral("cannot make its folder");
     if (!QDir().mkpath(QFileInfo(path_).absolutePath()) ||
         !writeAtomically(path_, QJsonDocument(root).toJson(QJsonDocument::Compact), &error)) {
-        qCWarning(lcResume) << "cannot save the remembered positions to" << path_ << ":" << error;
+        qCWarning(lcLibrary) << "cannot save the remembered positions to" << path_ << ":" << error;
         return false;
     }
     return true;

@@ -48,7 +48,7 @@ void SubtitlesViewModel::addItem(const SubtitleItem& item) {
     beginInsertRows({}, row, row);
     items_.append(item);
     endInsertRows();
-    emit itemsChanged();
+    Q_EMIT itemsChanged();
 
     QList<SubtitleItem> sorted = items_;
     sortByStart(sorted);
@@ -61,14 +61,14 @@ void SubtitlesViewModel::removeItem(int row) {
     beginRemoveRows({}, row, row);
     items_.removeAt(row);
     endRemoveRows();
-    emit itemsChanged();
+    Q_EMIT itemsChanged();
 }
 
 void SubtitlesViewModel::setItems(QList<SubtitleItem> items) {
     beginResetModel();
     items_ = std::move(items);
     endResetModel();
-    emit itemsChanged();
+    Q_EMIT itemsChanged();
 }
 
 int SubtitlesViewModel::rowCount(const QModelIndex& parent) const {

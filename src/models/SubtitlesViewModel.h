@@ -39,7 +39,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-signals:
+Q_SIGNALS:
     // Emitted after every change of `items`, once the new rows are in place.
     void itemsChanged();
 

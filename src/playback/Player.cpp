@@ -1,5 +1,7 @@
 #include "playback/Player.h"
 
+#include "playback/PlayerLog.h"
+
 #include <QMetaObject>
 #include <QVariant>
 #include <algorithm>
@@ -139,7 +141,7 @@ void Player::drainEvents() {
         case MPV_EVENT_SHUTDOWN:
             shutDown_ = true;
             load_ = item_ ? Load::failed : Load::none;
-            emit stateChanged();
+            Q_EMIT stateChanged();
             return;
         case MPV_EVENT_PROPERTY_CHANGE: {
             const auto* change = static_cast<const mpv_event_property*>(event->data);
@@ -182,14 +184,14 @@ void Player::handlePropertyChange(quint64 id, int format, void* data) {
     case observedSpeed:
         if (hasDouble) {
             speed_ = *static_cast<double*>(data);
-            emit stateChanged();
+            Q_EMIT stateChanged();
         }
         break;
     case observedEofReached: {
         const bool reached = hasFlag && *static_cast<int*>(data) != 0;
         if (reached != endReached_) {
             endReached_ = reached;
-            emit stateChanged();
+            Q_EMIT stateChanged();
         }
         break;
     }
@@ -207,7 +209,7 @@ void Player::handlePropertyChange(quint64 id, int format, void* data) {
 
 void Player::report(double seconds) {
     lastReportedSecond_ = qint64(std::floor(seconds));
-    emit positionReported(seconds);
+    Q_EMIT positionReported(seconds);
 }
 
 bool Player::setOption(const char* name, const QString& value) {
@@ -226,7 +228,7 @@ void Player::replaceCurrentItem(const PlayerItem& item) {
     pause();
     if (surfaceReady_)
         startLoad();
-    emit stateChanged();
+    Q_EMIT stateChanged();
 }
 
 void Player::startLoad() {
@@ -279,8 +281,9 @@ void Player::startLoad() {
     if (mpv_command_node(mpv_, &command, nullptr) < 0) {
         load_ = Load::failed;
         error_ = QStringLiteral("the movie could not be queued");
-        emit loadFinished(false);
-        emit stateChanged();
+        qCWarning(lcPlayer) << "cannot play" << (item_ ? item_->url.toLocalFile() : QString()) << ":" << error_;
+        Q_EMIT loadFinished(false);
+        Q_EMIT stateChanged();
         return;
     }
     // "replace" leaves the new file as the only playlist entry.
@@ -294,8 +297,8 @@ void Player::fileLoaded() {
     error_.clear();
     if (pendingSeek_)
         seek(*std::exchange(pendingSeek_, std::nullopt));
-    emit loadFinished(true);
-    emit stateChanged();
+    Q_EMIT loadFinished(true);
+    Q_EMIT stateChanged();
 }
 
 void Player::fileEnded(qint64 entry, int reason, int error) {
@@ -305,9 +308,10 @@ void Player::fileEnded(qint64 entry, int reason, int error) {
         return;
     load_ = Load::failed;
     error_ = QString::fromUtf8(mpv_error_string(error));
+    qCWarning(lcPlayer) << "cannot play" << (item_ ? item_->url.toLocalFile() : QString()) << ":" << error_;
     pendingSeek_.reset();
-    emit loadFinished(false);
-    emit stateChanged();
+    Q_EMIT loadFinished(false);
+    Q_EMIT stateChanged();
 }
 
 void Player::attachSurface() {
@@ -329,7 +333,7 @@ void Player::detachSurface() {
             mpv_command(mpv_, stop);
         load_ = Load::waitingForSurface;
         pendingSeek_ = position;
-        emit stateChanged();
+        Q_EMIT stateChanged();
     }
 }
 
@@ -354,7 +358,7 @@ void Player::setPaused(bool paused) {
     if (paused_ == paused)
         return;
     paused_ = paused;
-    emit stateChanged();
+    Q_EMIT stateChanged();
     if (isLoaded())
         report(currentTime());
 }

@@ -62,7 +62,7 @@ public:
     void setTextStyleRules(const QList<TextStyleRule>& rules);
     void setSubtitlesVisible(bool visible);
 
-signals:
+Q_SIGNALS:
     // The playback position, about once per second of playback, and whenever the position
     // jumps, playback starts or playback stops.
     void positionReported(double seconds);

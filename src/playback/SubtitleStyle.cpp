@@ -1,10 +1,10 @@
 #include "playback/SubtitleStyle.h"
 
-QList<TextStyleRule> subtitleStyleRules(int style) {
+QList<TextStyleRule> subtitleStyleRules(SubtitlePlacement placement) {
     using A = TextStyleRule::Attribute;
-    const QVariant edge = style < subtitleTop ? QVariant(0) : QVariant(characterEdgeStyleNone);
+    const QVariant edge = placement == SubtitlePlacement::none ? QVariant(0) : QVariant(characterEdgeStyleNone);
     return {
-        {A::linePosition, style == subtitleTop ? 0 : 100},
+        {A::linePosition, placement == SubtitlePlacement::top ? 0 : 100},
         {A::foregroundColorARGB, QVariant::fromValue(QList<double>{1.0, 1.0, 1.0, 1.0})},
         {A::backgroundColorARGB, QVariant::fromValue(QList<double>{1.0, 0.0, 0.0, 0.0})},
         {A::fontFamilyName, QStringLiteral("Andale Mono")},

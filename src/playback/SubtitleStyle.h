@@ -4,8 +4,7 @@
 #include <QString>
 #include <QVariant>
 
-// The subtitle placements the transport bar offers.
-enum SubtitleStyle : int { subtitleNone = 0, subtitleTop = 1, subtitleBottom = 2 };
+#include "core/SubtitlePlacement.h"
 
 // One text style rule: a single attribute that applies to all subtitle text.
 struct TextStyleRule {
@@ -29,8 +28,8 @@ inline const QString characterEdgeStyleNone = QStringLiteral("none");
 
 // The six rules for a placement, in a fixed order: line position (0 for top, 100 otherwise),
 // white text, black background, "Andale Mono", 70 % size, and the edge style (the int 0
-// below top, "none" from top on).
-QList<TextStyleRule> subtitleStyleRules(int style);
+// when hidden, "none" when shown).
+QList<TextStyleRule> subtitleStyleRules(SubtitlePlacement placement);
 
 // Whether a placement shows the subtitles at all: "None" hides them.
-inline bool subtitlesVisible(int style) { return style >= subtitleTop; }
+inline bool subtitlesVisible(SubtitlePlacement placement) { return placement != SubtitlePlacement::none; }

@@ -1,8 +1,9 @@
 #include "playback/ThumbnailProvider.h"
 
+#include "playback/PlayerLog.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QThreadPool>
 
 extern "C" {
@@ -18,8 +19,6 @@ extern "C" {
 #include <cmath>
 #include <mutex>
 #include <optional>
-
-Q_LOGGING_CATEGORY(lcThumbnails, "reelnook.player")
 
 namespace {
 
@@ -323,7 +322,7 @@ void ThumbnailProvider::State::run(const std::shared_ptr<State>& state) {
             if (!decoder) {
                 const std::lock_guard lock(state->mutex);
                 if (state->owner && state->generation == generation && state->live.load() == generation) {
-                    qCWarning(lcThumbnails) << "no thumbnails: cannot decode the video of" << path;
+                    qCWarning(lcPlayer) << "no thumbnails: cannot decode the video of" << path;
                     state->failedGeneration = generation;
                     state->pending.reset();
                 }
@@ -334,7 +333,7 @@ void ThumbnailProvider::State::run(const std::shared_ptr<State>& state) {
         auto picture = decoder->pictureAt(job.seconds);
         if (!picture) {
             if (!decoder->interrupted())
-                qCDebug(lcThumbnails) << "no thumbnail of" << path << "at" << job.seconds << "s";
+                qCDebug(lcPlayer) << "no thumbnail of" << path << "at" << job.seconds << "s";
             continue;
         }
         Result result{generation, job.serial, job.seconds, picture->key, std::move(picture->image),

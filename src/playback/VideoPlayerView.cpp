@@ -94,12 +94,12 @@ void VideoPlayerView::setPlayer(Player* player, const PlayerItem&) {
             [](double seconds) { Q_EMIT notify().videoCursorChanged(seconds); });
 }
 
-void VideoPlayerView::setSubtitleStyle(Player* player, int style) {
-    const QList<TextStyleRule> rules = subtitleStyleRules(style);
+void VideoPlayerView::setSubtitleStyle(Player* player, SubtitlePlacement placement) {
+    const QList<TextStyleRule> rules = subtitleStyleRules(placement);
     if (!player || !player->currentItem())
         return;
     player->setTextStyleRules(rules);
-    player->setSubtitlesVisible(subtitlesVisible(style));
+    player->setSubtitlesVisible(subtitlesVisible(placement));
 }
 
 void VideoPlayerView::initializeGL() {

@@ -41,7 +41,7 @@ public:
 
     // Places and styles the subtitles of `player`'s current item: 0 hidden, 1 top, 2 bottom.
     // Without a player or a current item nothing changes. The playback position stays.
-    static void setSubtitleStyle(Player* player, int style);
+    static void setSubtitleStyle(Player* player, SubtitlePlacement placement);
 
 Q_SIGNALS:
     // A new video picture was drawn.

@@ -20,13 +20,13 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
+#include <utility>
 
 namespace {
 
 const QString subtitleStyleKey = QStringLiteral("subtitleStyle");
 const QString volumeKey = QStringLiteral("volume");
 constexpr int volumeHideMs = 3000;
-constexpr double skipSeconds = 5.0;
 
 QString timeText(double seconds) { return formatTime(std::round(seconds)); }
 int timeWidth(double seconds) { return seconds < 3600 ? 40 : 60; }
@@ -54,7 +54,7 @@ QLabel* timeLabel(const QString& objectName, QWidget* parent) {
 
 VideoToolbarView::VideoToolbarView(QWidget* parent) : QWidget(parent) {
     // The remembered choices, as the bar comes up (a first run: full volume, subtitles at the bottom).
-    subtitleStyle_ = userSubtitleStyle();
+    subtitleStyle_ = userSubtitlePlacement();
     volumeValue_ = userVolume();
 
     volumeTimer_ = new QTimer(this);
@@ -83,7 +83,7 @@ void VideoToolbarView::buildBar() {
     prevButton_ = iconButton(QStringLiteral("prevButton"), this);
     prevButton_->setIcon(symbolIcon(QStringLiteral("gobackward.5")));
     prevButton_->setToolTip(tr("Back 5 seconds"));
-    connect(prevButton_, &QToolButton::clicked, this, &VideoToolbarView::prev);
+    connect(prevButton_, &QToolButton::clicked, this, [this] { skipBy(-skipSeconds); });
 
     playButton_ = iconButton(QStringLiteral("playButton"), this);
     playButton_->setIconSize(QSize(14, 16));
@@ -93,7 +93,7 @@ void VideoToolbarView::buildBar() {
     nextButton_ = iconButton(QStringLiteral("nextButton"), this);
     nextButton_->setIcon(symbolIcon(QStringLiteral("goforward.5")));
     nextButton_->setToolTip(tr("Forward 5 seconds"));
-    connect(nextButton_, &QToolButton::clicked, this, &VideoToolbarView::next);
+    connect(nextButton_, &QToolButton::clicked, this, [this] { skipBy(skipSeconds); });
 
     elapsedLabel_ = timeLabel(QStringLiteral("elapsedTime"), this);
 
@@ -110,9 +110,13 @@ void VideoToolbarView::buildBar() {
 
     subtitleMenu_ = new QMenu(this);
     subtitleMenu_->setObjectName(QStringLiteral("subtitleMenu"));
-    const QString labels[] = {tr("Subtitle None"), tr("Subtitle Top"), tr("Subtitle Bottom")};
-    for (int style = 0; style < 3; ++style)
-        subtitleMenu_->addAction(labels[style], this, [this, style] { setSubtitleStyle(style); });
+    const std::pair<QString, SubtitlePlacement> choices[] = {
+        {tr("Subtitle None"), SubtitlePlacement::none},
+        {tr("Subtitle Top"), SubtitlePlacement::top},
+        {tr("Subtitle Bottom"), SubtitlePlacement::bottom},
+    };
+    for (const auto& [label, placement] : choices)
+        subtitleMenu_->addAction(label, this, [this, placement] { setSubtitleStyle(placement); });
     subtitleButton_ = iconButton(QStringLiteral("subtitleButton"), this);
     subtitleButton_->setFixedWidth(50);
     subtitleButton_->setMenu(subtitleMenu_);
@@ -203,21 +207,12 @@ void VideoToolbarView::seekFromTimeline(double value) {
         player_->seek(duration_ * value * 0.01);
 }
 
-void VideoToolbarView::prev() {
+void VideoToolbarView::skipBy(double seconds) {
     if (!player_)
         return;
-    double target = playTime_ - skipSeconds;
+    double target = playTime_ + seconds;
     if (!(target > 0))
         target = 0;
-    player_->seek(target);
-    doubleValue_ = percentOf(target, duration_);
-    refresh();
-}
-
-void VideoToolbarView::next() {
-    if (!player_)
-        return;
-    double target = playTime_ + skipSeconds;
     if (duration_ < target)
         target = duration_;
     player_->seek(target);
@@ -240,11 +235,11 @@ void VideoToolbarView::setCellMarks() {
     slider_->update();
 }
 
-void VideoToolbarView::setSubtitleStyle(int style) {
-    subtitleStyle_ = style;
-    user().setValue(subtitleStyleKey, style);
+void VideoToolbarView::setSubtitleStyle(SubtitlePlacement placement) {
+    subtitleStyle_ = placement;
+    user().setValue(subtitleStyleKey, static_cast<int>(placement));
     if (player_)
-        VideoPlayerView::setSubtitleStyle(player_, style);
+        VideoPlayerView::setSubtitleStyle(player_, placement);
     refreshIcons();
 }
 
@@ -324,7 +319,7 @@ QString VideoToolbarView::volumeIcon(double volume) {
 }
 
 QString VideoToolbarView::subtitleIcon() const {
-    return subtitleStyle_ < 1 ? QStringLiteral("photo") : QStringLiteral("text.below.photo");
+    return subtitleStyle_ == SubtitlePlacement::none ? QStringLiteral("photo") : QStringLiteral("text.below.photo");
 }
 
 void VideoToolbarView::refresh() {

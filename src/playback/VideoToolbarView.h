@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SubtitlePlacement.h"
 #include "playback/VideoSliderCell.h"
 
 #include <QPointer>
@@ -32,7 +33,7 @@ public:
     double playTime() const { return playTime_; }        // seconds
     double duration() const { return duration_; }        // seconds
     double volumeValue() const { return volumeValue_; }  // 0.0 .. 1.0
-    int subtitleStyle() const { return subtitleStyle_; }
+    SubtitlePlacement subtitleStyle() const { return subtitleStyle_; }
     bool showVolume() const { return showVolume_; }
     VideoSliderCell& cell() { return cell_; }
 
@@ -42,23 +43,24 @@ public:
     QString subtitleIcon() const;
     static QString volumeIcon(double volume);
 
+    // The step of the skip buttons and of the arrow keys.
+    static constexpr double skipSeconds = 5.0;
+
     // A new length of the open movie (it changed on disk).
     void setDuration(double seconds);
     // Rebuilds the timeline marks from the shared subtitle list.
     void setCellMarks();
-    // Stores a subtitle placement (0 none, 1 top, 2 bottom) and applies it to the player.
-    void setSubtitleStyle(int style);
+    // Stores a subtitle placement (as its integer) and applies it to the player.
+    void setSubtitleStyle(SubtitlePlacement placement);
     // (Re)starts the 3-second auto-hide of the volume pop-up.
     void setVolumeTimer();
     // Changes the volume by `delta` (clamped to 0..1) as the slider does, remembered.
     void changeVolumeBy(double delta);
 
 public Q_SLOTS:
-    // Skip 5 seconds back or forward from the last reported position.
-    void prev();
-    void next();
-    void skipBackward() { prev(); }
-    void skipForward() { next(); }
+    // Seeks `seconds` from the last reported position, back when negative, clamped to the
+    // start and to the movie's length.
+    void skipBy(double seconds);
     // Pauses a playing player, plays any other.
     void togglePlay();
     // Opens or closes the volume pop-up.
@@ -89,7 +91,7 @@ private:
     QTimer* volumeTimer_ = nullptr;
     bool showVolume_ = false;
     double volumeValue_ = 0;
-    int subtitleStyle_ = 0;
+    SubtitlePlacement subtitleStyle_ = SubtitlePlacement::none;
 
     QToolButton* prevButton_ = nullptr;
     QToolButton* playButton_ = nullptr;

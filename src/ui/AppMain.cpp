@@ -12,7 +12,6 @@
 #include <QPalette>
 #include <QSessionManager>
 #include <QStyleFactory>
-#include <clocale>
 #include <cstdio>
 
 namespace {
@@ -29,21 +28,28 @@ Options parseArguments(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription("Watch the movies of one folder and annotate them with timed marks.");
-    const QCommandLineOption help(QStringList{"h", "help"}, "Show this help.");
-    const QCommandLineOption version(QStringList{"v", "version"}, "Show the version.");
-    const QCommandLineOption moviesDir("movies-dir", "Use DIR as the movies folder for this run.", "DIR");
+    parser.setApplicationDescription(
+        QStringLiteral("Watch the movies of one folder and annotate them with timed marks."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version."));
+    const QCommandLineOption moviesDir(QStringLiteral("movies-dir"),
+                                       QStringLiteral("Use DIR as the movies folder for this run."),
+                                       QStringLiteral("DIR"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(moviesDir);
-    parser.addPositionalArgument("files", "Movie files to open.", "[FILE...]");
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Movie files to open."),
+                                 QStringLiteral("[FILE...]"));
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
         std::exit(2);
     }
     if (parser.isSet(help)) {
         // No application object exists yet, so Qt cannot name the program itself.
-        std::printf("%s", qPrintable(parser.helpText().replace("<executable_name>", "reelnook")));
+        std::printf("%s", qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                               QStringLiteral("reelnook"))));
         std::exit(0);
     }
     if (parser.isSet(version)) {
@@ -67,7 +73,7 @@ Options parseArguments(int argc, char** argv) {
 }  // namespace
 
 void applyDarkTheme(QApplication& app) {
-    app.setStyle(QStyleFactory::create("Fusion"));
+    app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QPalette p;
     const QColor window(37, 37, 38), base(28, 28, 30), text(230, 230, 230), disabled(120, 120, 120);
     p.setColor(QPalette::Window, window);
@@ -90,8 +96,8 @@ void applyDarkTheme(QApplication& app) {
 }
 
 int runApplication(int argc, char** argv) {
-    QCoreApplication::setApplicationName("reelnook");
-    QCoreApplication::setApplicationVersion(BuildInfo::version);
+    QCoreApplication::setApplicationName(QStringLiteral("reelnook"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(BuildInfo::version));
     const Options options = parseArguments(argc, argv);
 
     // A running window takes the files and this launch ends at once.
@@ -102,7 +108,6 @@ int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     // No application display name: Qt would append it to the window title.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::desktopId));
-    std::setlocale(LC_NUMERIC, "C");  // libmpv needs it
     applyDarkTheme(app);
     if (!options.moviesDir.isEmpty())
         global().setMoviesFolderOverride(options.moviesDir);

@@ -85,7 +85,8 @@ std::optional<QIcon> applicationIcon(const QString& bundleIdentifier) {
     if (!isDesktopFileId(bundleIdentifier))
         return std::nullopt;
     // locate() looks in precedence order, so a user's own entry hides the system's.
-    const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, bundleIdentifier + ".desktop");
+    const QString path =
+        QStandardPaths::locate(QStandardPaths::ApplicationsLocation, bundleIdentifier + QStringLiteral(".desktop"));
     if (path.isEmpty())
         return std::nullopt;
     const auto entry = readDesktopEntry(path);

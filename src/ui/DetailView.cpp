@@ -63,7 +63,7 @@ QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("color: rgba(255, 255, 255, 40);");
+    line->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 40);"));
     return line;
 }
 
@@ -81,7 +81,7 @@ QLabel* fieldIcon(const QString& symbol, QWidget* parent) {
 }  // namespace
 
 DetailView::DetailView(QWidget* parent) : QWidget(parent) {
-    toggleAction_ = new QAction(symbolIcon("list.bullet"), tr("Subtitles"), this);
+    toggleAction_ = new QAction(symbolIcon(QStringLiteral("list.bullet")), tr("Subtitles"), this);
     toggleAction_->setToolTip(tr("Show or hide the marks"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShowPanel(!showPanel()); });
 
@@ -118,17 +118,17 @@ QWidget* DetailView::buildContent() {
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->setStyleSheet("QListView { background: transparent; }");
+    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     column->addWidget(list_, 1);
     connect(list_, &IndexListView::customContextMenuRequested, this, &DetailView::showContextMenu);
     connect(list_, &IndexListView::picked, this, [this](int row) { setSelectedIndex(row); });
 
     auto* saveArea = new QWidget(content);
     saveArea->setFixedWidth(240);
-    saveArea->setStyleSheet("background: rgba(0, 0, 0, 51);");
+    saveArea->setStyleSheet(QStringLiteral("background: rgba(0, 0, 0, 51);"));
     auto* saveLayout = new QVBoxLayout(saveArea);
     saveLayout->setContentsMargins(5, 5, 5, 10);
-    saveButton_ = new QPushButton(symbolIcon("externaldrive"), tr("Save modified subtitle"), saveArea);
+    saveButton_ = new QPushButton(symbolIcon(QStringLiteral("externaldrive")), tr("Save modified subtitle"), saveArea);
     saveButton_->setIconSize(QSize(32, 32));
     saveButton_->setFlat(true);
     saveButton_->setToolTip(tr("Save the marks to the movie's SRT file (Ctrl+S)"));
@@ -149,22 +149,22 @@ QWidget* DetailView::buildEditBox() {
     auto* fields = new QVBoxLayout;
     auto* timeRow = new QHBoxLayout;
     timeField_ = new QLineEdit(box);
-    timeField_->setPlaceholderText("00:00:00");
+    timeField_->setPlaceholderText(QStringLiteral("00:00:00"));
     timeField_->setEnabled(false);
-    timeRow->addWidget(fieldIcon("clock", box));
+    timeRow->addWidget(fieldIcon(QStringLiteral("clock"), box));
     timeRow->addWidget(timeField_);
     auto* textRow = new QHBoxLayout;
     entry_ = new QLineEdit(box);
-    entry_->setPlaceholderText("Mark: enter text");
+    entry_->setPlaceholderText(QStringLiteral("Mark: enter text"));
     connect(entry_, &QLineEdit::returnPressed, this, &DetailView::onAddButton);
-    textRow->addWidget(fieldIcon("highlighter", box));
+    textRow->addWidget(fieldIcon(QStringLiteral("highlighter"), box));
     textRow->addWidget(entry_);
     fields->addLayout(timeRow);
     fields->addLayout(textRow);
     row->addLayout(fields);
 
     auto* plus = new QToolButton(box);
-    plus->setIcon(symbolIcon("plus"));
+    plus->setIcon(symbolIcon(QStringLiteral("plus")));
     plus->setFixedSize(32, 42);
     plus->setToolTip(tr("Add a mark at the current position"));
     connect(plus, &QToolButton::clicked, this, &DetailView::onAddButton);
@@ -348,14 +348,16 @@ void DetailView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *selected;
     QMenu menu(this);
-    menu.addAction(symbolIcon("minus.rectangle"), tr("Delete Text"), this, [this, index] { deleteText(index); });
-    menu.addAction(symbolIcon("doc.on.doc"), tr("Copy Text"), this, [this, index] { copyText(index); });
+    menu.addAction(symbolIcon(QStringLiteral("minus.rectangle")), tr("Delete Text"), this,
+                   [this, index] { deleteText(index); });
+    menu.addAction(symbolIcon(QStringLiteral("doc.on.doc")), tr("Copy Text"), this, [this, index] { copyText(index); });
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }
 
 void DetailView::setModified(bool modified) {
     isModified_ = modified;
-    saveButton_->setIcon(symbolIcon(modified ? "externaldrive.badge.exclamationmark" : "externaldrive"));
+    saveButton_->setIcon(
+        symbolIcon(modified ? QStringLiteral("externaldrive.badge.exclamationmark") : QStringLiteral("externaldrive")));
 }
 
 void DetailView::keyPressEvent(QKeyEvent* event) {

@@ -13,7 +13,8 @@ void revealInFileViewer(const QUrl& file) {
     const bool available = daemon && (daemon->isServiceRegistered(service).value() ||
                                       daemon->activatableServiceNames().value().contains(service));
     if (available) {
-        QDBusMessage call = QDBusMessage::createMethodCall(service, "/org/freedesktop/FileManager1", service, "ShowItems");
+        QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
+                                                           service, QStringLiteral("ShowItems"));
         call << QStringList{file.toString()} << QString();
         if (bus.send(call))
             return;

@@ -67,5 +67,5 @@ void IndexListView::keyPressEvent(QKeyEvent* event) {
 void IndexListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QListView::currentChanged(current, previous);
     if (userInput_ && current.isValid() && selectedIndex_ != current.row())
-        emit picked(current.row());
+        Q_EMIT picked(current.row());
 }

@@ -21,7 +21,7 @@ public:
     // has a context menu); none otherwise.
     std::optional<int> selectedRowAt(const QPoint& pos) const;
 
-signals:
+Q_SIGNALS:
     void picked(int row);
 
 protected:

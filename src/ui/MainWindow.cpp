@@ -178,8 +178,8 @@ void MainWindow::buildShortcuts() {
         connect(shortcut, &QShortcut::activated, this, slot);
     };
     bind(Qt::Key_Space, [transport] { transport->togglePlay(); });
-    bind(Qt::Key_Left, [transport] { transport->skipBackward(); });
-    bind(Qt::Key_Right, [transport] { transport->skipForward(); });
+    bind(Qt::Key_Left, [transport] { transport->skipBy(-VideoToolbarView::skipSeconds); });
+    bind(Qt::Key_Right, [transport] { transport->skipBy(VideoToolbarView::skipSeconds); });
     bind(QKeySequence::Save, [this] { detail_->onSaveButton(); });
     bind(QKeySequence::Quit, [this] { close(); });
     bind(Qt::Key_F, [this] { setFullScreenVideo(!isFullScreenVideo()); });

@@ -32,7 +32,8 @@ QIcon MovieRowDelegate::iconFor(const QString& bundleIdentifier) const {
     auto found = icons_.constFind(bundleIdentifier);
     if (found == icons_.constEnd()) {
         const auto icon = applicationIcon(bundleIdentifier);
-        found = icons_.insert(bundleIdentifier, icon && !icon->isNull() ? *icon : symbolIcon("movieclapper"));
+        found = icons_.insert(bundleIdentifier,
+                              icon && !icon->isNull() ? *icon : symbolIcon(QStringLiteral("movieclapper")));
     }
     return *found;
 }

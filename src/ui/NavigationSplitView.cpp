@@ -9,7 +9,7 @@ QFrame* separator(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setObjectName("paneSeparator");
     line->setFixedWidth(1);
-    line->setStyleSheet("background: black; border: none;");
+    line->setStyleSheet(QStringLiteral("background: black; border: none;"));
     return line;
 }
 

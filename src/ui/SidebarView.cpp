@@ -27,7 +27,7 @@
 #include <QVBoxLayout>
 
 SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
-    toggleAction_ = new QAction(symbolIcon("sidebar.left"), tr("Library"), this);
+    toggleAction_ = new QAction(symbolIcon(QStringLiteral("sidebar.left")), tr("Library"), this);
     toggleAction_->setToolTip(tr("Show or hide the library"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShowTabs(!showTabs()); });
 
@@ -38,7 +38,7 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
-    list_->setStyleSheet("QListView { background: transparent; }");
+    list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     connect(list_, &QListView::customContextMenuRequested, this, &SidebarView::showContextMenu);
     connect(list_, &IndexListView::picked, this, [this](int row) { selectRow(row); });
 
@@ -47,7 +47,7 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     emptyHint_->setWordWrap(true);
     emptyHint_->setAlignment(Qt::AlignCenter);
     emptyHint_->setMargin(16);
-    emptyHint_->setStyleSheet("color: gray;");
+    emptyHint_->setStyleSheet(QStringLiteral("color: gray;"));
     emptyHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     localPage_ = new QStackedWidget(this);
@@ -246,8 +246,10 @@ void SidebarView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *selected;
     QMenu menu(this);
-    menu.addAction(symbolIcon("doc.viewfinder"), tr("Show in Finder"), this, [this, index] { revealInFileManager(index); });
-    menu.addAction(symbolIcon("square.and.arrow.up"), tr("Upload To Youtube"))->setEnabled(false);
-    menu.addAction(symbolIcon("trash"), tr("Delete File"), this, [this, index] { onDeleteFile(index); });
+    menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in Finder"), this,
+                   [this, index] { revealInFileManager(index); });
+    menu.addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), tr("Upload To Youtube"))->setEnabled(false);
+    menu.addAction(symbolIcon(QStringLiteral("trash")), tr("Delete File"), this,
+                   [this, index] { onDeleteFile(index); });
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }

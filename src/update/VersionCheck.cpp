@@ -1,5 +1,6 @@
 #include "update/VersionCheck.h"
 #include "update/BuildInfo.h"
+#include "update/UpdateLog.h"
 
 #include <QDesktopServices>
 #include <QJsonDocument>
@@ -21,13 +22,15 @@ QString updateServerBase() {
     QString base = qEnvironmentVariable("REELNOOK_UPDATE_SERVER");
     if (base.isEmpty())
         base = QString::fromUtf8(BuildInfo::updateServer);
-    while (base.endsWith('/'))
+    while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return base;
 }
 
-QString versionJson() { return updateServerBase() + "/player/version/" + pricePlans() + "-macos.json"; }
-QString versionUrl() { return updateServerBase() + "/player/version/?type=" + pricePlans(); }
+QString versionJson() {
+    return updateServerBase() + QStringLiteral("/player/version/") + pricePlans() + QStringLiteral("-macos.json");
+}
+QString versionUrl() { return updateServerBase() + QStringLiteral("/player/version/?type=") + pricePlans(); }
 
 namespace {
 
@@ -47,7 +50,7 @@ std::optional<qint64> strictInteger(const QString& part) {
 }  // namespace
 
 qint64 versionToNumber(const QString& version) {
-    const QStringList parts = version.split('.');
+    const QStringList parts = version.split(QLatin1Char('.'));
     if (parts.size() != 3)
         return 0;
     qint64 numbers[3];
@@ -72,7 +75,8 @@ std::optional<VersionData> VersionData::decode(const QByteArray& json) {
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return std::nullopt;
     const QJsonObject obj = doc.object();
-    const QJsonValue title = obj.value("title"), version = obj.value("version"), url = obj.value("url");
+    const QJsonValue title = obj.value(QStringLiteral("title")), version = obj.value(QStringLiteral("version")),
+                     url = obj.value(QStringLiteral("url"));
     if (!title.isString() || !version.isString() || !url.isString())
         return std::nullopt;
     return VersionData{title.toString(), version.toString(), url.toString()};
@@ -94,7 +98,7 @@ void VersionChecker::requestVersionPage(const QString& address) {
 
 void VersionChecker::checkVersion() {
     if (window_)
-        window_->setWindowTitle(appName() + "-" + appVersion());
+        window_->setWindowTitle(appName() + QStringLiteral("-") + appVersion());
     const QUrl url(versionJson());
     if (!url.isValid())
         return;
@@ -124,8 +128,10 @@ void VersionChecker::checkVersion() {
         // Transport failures (connection, time-out, TLS, proxy, an answer cut off here) end
         // the check. The HTTP status is not looked at: a body that decodes counts as an
         // answer whatever the status.
-        if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
+        if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied) {
+            qCDebug(lcUpdate) << "no version answer from" << reply->url().toString() << ":" << reply->errorString();
             return;
+        }
         body->append(reply->read(maxAnswerBytes + 1 - body->size()));
         if (body->size() > maxAnswerBytes)
             return;
@@ -141,8 +147,8 @@ void VersionChecker::handleAnswer(const QByteArray& body) {
         return;
     const bool newer = versionToNumber(appVersion()) < versionToNumber(data->version);
     if (window_)
-        window_->setWindowTitle(appName() + "-" + appVersion() + "*");
-    emit answered(*data, newer);
+        window_->setWindowTitle(appName() + QStringLiteral("-") + appVersion() + QStringLiteral("*"));
+    Q_EMIT answered(*data, newer);
     if (newer)
         showVersionAlert(*data, window_);
 }

@@ -50,7 +50,7 @@ public:
     // Shows the modal alert and opens the download page when the user chooses "Download".
     static void showVersionAlert(const VersionData& data, QWidget* window = nullptr);
 
-signals:
+Q_SIGNALS:
     // The answer was understood (after the title gained its "*").
     void answered(const VersionData& data, bool newer);
 

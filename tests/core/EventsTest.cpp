@@ -19,11 +19,13 @@ QMetaObject::Connection observe(Signal signal, const QObject* receiver, Slot slo
 TEST(Events, DeliversSynchronouslyInConnectionOrder) {
     QObject a, b;
     QStringList seen;
-    observe(&ApplicationEvents::videoCursorChanged, &a, [&](double s) { seen << "a" + QString::number(s); });
-    observe(&ApplicationEvents::videoCursorChanged, &b, [&](double s) { seen << "b" + QString::number(s); });
-    observe(&ApplicationEvents::videoUpdated, &a, [&] { seen << "updated"; });
+    observe(&ApplicationEvents::videoCursorChanged, &a,
+            [&](double s) { seen << QStringLiteral("a") + QString::number(s); });
+    observe(&ApplicationEvents::videoCursorChanged, &b,
+            [&](double s) { seen << QStringLiteral("b") + QString::number(s); });
+    observe(&ApplicationEvents::videoUpdated, &a, [&] { seen << QStringLiteral("updated"); });
     Q_EMIT notify().videoCursorChanged(1.5);
-    EXPECT_EQ(seen, (QStringList{"a1.5", "b1.5"}));
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("a1.5"), QStringLiteral("b1.5")}));
     Q_EMIT notify().refreshMarks(SubtitleItem());  // nobody listens
     EXPECT_EQ(seen.size(), 2);
 }

@@ -5,20 +5,23 @@
 #include <unordered_set>
 
 TEST(Records, EachConstructionDrawsItsOwnIdentity) {
-    const QUrl url = QUrl::fromLocalFile("/m/a.mp4");
-    VideoItem a(url, "2024-01-01 10:00:00", "a", "bid", ItemColor::white, 10);
-    VideoItem b(url, "2024-01-01 10:00:00", "a", "bid", ItemColor::white, 10);
+    const QUrl url = QUrl::fromLocalFile(QStringLiteral("/m/a.mp4"));
+    VideoItem a(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"),
+                ItemColor::white, 10);
+    VideoItem b(url, QStringLiteral("2024-01-01 10:00:00"), QStringLiteral("a"), QStringLiteral("bid"),
+                ItemColor::white, 10);
     EXPECT_NE(a.id, b.id);
     EXPECT_NE(a, b);
 
-    SubtitleItem s(1, 2, "Mark: x", ItemColor::gray, 100);
-    SubtitleItem t(1, 2, "Mark: x", ItemColor::gray, 100);
+    SubtitleItem s(1, 2, QStringLiteral("Mark: x"), ItemColor::gray, 100);
+    SubtitleItem t(1, 2, QStringLiteral("Mark: x"), ItemColor::gray, 100);
     EXPECT_NE(s.id, t.id);
     EXPECT_NE(s, t);
 }
 
 TEST(Records, CopiesAreEqualAndIndependent) {
-    VideoItem a(QUrl::fromLocalFile("/m/a.mp4"), "t", "a", "bid", ItemColor::white, 10);
+    VideoItem a(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4")), QStringLiteral("t"), QStringLiteral("a"),
+                QStringLiteral("bid"), ItemColor::white, 10);
     VideoItem copy = a;
     EXPECT_EQ(copy, a);
     EXPECT_EQ(qHash(copy), qHash(a));
@@ -27,7 +30,7 @@ TEST(Records, CopiesAreEqualAndIndependent) {
     EXPECT_NE(copy, a);
     EXPECT_EQ(a.color, ItemColor::white);
 
-    SubtitleItem s(1, 2, "x", ItemColor::white, 5);
+    SubtitleItem s(1, 2, QStringLiteral("x"), ItemColor::white, 5);
     SubtitleItem sc = s;
     EXPECT_EQ(sc, s);
     sc.duration = 6;
@@ -36,7 +39,7 @@ TEST(Records, CopiesAreEqualAndIndependent) {
 }
 
 TEST(Records, SignedZeroesCompareAndHashAlike) {
-    SubtitleItem plus(0.0, 0.0, "x", ItemColor::white, 0.0);
+    SubtitleItem plus(0.0, 0.0, QStringLiteral("x"), ItemColor::white, 0.0);
     SubtitleItem minus = plus;
     minus.stime = -0.0;
     minus.etime = -0.0;
@@ -45,7 +48,7 @@ TEST(Records, SignedZeroesCompareAndHashAlike) {
     EXPECT_EQ(qHash(plus), qHash(minus));
     EXPECT_EQ(std::hash<SubtitleItem>{}(plus), std::hash<SubtitleItem>{}(minus));
 
-    VideoItem v(QUrl(), "", "", "", ItemColor::white, 0.0);
+    VideoItem v(QUrl(), QStringLiteral(""), QStringLiteral(""), QStringLiteral(""), ItemColor::white, 0.0);
     VideoItem w = v;
     w.duration = -0.0;
     EXPECT_EQ(v, w);
@@ -53,13 +56,13 @@ TEST(Records, SignedZeroesCompareAndHashAlike) {
 }
 
 TEST(Records, NaNEqualsNothing) {
-    SubtitleItem s(0, 0, "x", ItemColor::white, std::nan(""));
+    SubtitleItem s(0, 0, QStringLiteral("x"), ItemColor::white, std::nan(""));
     const SubtitleItem copy = s;
     EXPECT_NE(copy, s);
 }
 
 TEST(Records, WorkInHashedContainers) {
-    SubtitleItem a(1, 2, "a", ItemColor::white, 0), b(1, 2, "a", ItemColor::white, 0);
+    SubtitleItem a(1, 2, QStringLiteral("a"), ItemColor::white, 0), b(1, 2, QStringLiteral("a"), ItemColor::white, 0);
     std::unordered_set<SubtitleItem> set{a, b, a};
     EXPECT_EQ(set.size(), 2u);
     QSet<VideoItem> qset{VideoItem(), VideoItem()};

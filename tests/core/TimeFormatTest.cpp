@@ -16,7 +16,7 @@ TEST(TimeFormat, FixedFormatTimeDetail) {
         {inf, "00:00:00.000"},       {-inf, "00:00:00.000"},    {std::nan(""), "00:00:00.000"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(fixedFormatTimeDetail(c.seconds), c.text) << c.seconds;
+        EXPECT_EQ(fixedFormatTimeDetail(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
 }
 
 TEST(TimeFormat, FormatTime) {
@@ -29,10 +29,10 @@ TEST(TimeFormat, FormatTime) {
         {std::numeric_limits<double>::infinity(), "00:00"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(formatTime(c.seconds), c.text) << c.seconds;
+        EXPECT_EQ(formatTime(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
 }
 
 TEST(TimeFormat, HugeValuesStayWellFormed) {
     EXPECT_FALSE(fixedFormatTimeDetail(1e300).isEmpty());
-    EXPECT_FALSE(formatTime(1e300).contains('-'));
+    EXPECT_FALSE(formatTime(1e300).contains(QLatin1Char('-')));
 }

@@ -67,7 +67,7 @@ class Library : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        folder = dir.path() + "/movies";
+        folder = dir.path() + QStringLiteral("/movies");
         ASSERT_TRUE(QDir().mkpath(folder));
         global().setMoviesFolderOverride(folder);
         QObject::connect(
@@ -81,7 +81,7 @@ protected:
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 
-    QString path(const QString& name) const { return folder + "/" + name; }
+    QString path(const QString& name) const { return folder + QStringLiteral("/") + name; }
 
     // One refresh of `m`, run to its end; the number of "videoUpdated" posted.
     int refresh(MoviesViewModel& m) {
@@ -107,17 +107,21 @@ protected:
 }  // namespace
 
 TEST_F(Library, KeepsFilesWhoseExtensionIsExactlyMp4OrMov) {
-    for (const QString name : {"clip.mp4", "clip.mov", "CLIP.MP4", "clip.Mov", "mp4", ".mp4", "a.tar.mov", "clip.mp4.txt"})
+    for (const QString& name : {QStringLiteral("clip.mp4"), QStringLiteral("clip.mov"), QStringLiteral("CLIP.MP4"),
+                                QStringLiteral("clip.Mov"), QStringLiteral("mp4"), QStringLiteral(".mp4"),
+                                QStringLiteral("a.tar.mov"), QStringLiteral("clip.mp4.txt")})
         ASSERT_TRUE(makeClip(path(name), {.seconds = 1.0}));
-    ASSERT_TRUE(writeFile(path("a.tar.srt"), srt("Start: Tarred")));
-    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Wrong sidecar")));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.tar.srt")), srt("Start: Tarred")));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Wrong sidecar")));
 
     EXPECT_EQ(refresh(), 1);
     QStringList listed = files(model.items());
     listed.sort();
-    EXPECT_EQ(listed, QStringList({"a.tar.mov", "clip.mov", "clip.mp4"}));
+    EXPECT_EQ(listed,
+              QStringList({QStringLiteral("a.tar.mov"), QStringLiteral("clip.mov"), QStringLiteral("clip.mp4")}));
     for (const auto& row : rows(model.items())) {
-        EXPECT_EQ(row.text, row.file == "a.tar.mov" ? "Tarred" : "clip");
+        EXPECT_EQ(row.text,
+                  row.file == QStringLiteral("a.tar.mov") ? QStringLiteral("Tarred") : QStringLiteral("clip"));
         EXPECT_NEAR(row.duration, 1.0, 0.1);
     }
 }
@@ -130,18 +134,21 @@ TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
         QString BID;
     };
     const QList<Case> cases{
-        {"plain.mp4", {}, "plain", fallbackBID},
-        {"both.mp4", srt("BID: org.example.Editor\r\nStart: Both"), "Both", "org.example.Editor"},
-        {"title.mp4", srt("Start: Only a title"), "Only a title", fallbackBID},
-        {"bid.mp4", srt("BID: org.example.Viewer"), "bid", "org.example.Viewer"},
-        {"garbage.mp4", QByteArray("\x00\xff\xfe\x89PNG\r\n\x1a\n\x00\x00\xc3(Start\x00: x\x80", 26), "garbage", fallbackBID},
-        {"empty title.mp4", srt("Start:\r\nmore"), "", fallbackBID},
-        {"Ünï 'q' \"d\"\nline.mov", srt("Start: Ünïcödé"), "Ünïcödé", fallbackBID},
+        {QStringLiteral("plain.mp4"), {}, QStringLiteral("plain"), fallbackBID},
+        {QStringLiteral("both.mp4"), srt("BID: org.example.Editor\r\nStart: Both"), QStringLiteral("Both"),
+         QStringLiteral("org.example.Editor")},
+        {QStringLiteral("title.mp4"), srt("Start: Only a title"), QStringLiteral("Only a title"), fallbackBID},
+        {QStringLiteral("bid.mp4"), srt("BID: org.example.Viewer"), QStringLiteral("bid"),
+         QStringLiteral("org.example.Viewer")},
+        {QStringLiteral("garbage.mp4"), QByteArray("\x00\xff\xfe\x89PNG\r\n\x1a\n\x00\x00\xc3(Start\x00: x\x80", 26),
+         QStringLiteral("garbage"), fallbackBID},
+        {QStringLiteral("empty title.mp4"), srt("Start:\r\nmore"), QStringLiteral(""), fallbackBID},
+        {QStringLiteral("Ünï 'q' \"d\"\nline.mov"), srt("Start: Ünïcödé"), QStringLiteral("Ünïcödé"), fallbackBID},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(makeClip(path(c.movie), {.seconds = 1.0}));
         if (!c.sidecar.isEmpty()) {
-            ASSERT_TRUE(writeFile(path(QFileInfo(c.movie).completeBaseName() + ".srt"), c.sidecar));
+            ASSERT_TRUE(writeFile(path(QFileInfo(c.movie).completeBaseName() + QStringLiteral(".srt")), c.sidecar));
         }
     }
     ASSERT_EQ(refresh(), 1);
@@ -160,50 +167,54 @@ TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
 
 TEST_F(Library, ListsFilesThatAreNoMoviesWithNeutralValuesAndNeverHangs) {
     QTemporaryDir outside;
-    ASSERT_TRUE(makeClip(outside.filePath("real.mp4"), {.seconds = 2.0}));
-    ASSERT_TRUE(QFile::link(outside.filePath("real.mp4"), path("link.mov")));
-    ASSERT_TRUE(QFile::link(outside.filePath("gone.mp4"), path("dangling.mp4")));
-    ASSERT_TRUE(writeFile(path("text.mp4"), "this is not a movie\n"));
-    ASSERT_TRUE(writeFile(path("empty.mov"), ""));
-    QFile whole(outside.filePath("real.mp4"));
+    ASSERT_TRUE(makeClip(outside.filePath(QStringLiteral("real.mp4")), {.seconds = 2.0}));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("real.mp4")), path(QStringLiteral("link.mov"))));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("gone.mp4")), path(QStringLiteral("dangling.mp4"))));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("text.mp4")), "this is not a movie\n"));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("empty.mov")), ""));
+    QFile whole(outside.filePath(QStringLiteral("real.mp4")));
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(writeFile(path("truncated.mp4"), whole.read(whole.size() / 2)));
-    ASSERT_TRUE(QDir(folder).mkdir("folder.mp4"));
-    ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.mp4")).constData(), 0600), 0);
+    ASSERT_TRUE(writeFile(path(QStringLiteral("truncated.mp4")), whole.read(whole.size() / 2)));
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("folder.mp4")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(QStringLiteral("pipe.mp4"))).constData(), 0600), 0);
     // Sidecars that are no regular files count as none.
-    ASSERT_EQ(mkfifo(QFile::encodeName(path("text.srt")).constData(), 0600), 0);
-    ASSERT_TRUE(QFile::link("/dev/zero", path("empty.srt")));
-    ASSERT_TRUE(QDir(folder).mkdir("truncated.srt"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(QStringLiteral("text.srt"))).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("empty.srt"))));
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("truncated.srt")));
 
     ASSERT_EQ(refresh(), 1);
     QStringList listed = files(model.items());
     listed.sort();
-    EXPECT_EQ(listed, QStringList({"dangling.mp4", "empty.mov", "folder.mp4", "link.mov", "pipe.mp4", "text.mp4",
-                                   "truncated.mp4"}));
+    EXPECT_EQ(listed, QStringList({QStringLiteral("dangling.mp4"), QStringLiteral("empty.mov"),
+                                   QStringLiteral("folder.mp4"), QStringLiteral("link.mov"), QStringLiteral("pipe.mp4"),
+                                   QStringLiteral("text.mp4"), QStringLiteral("truncated.mp4")}));
     for (const auto& row : rows(model.items())) {
         SCOPED_TRACE(row.file.toStdString());
-        if (row.file == "link.mov")
+        if (row.file == QStringLiteral("link.mov"))
             EXPECT_NEAR(row.duration, 2.0, 0.1);
         else
             EXPECT_EQ(row.duration, 0.0);
         EXPECT_EQ(row.text, QFileInfo(row.file).completeBaseName());
     }
     // The dangling link has no date and comes last.
-    EXPECT_EQ(rows(model.items()).last(), (Row{"dangling.mp4", "0000-00-00 00:00:00", "dangling", fallbackBID, 0}));
+    EXPECT_EQ(rows(model.items()).last(), (Row{QStringLiteral("dangling.mp4"), QStringLiteral("0000-00-00 00:00:00"),
+                                               QStringLiteral("dangling"), fallbackBID, 0}));
 }
 
 TEST_F(Library, OrdersNewestFirstKeepingListingOrderForEqualDatesAndUndatedLast) {
-    ASSERT_TRUE(QFile::link(path("nowhere.mp4"), path("0undated.mp4")));
-    ASSERT_TRUE(makeClip(path("older.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("nowhere.mp4")), path(QStringLiteral("0undated.mp4"))));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("older.mp4")), {.seconds = 1.0}));
     waitForNextSecond();
-    ASSERT_TRUE(makeClip(path("b.mp4"), {.seconds = 1.0}));
-    ASSERT_TRUE(makeClip(path("a.mov"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("b.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mov")), {.seconds = 1.0}));
 
     ASSERT_EQ(refresh(), 1);
-    EXPECT_EQ(files(model.items()), QStringList({"a.mov", "b.mp4", "older.mp4", "0undated.mp4"}));
+    EXPECT_EQ(files(model.items()), QStringList({QStringLiteral("a.mov"), QStringLiteral("b.mp4"),
+                                                 QStringLiteral("older.mp4"), QStringLiteral("0undated.mp4")}));
     for (const auto& item : model.items()) {
         const QDateTime born = QFileInfo(item.url.toLocalFile()).birthTime();
-        EXPECT_EQ(item.time, born.isValid() ? born.toString("yyyy-MM-dd HH:mm:ss") : "0000-00-00 00:00:00");
+        EXPECT_EQ(item.time, born.isValid() ? born.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                            : QStringLiteral("0000-00-00 00:00:00"));
     }
     EXPECT_EQ(model.items()[0].time, model.items()[1].time);
     EXPECT_GT(model.items()[1].time, model.items()[2].time);
@@ -213,7 +224,7 @@ TEST_F(Library, PublishesOnlyWhenRecordsChangeAndPostsOnceTheListIsInPlace) {
     EXPECT_EQ(refresh(), 0);  // empty folder, empty library
     EXPECT_EQ(resets, 0);
 
-    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 1.0}));
     model.refresh();
     // The folder is read on a worker: the list stays as it is until the refresh comes back,
     // and "videoUpdated" goes out once the new list is in place.
@@ -228,14 +239,14 @@ TEST_F(Library, PublishesOnlyWhenRecordsChangeAndPostsOnceTheListIsInPlace) {
     EXPECT_EQ(refresh(), 0);
 
     // Another movie of the same title in the same place: published with its own length.
-    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 2.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 2.0}));
     EXPECT_EQ(refresh(), 1);
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
 
-    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Renamed")));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Renamed")));
     EXPECT_EQ(refresh(), 1);
     ASSERT_EQ(model.items().size(), 1);
-    EXPECT_EQ(model.items()[0].text, "Renamed");
+    EXPECT_EQ(model.items()[0].text, QStringLiteral("Renamed"));
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
 
     // A folder that cannot be listed changes nothing.
@@ -274,67 +285,69 @@ TEST_F(Library, RemembersReadsOnlyWhileFilesStayUnchanged) {
     };
     QTemporaryDir spare;
 
-    ASSERT_TRUE(makeClip(path("a.mp4"), {.seconds = 3.0}));
-    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Alpha")));
-    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 2.0}));
-    ASSERT_TRUE(makeClip(path("c.mp4"), {.seconds = 1.0}));
-    ASSERT_TRUE(writeFile(path("c.srt"), srt("BID: org.example.C")));
-    ASSERT_TRUE(writeFile(path("d.mp4"), "not a movie"));
-    ASSERT_TRUE(makeClip(path("e.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 3.0}));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Alpha")));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("b.mov")), {.seconds = 2.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("c.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("c.srt")), srt("BID: org.example.C")));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("d.mp4")), "not a movie"));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("e.mp4")), {.seconds = 1.0}));
     waitUntilSettled();
     check("first scan");
     check("nothing changed");
 
-    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 1.5}));  // same name and title, new content
+    ASSERT_TRUE(makeClip(path(QStringLiteral("b.mov")), {.seconds = 1.5}));  // same name and title, new content
     check("movie rewritten in place");
 
     // Same size, same modification time, other title: only the change time tells.
-    const qint64 modified = FileStamp::of(path("a.srt"))->modifiedNs;
-    ASSERT_TRUE(writeFile(path("a.srt"), srt("Start: Alphb")));
-    setModified(path("a.srt"), modified);
+    const qint64 modified = FileStamp::of(path(QStringLiteral("a.srt")))->modifiedNs;
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Alphb")));
+    setModified(path(QStringLiteral("a.srt")), modified);
     check("sidecar rewritten with its old size and time");
 
     // Another file renamed over a movie, with the old file's times: a new inode.
-    ASSERT_TRUE(makeClip(spare.filePath("c.mp4"), {.seconds = 2.5}));
-    setModified(spare.filePath("c.mp4"), FileStamp::of(path("c.mp4"))->modifiedNs);
-    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath("c.mp4")).constData(), QFile::encodeName(path("c.mp4")).constData()), 0);
+    ASSERT_TRUE(makeClip(spare.filePath(QStringLiteral("c.mp4")), {.seconds = 2.5}));
+    setModified(spare.filePath(QStringLiteral("c.mp4")), FileStamp::of(path(QStringLiteral("c.mp4")))->modifiedNs);
+    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath(QStringLiteral("c.mp4"))).constData(),
+                          QFile::encodeName(path(QStringLiteral("c.mp4"))).constData()),
+              0);
     check("movie replaced by rename");
 
-    ASSERT_TRUE(QFile::rename(path("e.mp4"), path("f.mp4")));
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("e.mp4")), path(QStringLiteral("f.mp4"))));
     check("movie renamed");
-    ASSERT_TRUE(QFile::rename(path("a.srt"), path("f.srt")));
+    ASSERT_TRUE(QFile::rename(path(QStringLiteral("a.srt")), path(QStringLiteral("f.srt"))));
     check("sidecar moved to another movie");
-    ASSERT_TRUE(QFile::remove(path("d.mp4")));
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("d.mp4"))));
     check("movie removed");
-    ASSERT_TRUE(makeClip(path("d.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("d.mp4")), {.seconds = 1.0}));
     check("movie back under an old name");
 
     waitUntilSettled();
     check("settled");
-    ASSERT_TRUE(makeClip(path("b.mov"), {.seconds = 3.0}));
-    ASSERT_TRUE(writeFile(path("g.mp4"), ""));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("b.mov")), {.seconds = 3.0}));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("g.mp4")), ""));
     check("rewritten after settling, and one added");
-    ASSERT_TRUE(QFile::remove(path("f.srt")));
-    ASSERT_TRUE(QFile::remove(path("c.srt")));
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("f.srt"))));
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("c.srt"))));
     check("sidecars removed");
 }
 
 TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
-    ASSERT_TRUE(makeClip(path("one.mp4"), {.seconds = 1.0}));
-    ASSERT_TRUE(makeClip(path("two.mov"), {.seconds = 1.0}));
-    ASSERT_TRUE(writeFile(path("two.srt"), srt("BID: org.example.Two\r\nStart: Second")));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("one.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("two.mov")), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("two.srt")), srt("BID: org.example.Two\r\nStart: Second")));
     ASSERT_EQ(refresh(), 1);
     ASSERT_EQ(model.rowCount(), 2);
 
-    const int row = model.items()[0].text == "Second" ? 0 : 1;
+    const int row = model.items()[0].text == QStringLiteral("Second") ? 0 : 1;
     const QModelIndex index = model.index(row);
     const VideoItem item = model.items()[row];
-    EXPECT_EQ(index.data(Qt::DisplayRole).toString(), "Second");
-    EXPECT_EQ(index.data(MoviesViewModel::TextRole).toString(), "Second");
+    EXPECT_EQ(index.data(Qt::DisplayRole).toString(), QStringLiteral("Second"));
+    EXPECT_EQ(index.data(MoviesViewModel::TextRole).toString(), QStringLiteral("Second"));
     EXPECT_EQ(index.data(MoviesViewModel::TimeRole).toString(), item.time);
-    EXPECT_EQ(index.data(MoviesViewModel::BIDRole).toString(), "org.example.Two");
+    EXPECT_EQ(index.data(MoviesViewModel::BIDRole).toString(), QStringLiteral("org.example.Two"));
     EXPECT_EQ(index.data(MoviesViewModel::ColorRole).value<ItemColor>(), ItemColor::white);
-    EXPECT_EQ(index.data(MoviesViewModel::URLRole).toUrl(), QUrl::fromLocalFile(path("two.mov")));
+    EXPECT_EQ(index.data(MoviesViewModel::URLRole).toUrl(), QUrl::fromLocalFile(path(QStringLiteral("two.mov"))));
     EXPECT_EQ(index.data(MoviesViewModel::DurationRole).toDouble(), item.duration);
     EXPECT_EQ(index.data(MoviesViewModel::ItemRole).value<VideoItem>(), item);
     EXPECT_FALSE(model.index(5).data().isValid());
@@ -351,7 +364,7 @@ TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
     model.removeItem(row);
     EXPECT_EQ(removed, 1);
     ASSERT_EQ(model.items().size(), 1);
-    EXPECT_EQ(model.items()[0].url, QUrl::fromLocalFile(path("one.mp4")));
+    EXPECT_EQ(model.items()[0].url, QUrl::fromLocalFile(path(QStringLiteral("one.mp4"))));
 
     // The library was changed in place; the next scan finds two titles again.
     EXPECT_EQ(refresh(), 1);
@@ -360,30 +373,34 @@ TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
 
 TEST_F(Library, LoadItemBuildsTheRecordOfAnyFile) {
     QTemporaryDir outside;
-    ASSERT_TRUE(makeClip(outside.filePath("x.y.mov"), {.seconds = 2.0}));
-    ASSERT_TRUE(writeFile(outside.filePath("x.y.srt"), srt("BID: org.example.X")));
-    const VideoItem item = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath("x.y.mov")));
-    EXPECT_EQ(item.text, "x.y");
-    EXPECT_EQ(item.BID, "org.example.X");
+    ASSERT_TRUE(makeClip(outside.filePath(QStringLiteral("x.y.mov")), {.seconds = 2.0}));
+    ASSERT_TRUE(writeFile(outside.filePath(QStringLiteral("x.y.srt")), srt("BID: org.example.X")));
+    const VideoItem item = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("x.y.mov"))));
+    EXPECT_EQ(item.text, QStringLiteral("x.y"));
+    EXPECT_EQ(item.BID, QStringLiteral("org.example.X"));
     EXPECT_NEAR(item.duration, 2.0, 0.1);
-    EXPECT_EQ(item.time, QFileInfo(outside.filePath("x.y.mov")).birthTime().toString("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_EQ(item.time, QFileInfo(outside.filePath(QStringLiteral("x.y.mov")))
+                             .birthTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 
-    const VideoItem missing = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath("missing.mp4")));
-    EXPECT_EQ(rows({missing}), QList<Row>({{"missing.mp4", "0000-00-00 00:00:00", "missing", fallbackBID, 0}}));
+    const VideoItem missing =
+        MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("missing.mp4"))));
+    EXPECT_EQ(rows({missing}), QList<Row>({{QStringLiteral("missing.mp4"), QStringLiteral("0000-00-00 00:00:00"),
+                                            QStringLiteral("missing"), fallbackBID, 0}}));
     EXPECT_NE(missing.id, item.id);
 }
 
 TEST_F(Library, AMovieStillBeingCopiedGetsItsLengthOnceComplete) {
     QTemporaryDir outside;
-    ASSERT_TRUE(makeClip(outside.filePath("whole.mp4"), {.seconds = 2.0}));
-    QFile whole(outside.filePath("whole.mp4"));
+    ASSERT_TRUE(makeClip(outside.filePath(QStringLiteral("whole.mp4")), {.seconds = 2.0}));
+    QFile whole(outside.filePath(QStringLiteral("whole.mp4")));
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray bytes = whole.readAll();
-    ASSERT_TRUE(writeFile(path("copy.mp4"), bytes.left(bytes.size() / 4)));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("copy.mp4")), bytes.left(bytes.size() / 4)));
     ASSERT_EQ(refresh(), 1);
     EXPECT_EQ(model.items()[0].duration, 0.0);
 
-    ASSERT_TRUE(writeFile(path("copy.mp4"), bytes));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("copy.mp4")), bytes));
     EXPECT_EQ(refresh(), 1);
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
     EXPECT_EQ(refresh(), 0);
@@ -392,7 +409,7 @@ TEST_F(Library, AMovieStillBeingCopiedGetsItsLengthOnceComplete) {
 // A file time ahead of the clock is no recent change: what was read from such a file is kept.
 TEST(FileStampTest, ATimeInTheFutureIsNoRecentChange) {
     QTemporaryDir dir;
-    const QString file = dir.filePath("future.mp4");
+    const QString file = dir.filePath(QStringLiteral("future.mp4"));
     ASSERT_TRUE(writeFile(file, "bytes"));
     const qint64 now = fileClockNowNs();
     const struct {

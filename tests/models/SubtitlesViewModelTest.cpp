@@ -49,8 +49,15 @@ TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
                    cue(5, "two lines\r\nMark: second") + cue(40, "Death: hero\r\n(F)") + cue(41, "Death: hero\r\nx (F)") +
                    cue(42, "Mark:") + cue(43, "mark: lower")),
                5400);
-    const QStringList expected = {"two lines\r\nMark: second", "Mark: a mark", "Death: villain (E)", "Death: hero (F)",
-                                  "plain", "Death: hero\r\n(F)", "Death: hero\r\nx (F)", "Mark:", "mark: lower"};
+    const QStringList expected = {QStringLiteral("two lines\r\nMark: second"),
+                                  QStringLiteral("Mark: a mark"),
+                                  QStringLiteral("Death: villain (E)"),
+                                  QStringLiteral("Death: hero (F)"),
+                                  QStringLiteral("plain"),
+                                  QStringLiteral("Death: hero\r\n(F)"),
+                                  QStringLiteral("Death: hero\r\nx (F)"),
+                                  QStringLiteral("Mark:"),
+                                  QStringLiteral("mark: lower")};
     EXPECT_EQ(texts(), expected);
     const ItemColor colors[] = {ItemColor::white, ItemColor::gray,  ItemColor::orange, ItemColor::green, ItemColor::white,
                                 ItemColor::green, ItemColor::white, ItemColor::white,  ItemColor::white};
@@ -61,7 +68,7 @@ TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
     }
     EXPECT_EQ(model.rowCount(), 9);
     EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::ColorRole).toInt(), static_cast<int>(ItemColor::gray));
-    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::TextRole).toString(), "Mark: a mark");
+    EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::TextRole).toString(), QStringLiteral("Mark: a mark"));
     EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::StartRole).toDouble(), 10);
     EXPECT_EQ(model.data(model.index(1), SubtitlesViewModel::ItemRole).value<SubtitleItem>(), model.items()[1]);
 }
@@ -70,7 +77,7 @@ TEST_F(SubtitlesViewModelTest, LoadingWithoutCuesEmptiesTheList) {
     model.load(srt(cue(1, "x")), 10);
     ASSERT_EQ(model.items().size(), 1);
     const int& reset = count(&QAbstractItemModel::modelReset);
-    model.load(QUrl::fromLocalFile(dir.filePath("missing.srt")), 10);
+    model.load(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.srt"))), 10);
     EXPECT_TRUE(model.items().isEmpty());
     EXPECT_EQ(reset, 1);
 }
@@ -83,25 +90,28 @@ TEST_F(SubtitlesViewModelTest, AddItemAppendsThenSortsWithTwoNotifications) {
     QStringList seenAtInsert;
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &context, [&] { seenAtInsert = texts(); });
 
-    model.addItem(SubtitleItem(20, 22, "new", ItemColor::gray, 60));
-    EXPECT_EQ(seenAtInsert, (QStringList{"a", "b", "c", "new"}));
-    EXPECT_EQ(texts(), (QStringList{"a", "b", "new", "c"}));
+    model.addItem(SubtitleItem(20, 22, QStringLiteral("new"), ItemColor::gray, 60));
+    EXPECT_EQ(seenAtInsert,
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("new")}));
+    EXPECT_EQ(texts(),
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")}));
     EXPECT_EQ(inserted, 1);
     EXPECT_EQ(reset, 1);
     EXPECT_EQ(changed, 2);
     EXPECT_EQ(model.items()[2].color, ItemColor::gray);
 
-    model.addItem(SubtitleItem(15, 17, "between", ItemColor::gray, 60));
-    EXPECT_EQ(texts(), (QStringList{"a", "between", "b", "new", "c"}));
+    model.addItem(SubtitleItem(15, 17, QStringLiteral("between"), ItemColor::gray, 60));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("between"), QStringLiteral("b"),
+                                    QStringLiteral("new"), QStringLiteral("c")}));
 }
 
 TEST_F(SubtitlesViewModelTest, RemoveItemKeepsOrderAndIgnoresBadRows) {
     model.load(srt(cue(10, "a") + cue(20, "b") + cue(30, "c")), 60);
     const int& removed = count(&QAbstractItemModel::rowsRemoved);
     model.removeItem(1);
-    EXPECT_EQ(texts(), (QStringList{"a", "c"}));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
     model.removeItem(-1);
     model.removeItem(2);
-    EXPECT_EQ(texts(), (QStringList{"a", "c"}));
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
     EXPECT_EQ(removed, 1);
 }

@@ -15,9 +15,9 @@ namespace {
 using PlayerItemTest = PlaybackTest;
 
 TEST_F(PlayerItemTest, TheMovieItsWebVttFileAndOneRangeOfTheMovieLength) {
-    const QString movie = clip("Trip.final.mp4");
+    const QString movie = clip(QStringLiteral("Trip.final.mp4"));
     const QString vtt = writeSubtitles(movie);
-    EXPECT_EQ(vtt, userCachePath() + "/Trip.final.vtt");
+    EXPECT_EQ(vtt, userCachePath() + QStringLiteral("/Trip.final.vtt"));
 
     const PlayerItem item = getPlayerItem(QUrl::fromLocalFile(movie), 5400.1234);
     EXPECT_EQ(item.url, QUrl::fromLocalFile(movie));
@@ -29,8 +29,8 @@ TEST_F(PlayerItemTest, TheMovieItsWebVttFileAndOneRangeOfTheMovieLength) {
 }
 
 TEST_F(PlayerItemTest, OnlyARegularWebVttFileCounts) {
-    const QString movie = clip("piped.mp4");
-    const QString vtt = userCachePath() + "/piped.vtt";
+    const QString movie = clip(QStringLiteral("piped.mp4"));
+    const QString vtt = userCachePath() + QStringLiteral("/piped.vtt");
     const struct {
         const char* name;
         std::function<bool()> make;
@@ -55,12 +55,13 @@ TEST_F(PlayerItemTest, SubtitleFileIsNamedAfterTheMovieInTheCacheFolder) {
         QString movie;
         QString vtt;
     } cases[] = {
-        {"/elsewhere/Film.final.mkv", "Film.final.vtt"},
-        {"/elsewhere/NoExtension", "NoExtension.vtt"},
-        {"/elsewhere/with space.MOV", "with space.vtt"},
+        {QStringLiteral("/elsewhere/Film.final.mkv"), QStringLiteral("Film.final.vtt")},
+        {QStringLiteral("/elsewhere/NoExtension"), QStringLiteral("NoExtension.vtt")},
+        {QStringLiteral("/elsewhere/with space.MOV"), QStringLiteral("with space.vtt")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(getPlayerItem(QUrl::fromLocalFile(c.movie), 1).subtitlePath, userCachePath() + "/" + c.vtt);
+        EXPECT_EQ(getPlayerItem(QUrl::fromLocalFile(c.movie), 1).subtitlePath,
+                  userCachePath() + QStringLiteral("/") + c.vtt);
 }
 
 TEST(MediaTime, SecondsBecomeWholeMilliseconds) {

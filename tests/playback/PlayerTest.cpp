@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(PlayerTest, StartsPausedThenReportsAboutOncePerSecondWhilePlaying) {
-    const QString movie = clip("play.mp4", {.seconds = 6});
+    const QString movie = clip(QStringLiteral("play.mp4"), {.seconds = 6});
     auto player = openPlayer(movie, 6);
     EXPECT_EQ(player->rate(), 0);
     EXPECT_TRUE(player->error().isEmpty());
@@ -49,7 +49,7 @@ TEST_F(PlayerTest, StartsPausedThenReportsAboutOncePerSecondWhilePlaying) {
 }
 
 TEST_F(PlayerTest, SeeksExactlyToTheMillisecondAndReportsTheJump) {
-    auto player = openPlayer(clip("seek.mp4", {.seconds = 4, .rate = 50}), 4);
+    auto player = openPlayer(clip(QStringLiteral("seek.mp4"), {.seconds = 4, .rate = 50}), 4);
     QList<double> reports;
     QObject::connect(player.get(), &Player::positionReported, [&](double seconds) { reports << seconds; });
 
@@ -63,7 +63,7 @@ TEST_F(PlayerTest, SeeksExactlyToTheMillisecondAndReportsTheJump) {
 
 TEST_F(PlayerTest, StopsAtTheItemsEndKeepsTheLastFrameAndCanSeekBack) {
     // A 3-second clip whose item is cut at 1.5 s.
-    auto player = openPlayer(clip("end.mp4", {.seconds = 3}), 1.5);
+    auto player = openPlayer(clip(QStringLiteral("end.mp4"), {.seconds = 3}), 1.5);
     player->play();
     ASSERT_TRUE(waitUntil([&] { return player->rate() == 0; }, 6000));
     EXPECT_TRUE(player->isLoaded());
@@ -80,7 +80,7 @@ TEST_F(PlayerTest, StopsAtTheItemsEndKeepsTheLastFrameAndCanSeekBack) {
 TEST_F(PlayerTest, ASeekBeforeTheItemIsOpenIsWhereItOpens) {
     Player player(quiet);
     QSignalSpy loaded(&player, &Player::loadFinished);
-    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip("early.mp4", {.seconds = 4})), 4));
+    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip(QStringLiteral("early.mp4"), {.seconds = 4})), 4));
     player.seek(2.0);
     EXPECT_DOUBLE_EQ(player.currentTime(), 2.0);
     ASSERT_TRUE(waitUntil([&] { return !loaded.isEmpty(); }, 10000));
@@ -88,7 +88,7 @@ TEST_F(PlayerTest, ASeekBeforeTheItemIsOpenIsWhereItOpens) {
 }
 
 TEST_F(PlayerTest, AMissingMovieFailsQuietlyAndLeavesEveryCallHarmless) {
-    const QString missing = folder_.filePath("missing.mp4");
+    const QString missing = folder_.filePath(QStringLiteral("missing.mp4"));
     writeSubtitles(missing);
     Player player(quiet);
     QSignalSpy loaded(&player, &Player::loadFinished);
@@ -104,18 +104,19 @@ TEST_F(PlayerTest, AMissingMovieFailsQuietlyAndLeavesEveryCallHarmless) {
     EXPECT_EQ(player.currentTime(), 0);
 
     // The next item plays as usual.
-    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip("after.mp4")), 3));
+    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip(QStringLiteral("after.mp4"))), 3));
     ASSERT_TRUE(waitUntil([&] { return player.isLoaded(); }, 10000));
     EXPECT_TRUE(player.error().isEmpty());
 }
 
 TEST_F(PlayerTest, ReplacingTheItemWhilePlayingOpensTheNewOnePaused) {
-    auto player = openPlayer(clip("first.mp4", {.seconds = 4}), 4);
+    auto player = openPlayer(clip(QStringLiteral("first.mp4"), {.seconds = 4}), 4);
     player->play();
     ASSERT_TRUE(waitUntil([&] { return player->currentTime() > 0.3; }));
     QSignalSpy loaded(player.get(), &Player::loadFinished);
     player->pause();
-    player->replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(clip("second.mp4", {.seconds = 4})), 4));
+    player->replaceCurrentItem(
+        getPlayerItem(QUrl::fromLocalFile(clip(QStringLiteral("second.mp4"), {.seconds = 4})), 4));
     ASSERT_TRUE(waitUntil([&] { return !loaded.isEmpty(); }, 10000));
     EXPECT_TRUE(loaded.first().first().toBool());
     EXPECT_LT(player->currentTime(), 0.1);

@@ -33,25 +33,26 @@ TEST(Symbols, EveryUsedSymbolHasAThemeIconInThePalettesTextColour) {
     QApplication::setPalette(palette);
     for (const char* symbol : usedSymbols) {
         SCOPED_TRACE(symbol);
-        EXPECT_TRUE(freedesktopIconName(symbol).endsWith("-symbolic"));
-        const QIcon icon = symbolIcon(symbol);
+        const QString name = QString::fromLatin1(symbol);
+        EXPECT_TRUE(freedesktopIconName(name).endsWith(QStringLiteral("-symbolic")));
+        const QIcon icon = symbolIcon(name);
         ASSERT_FALSE(icon.isNull());
         const QSet<QRgb> ink = inkOf(icon);
         ASSERT_FALSE(ink.isEmpty()) << "nothing drawn";
-        if (QString(symbol) != "externaldrive.badge.exclamationmark") {
+        if (name != QStringLiteral("externaldrive.badge.exclamationmark")) {
             EXPECT_EQ(ink, QSet<QRgb>{qRgb(250, 250, 250)});
         }
     }
     // The icons follow a later change of the palette.
     palette.setColor(QPalette::Active, QPalette::ButtonText, QColor(10, 20, 30));
     QApplication::setPalette(palette);
-    EXPECT_EQ(inkOf(symbolIcon("play")), QSet<QRgb>{qRgb(10, 20, 30)});
+    EXPECT_EQ(inkOf(symbolIcon(QStringLiteral("play"))), QSet<QRgb>{qRgb(10, 20, 30)});
     QApplication::setPalette(original);
 }
 
 TEST(Symbols, UnknownNamesGiveNothing) {
-    EXPECT_TRUE(freedesktopIconName("no.such.symbol").isEmpty());
-    EXPECT_TRUE(symbolIcon("no.such.symbol").isNull());
+    EXPECT_TRUE(freedesktopIconName(QStringLiteral("no.such.symbol")).isEmpty());
+    EXPECT_TRUE(symbolIcon(QStringLiteral("no.such.symbol")).isNull());
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ QImage black(const QSize& size) {
 }
 
 TEST_F(VideoPlayerViewTest, EachUpdateAnnouncesTheSamePlayerAndDrawsTheMovie) {
-    const QString movie = clip("announce.mp4", picture);
+    const QString movie = clip(QStringLiteral("announce.mp4"), picture);
     auto view = surface();
     EXPECT_TRUE(announced_.isEmpty());  // making the surface announces nothing
 
@@ -97,7 +97,7 @@ TEST_F(VideoPlayerViewTest, EachUpdateAnnouncesTheSamePlayerAndDrawsTheMovie) {
 }
 
 TEST_F(VideoPlayerViewTest, SettingUrlAndDurationApartGivesOneUpdateWithBoth) {
-    const QString movie = clip("apart.mp4", picture);
+    const QString movie = clip(QStringLiteral("apart.mp4"), picture);
     auto view = surface();
     view->setUrl(QUrl::fromLocalFile(movie));
     view->setDuration(2.5);
@@ -109,7 +109,7 @@ TEST_F(VideoPlayerViewTest, SettingUrlAndDurationApartGivesOneUpdateWithBoth) {
 }
 
 TEST_F(VideoPlayerViewTest, PlayingReportsThePositionAboutOnceASecondOncePerSurface) {
-    const QString movie = clip("report.mp4", picture);
+    const QString movie = clip(QStringLiteral("report.mp4"), picture);
     auto view = surface();
     view->setMovie(QUrl::fromLocalFile(movie), 4);
     view->setMovie(QUrl::fromLocalFile(movie), 4);  // a second update adds no second report
@@ -132,29 +132,29 @@ TEST_F(VideoPlayerViewTest, PlayingReportsThePositionAboutOnceASecondOncePerSurf
 TEST_F(VideoPlayerViewTest, SubtitleStylesPlaceTheCueOrHideItAndKeepThePosition) {
     auto view = surface();
     // The same picture without any subtitle file, to compare with.
-    openAt(*view, clip("plain.mp4", picture), 1.0);
+    openAt(*view, clip(QStringLiteral("plain.mp4"), picture), 1.0);
     const QImage plain = view->grabFramebuffer();
 
-    const QString movie = clip("styled.mp4", picture);
+    const QString movie = clip(QStringLiteral("styled.mp4"), picture);
     writeSubtitles(movie, QStringLiteral("THE QUICK BROWN FOX"));
     openAt(*view, movie, 1.0);
     Player* player = view->player();
     const double position = player->currentTime();
     const int height = plain.height();
 
-    VideoPlayerView::setSubtitleStyle(player, subtitleTop);
+    VideoPlayerView::setSubtitleStyle(player, SubtitlePlacement::top);
     settle();
     const QList<int> top = differingRows(view->grabFramebuffer(), plain);
     ASSERT_FALSE(top.isEmpty()) << "no cue drawn at the top";
     EXPECT_LT(top.last(), height / 3);
 
-    VideoPlayerView::setSubtitleStyle(player, subtitleBottom);
+    VideoPlayerView::setSubtitleStyle(player, SubtitlePlacement::bottom);
     settle();
     const QList<int> bottom = differingRows(view->grabFramebuffer(), plain);
     ASSERT_FALSE(bottom.isEmpty()) << "no cue drawn at the bottom";
     EXPECT_GT(bottom.first(), height * 2 / 3);
 
-    VideoPlayerView::setSubtitleStyle(player, subtitleNone);
+    VideoPlayerView::setSubtitleStyle(player, SubtitlePlacement::none);
     settle();
     EXPECT_TRUE(differingRows(view->grabFramebuffer(), plain).isEmpty());
 
@@ -164,8 +164,8 @@ TEST_F(VideoPlayerViewTest, SubtitleStylesPlaceTheCueOrHideItAndKeepThePosition)
 
 TEST_F(VideoPlayerViewTest, AMissingMovieLeavesTheSurfaceBlack) {
     auto view = surface();
-    openAt(*view, clip("before.mp4", picture), 1.0);
-    const QString missing = folder_.filePath("gone.mp4");
+    openAt(*view, clip(QStringLiteral("before.mp4"), picture), 1.0);
+    const QString missing = folder_.filePath(QStringLiteral("gone.mp4"));
     QSignalSpy finished(view->player(), &Player::loadFinished);
     view->setMovie(QUrl::fromLocalFile(missing), 4);
     EXPECT_EQ(announced_.size(), 2);
@@ -175,7 +175,7 @@ TEST_F(VideoPlayerViewTest, AMissingMovieLeavesTheSurfaceBlack) {
     const QImage frame = view->grabFramebuffer();
     EXPECT_TRUE(differingRows(frame, black(frame.size())).isEmpty()) << "not black";
 
-    VideoPlayerView::setSubtitleStyle(view->player(), subtitleTop);
+    VideoPlayerView::setSubtitleStyle(view->player(), SubtitlePlacement::top);
     view->player()->play();
     view->player()->seek(2);
     EXPECT_EQ(view->player()->rate(), 0);
@@ -183,7 +183,7 @@ TEST_F(VideoPlayerViewTest, AMissingMovieLeavesTheSurfaceBlack) {
 
 TEST_F(VideoPlayerViewTest, KeepsDrawingAfterMovingToAnotherWindow) {
     auto view = surface();
-    openAt(*view, clip("moved.mp4", picture), 1.0);
+    openAt(*view, clip(QStringLiteral("moved.mp4"), picture), 1.0);
     const double position = view->player()->currentTime();
 
     // A new top-level window gives the widget a new GL context; mpv's render context follows.
@@ -203,7 +203,7 @@ TEST_F(VideoPlayerViewTest, KeepsDrawingAfterMovingToAnotherWindow) {
 }
 
 TEST_F(VideoPlayerViewTest, OpensTheMovieOnlyOnceItsSurfaceIsReady) {
-    const QString movie = clip("hidden.mp4", picture);
+    const QString movie = clip(QStringLiteral("hidden.mp4"), picture);
     VideoPlayerView view(Player::Options{true, false});
     view.resize(viewWidth, viewHeight);
     view.setMovie(QUrl::fromLocalFile(movie), 4);
@@ -224,9 +224,9 @@ TEST_F(VideoPlayerViewTest, OpensTheMovieOnlyOnceItsSurfaceIsReady) {
 }
 
 TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
-    VideoPlayerView::setSubtitleStyle(nullptr, subtitleTop);
+    VideoPlayerView::setSubtitleStyle(nullptr, SubtitlePlacement::top);
     Player player(Player::Options{false, false});
-    VideoPlayerView::setSubtitleStyle(&player, subtitleTop);
+    VideoPlayerView::setSubtitleStyle(&player, SubtitlePlacement::top);
     EXPECT_FALSE(player.currentItem());
 }
 
@@ -235,14 +235,14 @@ TEST(SubtitleStyleRules, SixRulesPerPlacement) {
     const QList<A> order{A::linePosition, A::foregroundColorARGB, A::backgroundColorARGB,
                          A::fontFamilyName, A::relativeFontSize, A::characterEdgeStyle};
     const struct {
-        int style;
+        SubtitlePlacement style;
         int line;
         QVariant edge;
         bool visible;
     } cases[] = {
-        {subtitleNone, 100, QVariant(0), false},
-        {subtitleTop, 0, QVariant(QStringLiteral("none")), true},
-        {subtitleBottom, 100, QVariant(QStringLiteral("none")), true},
+        {SubtitlePlacement::none, 100, QVariant(0), false},
+        {SubtitlePlacement::top, 0, QVariant(QStringLiteral("none")), true},
+        {SubtitlePlacement::bottom, 100, QVariant(QStringLiteral("none")), true},
     };
     for (const auto& c : cases) {
         const QList<TextStyleRule> rules = subtitleStyleRules(c.style);

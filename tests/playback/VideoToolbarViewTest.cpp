@@ -25,8 +25,9 @@ protected:
     }
 
     static void select(double duration) {
-        Q_EMIT notify().videoSelected(
-            VideoItem(QUrl::fromLocalFile("/movies/a.mp4"), "", "a", "", ItemColor::white, duration));
+        Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(QStringLiteral("/movies/a.mp4")),
+                                                QStringLiteral(""), QStringLiteral("a"), QStringLiteral(""),
+                                                ItemColor::white, duration));
     }
     static void announce(Player* player) { Q_EMIT notify().videoLoaded(player); }
     static void cursor(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
@@ -65,7 +66,7 @@ TEST_F(VideoToolbarViewTest, SkipsFiveSecondsWithinTheMovie) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.playTime);
         cursor(c.playTime);
-        c.forward ? bar.next() : bar.prev();
+        bar.skipBy(c.forward ? VideoToolbarView::skipSeconds : -VideoToolbarView::skipSeconds);
         EXPECT_DOUBLE_EQ(bar.doubleValue(), c.doubleValue);
         EXPECT_DOUBLE_EQ(bar.playTime(), c.playTime);  // left to the next position report
         EXPECT_NEAR(settledTime(*player), c.target, 0.1);
@@ -77,7 +78,7 @@ TEST_F(VideoToolbarViewTest, TheTimelineSeeksToItsShareOfTheMovie) {
     VideoToolbarView bar;
     select(20);
     announce(player.get());
-    auto* timeline = bar.findChild<VideoSlider*>("timeline");
+    auto* timeline = bar.findChild<VideoSlider*>(QStringLiteral("timeline"));
     ASSERT_TRUE(timeline);
     timeline->onValueChanged(25);
     EXPECT_NEAR(settledTime(*player), 5.0, 0.05);
@@ -92,30 +93,30 @@ TEST_F(VideoToolbarViewTest, WithoutAWorkingPlayerTheControlsAreHarmless) {
     VideoToolbarView bar;
     select(20);
     cursor(10);
-    EXPECT_EQ(bar.playIcon(), "play.slash");
-    bar.prev();
-    bar.next();
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("play.slash"));
+    bar.skipBy(-VideoToolbarView::skipSeconds);
+    bar.skipBy(VideoToolbarView::skipSeconds);
     bar.togglePlay();
-    bar.findChild<VideoSlider*>("timeline")->onValueChanged(50);
+    bar.findChild<VideoSlider*>(QStringLiteral("timeline"))->onValueChanged(50);
     EXPECT_DOUBLE_EQ(bar.doubleValue(), 50);
 
     // A player whose movie is missing.
     Player player(Player::Options{false, false});
     QSignalSpy finished(&player, &Player::loadFinished);
-    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(folder_.filePath("gone.mp4")), 20));
+    player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("gone.mp4"))), 20));
     ASSERT_TRUE(waitUntil([&] { return !finished.isEmpty(); }, 10000));
     announce(&player);
     bar.togglePlay();
-    bar.next();
+    bar.skipBy(VideoToolbarView::skipSeconds);
     EXPECT_EQ(player.rate(), 0);
-    EXPECT_EQ(bar.playIcon(), "play");
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("play"));
 }
 
 TEST_F(VideoToolbarViewTest, AnAnnouncedPlayerIsPausedAndGetsTheVolume) {
     user().setValue("volume", 0.3);
     user().setValue("subtitleStyle", 1);
     VideoToolbarView bar;
-    EXPECT_EQ(bar.subtitleStyle(), 1);
+    EXPECT_EQ(bar.subtitleStyle(), SubtitlePlacement::top);
     EXPECT_DOUBLE_EQ(bar.volumeValue(), 0.3);
 
     auto player = openPlayer(6);
@@ -124,17 +125,18 @@ TEST_F(VideoToolbarViewTest, AnAnnouncedPlayerIsPausedAndGetsTheVolume) {
     EXPECT_EQ(player->rate(), 0);
     EXPECT_FLOAT_EQ(player->volume(), 0.3f);
     EXPECT_EQ(user().value("subtitleStyle").toInt(), 1);
-    EXPECT_EQ(bar.playIcon(), "play");
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("play"));
 
     bar.togglePlay();
-    EXPECT_EQ(bar.playIcon(), "pause");
-    EXPECT_EQ(bar.findChild<QToolButton*>("playButton")->property("symbol").toString(), "pause");
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("pause"));
+    EXPECT_EQ(bar.findChild<QToolButton*>(QStringLiteral("playButton"))->property("symbol").toString(),
+              QStringLiteral("pause"));
     bar.togglePlay();
     EXPECT_EQ(player->rate(), 0);
 
     // A player that goes away leaves the bar without one.
     player.reset();
-    EXPECT_EQ(bar.playIcon(), "play.slash");
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("play.slash"));
     bar.togglePlay();
 }
 
@@ -147,21 +149,24 @@ TEST_F(VideoToolbarViewTest, ANullPlayerAnnouncementChangesNothing) {
     EXPECT_DOUBLE_EQ(bar.playTime(), 40);
     EXPECT_DOUBLE_EQ(bar.doubleValue(), 40);
     EXPECT_EQ(bar.player(), nullptr);
-    EXPECT_EQ(bar.playIcon(), "play.slash");
+    EXPECT_EQ(bar.playIcon(), QStringLiteral("play.slash"));
 }
 
 TEST_F(VideoToolbarViewTest, TimeTextsAndTheirWidths) {
     VideoToolbarView bar;
-    auto* elapsed = bar.findChild<QLabel*>("elapsedTime");
-    auto* total = bar.findChild<QLabel*>("totalTime");
+    auto* elapsed = bar.findChild<QLabel*>(QStringLiteral("elapsedTime"));
+    auto* total = bar.findChild<QLabel*>(QStringLiteral("totalTime"));
     select(5400);
-    EXPECT_EQ(total->text(), "01:30:00");
+    EXPECT_EQ(total->text(), QStringLiteral("01:30:00"));
     EXPECT_EQ(total->minimumWidth(), 60);
     const struct {
         double seconds;
         QString text;
         int width;
-    } cases[] = {{0, "00:00", 40}, {61.5, "01:02", 40}, {3599.4, "59:59", 40}, {3600, "01:00:00", 60}};
+    } cases[] = {{0, QStringLiteral("00:00"), 40},
+                 {61.5, QStringLiteral("01:02"), 40},
+                 {3599.4, QStringLiteral("59:59"), 40},
+                 {3600, QStringLiteral("01:00:00"), 60}};
     for (const auto& c : cases) {
         cursor(c.seconds);
         EXPECT_EQ(elapsed->text(), c.text) << c.seconds;
@@ -179,9 +184,11 @@ TEST(VolumeIcon, Thresholds) {
     const struct {
         double volume;
         QString icon;
-    } cases[] = {{0, "speaker.slash"},      {0.05, "speaker.slash"},  {0.06, "speaker"},
-                 {0.1, "speaker"},          {0.4, "speaker.wave.1"},  {0.41, "speaker.wave.2"},
-                 {0.7, "speaker.wave.2"},   {0.71, "speaker.wave.3"}, {1.0, "speaker.wave.3"}};
+    } cases[] = {{0, QStringLiteral("speaker.slash")},    {0.05, QStringLiteral("speaker.slash")},
+                 {0.06, QStringLiteral("speaker")},       {0.1, QStringLiteral("speaker")},
+                 {0.4, QStringLiteral("speaker.wave.1")}, {0.41, QStringLiteral("speaker.wave.2")},
+                 {0.7, QStringLiteral("speaker.wave.2")}, {0.71, QStringLiteral("speaker.wave.3")},
+                 {1.0, QStringLiteral("speaker.wave.3")}};
     for (const auto& c : cases)
         EXPECT_EQ(VideoToolbarView::volumeIcon(c.volume), c.icon) << c.volume;
 }
@@ -190,21 +197,22 @@ TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
     {
         // A first run: full volume, subtitles at the bottom.
         VideoToolbarView bar;
-        EXPECT_EQ(bar.subtitleStyle(), 2);
-        EXPECT_EQ(bar.subtitleIcon(), "text.below.photo");
+        EXPECT_EQ(bar.subtitleStyle(), SubtitlePlacement::bottom);
+        EXPECT_EQ(bar.subtitleIcon(), QStringLiteral("text.below.photo"));
         EXPECT_EQ(bar.volumeValue(), 1.0);
-        EXPECT_EQ(bar.volumeIcon(), "speaker.wave.3");
-        auto* menu = bar.findChild<QMenu*>("subtitleMenu");
+        EXPECT_EQ(bar.volumeIcon(), QStringLiteral("speaker.wave.3"));
+        auto* menu = bar.findChild<QMenu*>(QStringLiteral("subtitleMenu"));
         ASSERT_TRUE(menu);
         QStringList labels;
         for (QAction* action : menu->actions())
             labels << action->text();
-        EXPECT_EQ(labels, (QStringList{"Subtitle None", "Subtitle Top", "Subtitle Bottom"}));
+        EXPECT_EQ(labels, (QStringList{QStringLiteral("Subtitle None"), QStringLiteral("Subtitle Top"),
+                                       QStringLiteral("Subtitle Bottom")}));
         menu->actions()[1]->trigger();  // before any movie: stored for the first one
         EXPECT_EQ(user().value("subtitleStyle").toInt(), 1);
 
         bar.setShowVolume(true);
-        auto* volume = bar.findChild<QSlider*>("volumeSlider");
+        auto* volume = bar.findChild<QSlider*>(QStringLiteral("volumeSlider"));
         ASSERT_TRUE(volume);
         EXPECT_EQ(volume->value(), 100);
         volume->setSliderDown(true);
@@ -213,10 +221,10 @@ TEST_F(VideoToolbarViewTest, SubtitleChoiceAndVolumeSurviveARestart) {
         EXPECT_FALSE(bar.showVolume());
     }
     VideoToolbarView again;
-    EXPECT_EQ(again.subtitleStyle(), 1);
-    EXPECT_EQ(again.subtitleIcon(), "text.below.photo");
+    EXPECT_EQ(again.subtitleStyle(), SubtitlePlacement::top);
+    EXPECT_EQ(again.subtitleIcon(), QStringLiteral("text.below.photo"));
     EXPECT_DOUBLE_EQ(again.volumeValue(), 0.6);
-    EXPECT_EQ(again.volumeIcon(), "speaker.wave.2");
+    EXPECT_EQ(again.volumeIcon(), QStringLiteral("speaker.wave.2"));
 }
 
 TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds) {
@@ -225,7 +233,7 @@ TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds)
     announce(player.get());
     EXPECT_FLOAT_EQ(player->volume(), 1.0f);  // nothing stored yet: full volume
     bar.setShowVolume(true);
-    auto* volume = bar.findChild<QSlider*>("volumeSlider");
+    auto* volume = bar.findChild<QSlider*>(QStringLiteral("volumeSlider"));
     volume->setValue(20);  // not a drag: a whole edit
     EXPECT_FLOAT_EQ(player->volume(), 0.2f);
     EXPECT_TRUE(bar.showVolume());
@@ -233,7 +241,7 @@ TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds)
     volume->setSliderDown(true);
     volume->setValue(50);
     EXPECT_FLOAT_EQ(player->volume(), 0.2f);
-    EXPECT_EQ(bar.volumeIcon(), "speaker.wave.2");
+    EXPECT_EQ(bar.volumeIcon(), QStringLiteral("speaker.wave.2"));
     volume->setValue(90);
     volume->setSliderDown(false);
     EXPECT_FLOAT_EQ(player->volume(), 0.9f);
@@ -245,8 +253,8 @@ TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
     auto* bar = new VideoToolbarView(&window);
     window.resize(800, 200);
     window.show();
-    auto* button = bar->findChild<QToolButton*>("volumeButton");
-    auto* popup = window.findChild<QFrame*>("volumePopup");
+    auto* button = bar->findChild<QToolButton*>(QStringLiteral("volumeButton"));
+    auto* popup = window.findChild<QFrame*>(QStringLiteral("volumePopup"));
     ASSERT_TRUE(button && popup);
 
     button->click();
@@ -267,22 +275,22 @@ TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
 
 TEST_F(VideoToolbarViewTest, NewMarksShowAfterRefreshMarks) {
     VideoToolbarView bar;
-    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath("none.srt")), 300);
+    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("none.srt"))), 300);
     select(300);
     EXPECT_TRUE(bar.cell().list.isEmpty());
 
-    const SubtitleItem mark(30, 32, "Mark: here", ItemColor::gray, 300);
+    const SubtitleItem mark(30, 32, QStringLiteral("Mark: here"), ItemColor::gray, 300);
     SubtitlesViewModel::shared().addItem(mark);
     Q_EMIT notify().refreshMarks(mark);
     EXPECT_EQ(bar.cell().list, (QList<VideoSliderCell::Mark>{{10, VideoSliderCell::gray}}));
 
-    const SubtitleItem plain(150, 152, "just text", ItemColor::gray, 300);
+    const SubtitleItem plain(150, 152, QStringLiteral("just text"), ItemColor::gray, 300);
     SubtitlesViewModel::shared().addItem(plain);
     Q_EMIT notify().refreshMarks(plain);
     EXPECT_EQ(bar.cell().list.size(), 1);
 
     // A new movie starts with the marks of its own list.
-    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath("none.srt")), 100);
+    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("none.srt"))), 100);
     select(100);
     EXPECT_TRUE(bar.cell().list.isEmpty());
 }

@@ -22,8 +22,8 @@ protected:
 
 TEST_F(FileStreamTest, OpenFailsForEmptyOrMissingPath) {
     EXPECT_FALSE(FileInputStream::open(QString()));
-    EXPECT_FALSE(FileInputStream::open(path("missing")));
-    EXPECT_FALSE(FileInputStream::open(dir.path() + "/missing/deeper"));
+    EXPECT_FALSE(FileInputStream::open(path(QStringLiteral("missing"))));
+    EXPECT_FALSE(FileInputStream::open(dir.path() + QStringLiteral("/missing/deeper")));
     auto stream = FileInputStream::open(file("12345"));
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->size(), 5);
@@ -31,9 +31,9 @@ TEST_F(FileStreamTest, OpenFailsForEmptyOrMissingPath) {
 
 TEST_F(FileStreamTest, ReadLineKeepsLineEndsAndNeverSetsEOF) {
     auto stream = open("first\r\nsecond\nlast");
-    EXPECT_EQ(stream.readLine(), QString("first\r\n"));
-    EXPECT_EQ(stream.readLine(), QString("second\n"));
-    EXPECT_EQ(stream.readLine(), QString("last"));
+    EXPECT_EQ(stream.readLine(), QStringLiteral("first\r\n"));
+    EXPECT_EQ(stream.readLine(), QStringLiteral("second\n"));
+    EXPECT_EQ(stream.readLine(), QStringLiteral("last"));
     EXPECT_EQ(stream.readLine(), std::nullopt);
     EXPECT_FALSE(stream.isEOF());
     EXPECT_EQ(stream.tell(), 18);
@@ -52,7 +52,7 @@ TEST_F(FileStreamTest, ReadLineReusesTheCallersString) {
     ASSERT_TRUE(stream.readLine(line));
     const QChar* storage = line.constData();
     ASSERT_TRUE(stream.readLine(line));
-    EXPECT_EQ(line, "short\n");
+    EXPECT_EQ(line, QStringLiteral("short\n"));
     EXPECT_EQ(line.constData(), storage);
     EXPECT_FALSE(stream.readLine(line));
 }
@@ -67,7 +67,7 @@ TEST_F(FileStreamTest, DecodesUtf8WithReplacementAndKeepsByteOrderMark) {
 
 TEST_F(FileStreamTest, ReadAllStopsAtZeroByteAndEmptyFileSetsEOF) {
     auto stream = open(QByteArray("0123456789") + '\0' + QByteArray("abcde"));
-    EXPECT_EQ(stream.readAll(), QString("0123456789"));
+    EXPECT_EQ(stream.readAll(), QStringLiteral("0123456789"));
     EXPECT_FALSE(stream.isEOF());
     EXPECT_EQ(stream.readAll(), std::nullopt);  // nothing left
     EXPECT_TRUE(stream.isEOF());
@@ -86,12 +86,12 @@ TEST_F(FileStreamTest, ReadAllStopsAtZeroByteAndEmptyFileSetsEOF) {
 TEST_F(FileStreamTest, ReadAllFromCurrentPositionAndSeeks) {
     auto stream = open("line one\nline two\n");
     EXPECT_TRUE(stream.seekToStart(5));
-    EXPECT_EQ(stream.readAll(), QString("one\nline two\n"));
+    EXPECT_EQ(stream.readAll(), QStringLiteral("one\nline two\n"));
     auto other = open("abcdef");
     EXPECT_TRUE(other.seekToEnd(-2));
     EXPECT_EQ(other.tell(), 4);
     EXPECT_TRUE(other.seek(-1));
-    EXPECT_EQ(other.readLine(), QString("def"));
+    EXPECT_EQ(other.readLine(), QStringLiteral("def"));
     EXPECT_FALSE(other.seekToStart(-1));
 }
 
@@ -109,7 +109,7 @@ TEST_F(FileStreamTest, SkipWhileConsumesThroughTheCountedByte) {
     auto stream = open("a\nb\nc\nd");
     stream.skipWhile(U'\n', 2);
     EXPECT_EQ(stream.tell(), 4);
-    EXPECT_EQ(stream.readLine(), QString("c\n"));
+    EXPECT_EQ(stream.readLine(), QStringLiteral("c\n"));
     EXPECT_FALSE(stream.isEOF());
 
     for (auto [character, count] : {std::pair(U'\n', qint64(0)), std::pair(U'\u0100', qint64(1)), std::pair(U'x', qint64(1))}) {
@@ -124,7 +124,7 @@ TEST_F(FileStreamTest, ZeroCapacityReadsNoLines) {
     auto stream = FileInputStream::open(file("abc\n"), 0);
     ASSERT_TRUE(stream);
     EXPECT_FALSE(stream->readLine());
-    EXPECT_EQ(stream->readAll(), QString("abc\n"));
+    EXPECT_EQ(stream->readAll(), QStringLiteral("abc\n"));
     EXPECT_FALSE(FileInputStream::open(file("abc\n"), -1));
 }
 
@@ -132,9 +132,9 @@ TEST_F(FileStreamTest, VanishedFileStaysReadableThroughTheOpenStream) {
     const QString path = file("one\ntwo\n");
     auto stream = FileInputStream::open(path);
     ASSERT_TRUE(stream);
-    EXPECT_EQ(stream->readLine(), QString("one\n"));
+    EXPECT_EQ(stream->readLine(), QStringLiteral("one\n"));
     ASSERT_TRUE(QFile::remove(path));
-    EXPECT_EQ(stream->readLine(), QString("two\n"));
+    EXPECT_EQ(stream->readLine(), QStringLiteral("two\n"));
     stream->close();
     EXPECT_FALSE(stream->readLine());
     EXPECT_FALSE(stream->readAll());

@@ -34,9 +34,9 @@ TEST_F(SubtitleSRTTest, ReadsCuesTrimmedAndJoinedTheSameForLfAndCrlf) {
         ASSERT_EQ(cues.size(), 2) << bytes.constData();
         EXPECT_DOUBLE_EQ(cues[0].stime, 1.5);
         EXPECT_DOUBLE_EQ(cues[0].etime, 3.25);
-        EXPECT_EQ(cues[0].text, "first line\r\nsecond line");
+        EXPECT_EQ(cues[0].text, QStringLiteral("first line\r\nsecond line"));
         EXPECT_DOUBLE_EQ(cues[1].stime, 62);
-        EXPECT_EQ(cues[1].text, "Mark: note");
+        EXPECT_EQ(cues[1].text, QStringLiteral("Mark: note"));
         for (const auto& cue : cues) {
             EXPECT_EQ(cue.color, ItemColor::white);
             EXPECT_EQ(cue.duration, 0);
@@ -50,15 +50,15 @@ TEST_F(SubtitleSRTTest, TrimsUnicodeWhiteSpaceAndEndsBlockAtBlankLine) {
         "1\r\n00:00:01,000 --> 00:00:02,000\r\n\xe3\x80\x80 wide \xc2\xa0\r\n\xe2\x80\x83\t\r\n"
         "2\r\n00:00:03,000 --> 00:00:04,000\r\nnext\r\n");
     ASSERT_EQ(cues.size(), 2);
-    EXPECT_EQ(cues[0].text, "wide");  // a line of only Unicode spaces ends the block
-    EXPECT_EQ(cues[1].text, "next");
+    EXPECT_EQ(cues[0].text, QStringLiteral("wide"));  // a line of only Unicode spaces ends the block
+    EXPECT_EQ(cues[1].text, QStringLiteral("next"));
 }
 
 TEST_F(SubtitleSRTTest, EmptyTextCueAndLastCueWithoutTerminator) {
     const auto cues = items("1\n00:00:01,000 --> 00:00:02,000\n\n2\n00:00:03,000 --> 00:00:04,000\nlast");
     ASSERT_EQ(cues.size(), 2);
-    EXPECT_EQ(cues[0].text, "");
-    EXPECT_EQ(cues[1].text, "last");
+    EXPECT_EQ(cues[0].text, QStringLiteral(""));
+    EXPECT_EQ(cues[1].text, QStringLiteral("last"));
 }
 
 TEST_F(SubtitleSRTTest, BadBlockCostsTwoLinesAndReadingResynchronises) {
@@ -67,14 +67,14 @@ TEST_F(SubtitleSRTTest, BadBlockCostsTwoLinesAndReadingResynchronises) {
         "2\n00:00:05,000 --> 00:00:06,000\ngood\n\n");
     ASSERT_EQ(cues.size(), 1);
     EXPECT_DOUBLE_EQ(cues[0].stime, 5);
-    EXPECT_EQ(cues[0].text, "good");
+    EXPECT_EQ(cues[0].text, QStringLiteral("good"));
 }
 
 TEST_F(SubtitleSRTTest, NoCueOrNoFileGivesAbsent) {
     EXPECT_FALSE(srt.readAll(file("")));
     EXPECT_FALSE(srt.readAll(file("just\ntext\nlines\n")));
-    EXPECT_FALSE(srt.readAll(url("missing.srt")));
-    EXPECT_FALSE(srt.readInfo(url("missing.srt")));
+    EXPECT_FALSE(srt.readAll(url(QStringLiteral("missing.srt"))));
+    EXPECT_FALSE(srt.readInfo(url(QStringLiteral("missing.srt"))));
 }
 
 TEST_F(SubtitleSRTTest, ParseTime) {
@@ -120,21 +120,21 @@ TEST_F(SubtitleSRTTest, ParseDeathMarkerChoice) {
         std::optional<std::pair<QString, QString>> death;
     };
     const Case cases[] = {
-        {"Death: hero (F)", std::pair(QString("hero "), QString("(F)"))},
-        {"Death: hero(E)", std::pair(QString("hero"), QString("(E)"))},
-        {"Death: (F)", std::pair(QString(""), QString("(F)"))},
+        {"Death: hero (F)", std::pair(QStringLiteral("hero "), QStringLiteral("(F)"))},
+        {"Death: hero(E)", std::pair(QStringLiteral("hero"), QStringLiteral("(E)"))},
+        {"Death: (F)", std::pair(QStringLiteral(""), QStringLiteral("(F)"))},
         {"Death:(F)", std::nullopt},
         {"Death: no marker", std::nullopt},
         {"death: hero (F)", std::nullopt},
         // The last marker of the first line wins and the text keeps the earlier one.
-        {"Death: a (E) b (F)", std::pair(QString("a (E) b "), QString("(F)"))},
+        {"Death: a (E) b (F)", std::pair(QStringLiteral("a (E) b "), QStringLiteral("(F)"))},
         // A marker at the start of the next line wins over one on the first line.
-        {"Death: a (E) b\r\n(F) more", std::pair(QString("a (E) b"), QString("(F)"))},
-        {"Death: a (E)\n  \t(F)", std::pair(QString("a (E)"), QString("(F)"))},
-        {"Death: a (E)\rx (F)", std::pair(QString("a "), QString("(E)"))},  // "\r" ends the line for `.`
+        {"Death: a (E) b\r\n(F) more", std::pair(QStringLiteral("a (E) b"), QStringLiteral("(F)"))},
+        {"Death: a (E)\n  \t(F)", std::pair(QStringLiteral("a (E)"), QStringLiteral("(F)"))},
+        {"Death: a (E)\rx (F)", std::pair(QStringLiteral("a "), QStringLiteral("(E)"))},  // "\r" ends the line for `.`
         {"Death: a\r\nx (F)", std::nullopt},
-        {"Death:\u00a0a (E)", std::pair(QString("a "), QString("(E)"))},  // no-break space is \s
-        {"Death:\r\n(F)", std::pair(QString(""), QString("(F)"))},
+        {"Death:\u00a0a (E)", std::pair(QStringLiteral("a "), QStringLiteral("(E)"))},  // no-break space is \s
+        {"Death:\r\n(F)", std::pair(QStringLiteral(""), QStringLiteral("(F)"))},
     };
     for (const Case& c : cases) {
         const auto death = srt.parseDeath(QString::fromUtf8(c.line));
@@ -152,22 +152,22 @@ TEST_F(SubtitleSRTTest, ParseAnnotationCapturesUntrimmedValueOfFirstLine) {
         std::optional<QString> value;
     };
     const Case cases[] = {
-        {"Start: My Title", QString("My Title")},
-        {"Start:  two spaces ", QString(" two spaces ")},
+        {"Start: My Title", QStringLiteral("My Title")},
+        {"Start:  two spaces ", QStringLiteral(" two spaces ")},
         {"Start:Tight", std::nullopt},
-        {"Start:\r\n", QString("")},  // \s takes the line break, `.` nothing
-        {"Start:\n", QString("")},
-        {"Start: a\rb", QString("a")},
-        {"Start:\u2003em space", QString("em space")},
+        {"Start:\r\n", QStringLiteral("")},  // \s takes the line break, `.` nothing
+        {"Start:\n", QStringLiteral("")},
+        {"Start: a\rb", QStringLiteral("a")},
+        {"Start:\u2003em space", QStringLiteral("em space")},
         {" Start: indented", std::nullopt},
         {"x\nStart: second line", std::nullopt},
         {"Start:", std::nullopt},
     };
     for (const Case& c : cases)
         EXPECT_EQ(srt.parseStart(QString::fromUtf8(c.line)), c.value) << c.line;
-    EXPECT_EQ(srt.parseBID(QString("BID: com.example.app\r\n")), QString("com.example.app"));
-    EXPECT_EQ(srt.parseMark(QString("Mark: here\r\nMark: there")), QString("here"));
-    EXPECT_FALSE(srt.parseMark(QString("Mark:")));
+    EXPECT_EQ(srt.parseBID(QStringLiteral("BID: com.example.app\r\n")), QStringLiteral("com.example.app"));
+    EXPECT_EQ(srt.parseMark(QStringLiteral("Mark: here\r\nMark: there")), QStringLiteral("here"));
+    EXPECT_FALSE(srt.parseMark(QStringLiteral("Mark:")));
     EXPECT_FALSE(srt.parseBID(std::nullopt));
 }
 
@@ -177,8 +177,8 @@ TEST_F(SubtitleSRTTest, ReadInfoTakesFirstOfEachAndStopsWhenBothFound) {
         "2\r\n00:00:03,000 --> 00:00:04,000\r\nStart: Second\r\nBID: com.example.app\r\n\r\n"
         "\xff\xfe binary after both were found \x00\x01"));
     ASSERT_TRUE(info);
-    EXPECT_EQ(info->title, QString("The Title "));
-    EXPECT_EQ(info->BID, QString("com.example.app"));
+    EXPECT_EQ(info->title, QStringLiteral("The Title "));
+    EXPECT_EQ(info->BID, QStringLiteral("com.example.app"));
 
     const auto none = srt.readInfo(file("1\n00:00:01,000 --> 00:00:02,000\nStart:NoSpace\n"));
     ASSERT_TRUE(none);
@@ -187,8 +187,8 @@ TEST_F(SubtitleSRTTest, ReadInfoTakesFirstOfEachAndStopsWhenBothFound) {
 
     const auto empty = srt.readInfo(file("Start:\nBID:  spaced\n"));
     ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->title, QString(""));
-    EXPECT_EQ(empty->BID, QString(" spaced"));
+    EXPECT_EQ(empty->title, QStringLiteral(""));
+    EXPECT_EQ(empty->BID, QStringLiteral(" spaced"));
 }
 
 TEST_F(SubtitleSRTTest, SidecarURLReplacesLastExtension) {
@@ -205,7 +205,9 @@ TEST_F(SubtitleSRTTest, SidecarURLReplacesLastExtension) {
         {"/m/with space #1.mp4", "/m/with space #1.srt"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(c.movie)).toLocalFile(), QString(c.sidecar)) << c.movie;
+        EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QString::fromUtf8(c.movie))).toLocalFile(),
+                  QString::fromUtf8(c.sidecar))
+            << c.movie;
 }
 
 TEST_F(SubtitleSRTTest, GarbageBeforeAGoodBlockIsSkipped) {
@@ -217,11 +219,11 @@ TEST_F(SubtitleSRTTest, GarbageBeforeAGoodBlockIsSkipped) {
     ASSERT_TRUE(cues);
     ASSERT_EQ(cues->size(), 1);
     EXPECT_DOUBLE_EQ(cues->first().stime, 7);
-    EXPECT_EQ(cues->first().text, "BID: inside");
+    EXPECT_EQ(cues->first().text, QStringLiteral("BID: inside"));
     const auto info = srt.readInfo(url);
     ASSERT_TRUE(info);
-    EXPECT_EQ(info->title, QString("late"));
-    EXPECT_EQ(info->BID, QString("inside"));
+    EXPECT_EQ(info->title, QStringLiteral("late"));
+    EXPECT_EQ(info->BID, QStringLiteral("inside"));
 }
 
 TEST_F(SubtitleSRTTest, FiftyMegabyteLineIsReadWhole) {
@@ -232,8 +234,8 @@ TEST_F(SubtitleSRTTest, FiftyMegabyteLineIsReadWhole) {
     const auto cues = srt.readAll(url);
     ASSERT_TRUE(cues);
     ASSERT_EQ(cues->size(), 1);
-    EXPECT_EQ(cues->first().text, "end");
-    const QUrl target = this->url("big.vtt");
+    EXPECT_EQ(cues->first().text, QStringLiteral("end"));
+    const QUrl target = this->url(QStringLiteral("big.vtt"));
     ASSERT_TRUE(SubtitleVTT::shared().convert(url, target));
     // The line the reader drops is no block of the WebVTT either.
     EXPECT_EQ(contents(target), "WEBVTT\r\n\r\n00:00:01.000 --> 00:00:02.000\r\nend\r\n");
@@ -253,39 +255,49 @@ const QByteArray twoCrlfCues = "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\
 // SRT files as other tools and people leave them: every cue is read, and the WebVTT made from
 // the file shows each cue in mpv at its time.
 TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
-    const QString longMark = "Mark: " + QString(3000, QChar(0xE9));
+    const QString longMark = QStringLiteral("Mark: ") + QString(3000, QChar(0xE9));
     const struct {
         const char* form;
         QByteArray bytes;
         QList<std::pair<double, QString>> cues;
     } cases[] = {
         {"blank lines between blocks",
-         "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n\r\n \t\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n\r\n",
-         {{1, "first"}, {3, "second"}}},
+         "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n\r\n \t\r\n\r\n2\r\n00:00:03,000 --> "
+         "00:00:04,000\r\nsecond\r\n\r\n",
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"blank lines with \\n line ends",
          "\n\n1\n00:00:01,000 --> 00:00:02,000\nfirst\n\n\n2\n00:00:03,000 --> 00:00:04,000\nsecond\n",
-         {{1, "first"}, {3, "second"}}},
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"blocks without index",
          "00:00:01,000 --> 00:00:02,000\nfirst\n\n00:00:03,000 --> 00:00:04,000\nsecond\n\n",
-         {{1, "first"}, {3, "second"}}},
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"an index apart from its time line and one lost block between",
          "1\r\n\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n0:00:02,000 --> 00:00:03,000\r\nlost\r\n\r\n"
          "3\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
-         {{1, "first"}, {3, "second"}}},
-        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + twoCrlfCues, {{1, "first"}, {3, "second"}}},
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-8 byte-order mark",
+         "\xEF\xBB\xBF" + twoCrlfCues,
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"UTF-8 byte-order mark before a time line",
-         "\xEF\xBB\xBF" "00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
-         {{1, "first"}, {3, "second"}}},
-        {"UTF-16 little endian", utf16(twoCrlfCues, true), {{1, "first"}, {3, "second"}}},
-        {"UTF-16 big endian", utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
-         {{1, QString::fromUtf8("caf\u00e9")}, {3, "second"}}},
-        {"\\r line ends", QByteArray(twoCrlfCues).replace("\r\n", "\r"), {{1, "first"}, {3, "second"}}},
+         "\xEF\xBB\xBF"
+         "00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 little endian",
+         utf16(twoCrlfCues, true),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 big endian",
+         utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
+         {{1, QString::fromUtf8("caf\u00e9")}, {3, QStringLiteral("second")}}},
+        {"\\r line ends",
+         QByteArray(twoCrlfCues).replace("\r\n", "\r"),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
         {"a line of 3,000 two-byte characters",
-         "1\r\n00:00:01,000 --> 00:00:02,000\r\n" + longMark.toUtf8() + "\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
-         {{1, longMark}, {3, "second"}}},
+         "1\r\n00:00:01,000 --> 00:00:02,000\r\n" + longMark.toUtf8() +
+             "\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n",
+         {{1, longMark}, {3, QStringLiteral("second")}}},
     };
     QTemporaryDir clips;
-    const QString clip = clips.filePath("clip.mp4");
+    const QString clip = clips.filePath(QStringLiteral("clip.mp4"));
     ASSERT_TRUE(makeClip(clip, {.seconds = 5.0, .audio = false}));
     MpvSubtitles player(clip);
     ASSERT_TRUE(player.isReady());
@@ -294,7 +306,7 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
         const QUrl source = file(c.bytes);
         const auto cues = items(c.bytes);
         ASSERT_EQ(cues.size(), c.cues.size());
-        const QUrl vtt = url("movie.vtt");
+        const QUrl vtt = url(QStringLiteral("movie.vtt"));
         ASSERT_TRUE(SubtitleVTT::shared().convert(source, vtt));
         SCOPED_TRACE(contents(vtt).left(200).toStdString());
         for (qsizetype i = 0; i < cues.size(); ++i) {
@@ -305,9 +317,10 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
                 EXPECT_EQ(player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5, shown), shown);
             } else {
                 // The player's WebVTT reader cuts lines at about 4 KB; the cue shows all the same.
-                const auto text = player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5,
-                                                [](const QString& t) { return t.startsWith("Mark: "); });
-                EXPECT_TRUE(text && text->startsWith("Mark: \u00e9\u00e9\u00e9"));
+                const auto text = player.textAt(vtt.toLocalFile(), c.cues[i].first + 0.5, [](const QString& t) {
+                    return t.startsWith(QStringLiteral("Mark: "));
+                });
+                EXPECT_TRUE(text && text->startsWith(QStringLiteral("Mark: \u00e9\u00e9\u00e9")));
             }
         }
         EXPECT_EQ(player.textAt(vtt.toLocalFile(), 2.5, QString()), QString());  // between the cues
@@ -320,23 +333,23 @@ TEST_F(SubtitleSRTTest, ReadInfoAfterAByteOrderMarkAndInUtf16) {
                                     QByteArray("Start: Title\rBID: org.example\r")}) {
         const auto info = srt.readInfo(file(bytes));
         ASSERT_TRUE(info);
-        EXPECT_EQ(info->title, QString("Title"));
-        EXPECT_EQ(info->BID, QString("org.example"));
+        EXPECT_EQ(info->title, QStringLiteral("Title"));
+        EXPECT_EQ(info->BID, QStringLiteral("org.example"));
     }
 }
 
 // Named like a sidecar but no regular file: no cues, no info, no WebVTT, and nothing waits
 // (a FIFO without writer would block an open, /dev/zero would never end).
 TEST_F(SubtitleSRTTest, SidecarsThatAreNoRegularFilesCountAsNone) {
-    ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.srt")).constData(), 0600), 0);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.srt"));
-    ASSERT_TRUE(QFile::link("/dev/zero", path("zero.srt")));
-    ASSERT_TRUE(QFile::link("/dev/null", path("null.srt")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(QStringLiteral("pipe.srt"))).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.srt")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path(QStringLiteral("zero.srt"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), path(QStringLiteral("null.srt"))));
     for (const char* name : {"pipe.srt", "folder.srt", "zero.srt", "null.srt"}) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(srt.readAll(url(name)));
-        EXPECT_FALSE(srt.readInfo(url(name)));
-        EXPECT_FALSE(SubtitleVTT::shared().convert(url(name), url("out.vtt")));
-        EXPECT_FALSE(QFile::exists(path("out.vtt")));
+        EXPECT_FALSE(srt.readAll(url(QString::fromLatin1(name))));
+        EXPECT_FALSE(srt.readInfo(url(QString::fromLatin1(name))));
+        EXPECT_FALSE(SubtitleVTT::shared().convert(url(QString::fromLatin1(name)), url(QStringLiteral("out.vtt"))));
+        EXPECT_FALSE(QFile::exists(path(QStringLiteral("out.vtt"))));
     }
 }

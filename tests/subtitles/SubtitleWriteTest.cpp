@@ -40,9 +40,10 @@ bool writesWithoutPrivileges(const std::function<bool()>& write) {
 }  // namespace
 
 TEST_F(SubtitleWriteTest, WritesNumberedCrlfBlocks) {
-    const QUrl target = url("out.srt");
-    ASSERT_TRUE(srt.writeAll(target, {item(1.5, 3.25, "Mark: first\r\nsecond line"), item(62, 64, QString::fromUtf8("caf\u00e9")),
-                                      item(3725.9996, 3726, "")}));
+    const QUrl target = url(QStringLiteral("out.srt"));
+    ASSERT_TRUE(srt.writeAll(
+        target, {item(1.5, 3.25, QStringLiteral("Mark: first\r\nsecond line")),
+                 item(62, 64, QString::fromUtf8("caf\u00e9")), item(3725.9996, 3726, QStringLiteral(""))}));
     EXPECT_EQ(contents(target), QByteArray("1\r\n00:00:01,500 --> 00:00:03,250\r\nMark: first\r\nsecond line\r\n\r\n"
                                            "2\r\n00:01:02,000 --> 00:01:04,000\r\ncaf\xc3\xa9\r\n\r\n"
                                            "3\r\n01:02:06,000 --> 01:02:06,000\r\n\r\n"));
@@ -50,10 +51,13 @@ TEST_F(SubtitleWriteTest, WritesNumberedCrlfBlocks) {
 
 TEST_F(SubtitleWriteTest, RoundTripGivesTheSameCuesWithNewIds) {
     const QList<SubtitleItem> written = {
-        item(0, 0.0005, "Death: hero (E)\r\n(F)"), item(0.9996, 2.001, ""), item(59.999, 61, QString::fromUtf8("\u00a0inner\u3000spaces")),
-        item(359999.5, 359999.999, "late"), item(10, 5, "order as held"),
+        item(0, 0.0005, QStringLiteral("Death: hero (E)\r\n(F)")),
+        item(0.9996, 2.001, QStringLiteral("")),
+        item(59.999, 61, QString::fromUtf8("\u00a0inner\u3000spaces")),
+        item(359999.5, 359999.999, QStringLiteral("late")),
+        item(10, 5, QStringLiteral("order as held")),
     };
-    const QUrl target = url("out.srt");
+    const QUrl target = url(QStringLiteral("out.srt"));
     ASSERT_TRUE(srt.writeAll(target, written));
     const auto read = srt.readAll(target);
     ASSERT_TRUE(read);
@@ -76,21 +80,21 @@ TEST_F(SubtitleWriteTest, AwkwardTextsReadBackAsTheSameItems) {
         QString text;
         QString read;
     } cases[] = {
-        {" ", ""},
-        {"a\r\n\r\nb", "a\r\nb"},
-        {"\r\nleading blank", "leading blank"},
-        {"trailing blank\r\n \t\r\n", "trailing blank"},
-        {QString::fromUtf8("\u3000\u00a0\t"), ""},
-        {"lone\n\nline feeds", "lone\r\nline feeds"},
-        {"a\n \r\nb\rc", "a\r\nb\rc"},
-        {"00:00:09,000 --> 00:00:10,000", "00:00:09,000 --> 00:00:10,000"},
-        {"", ""},
-        {"last", "last"},
+        {QStringLiteral(" "), QStringLiteral("")},
+        {QStringLiteral("a\r\n\r\nb"), QStringLiteral("a\r\nb")},
+        {QStringLiteral("\r\nleading blank"), QStringLiteral("leading blank")},
+        {QStringLiteral("trailing blank\r\n \t\r\n"), QStringLiteral("trailing blank")},
+        {QString::fromUtf8("\u3000\u00a0\t"), QStringLiteral("")},
+        {QStringLiteral("lone\n\nline feeds"), QStringLiteral("lone\r\nline feeds")},
+        {QStringLiteral("a\n \r\nb\rc"), QStringLiteral("a\r\nb\rc")},
+        {QStringLiteral("00:00:09,000 --> 00:00:10,000"), QStringLiteral("00:00:09,000 --> 00:00:10,000")},
+        {QStringLiteral(""), QStringLiteral("")},
+        {QStringLiteral("last"), QStringLiteral("last")},
     };
     QList<SubtitleItem> written;
     for (const auto& c : cases)
         written.append(item(written.size() * 2.0, written.size() * 2.0 + 1, c.text));
-    const QUrl target = url("out.srt");
+    const QUrl target = url(QStringLiteral("out.srt"));
     ASSERT_TRUE(srt.writeAll(target, written));
     const auto read = srt.readAll(target);
     ASSERT_TRUE(read);
@@ -105,7 +109,7 @@ TEST_F(SubtitleWriteTest, AwkwardTextsReadBackAsTheSameItems) {
 // once; files that read whole are simply replaced.
 TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
     const QByteArray lossy = "1\r\n0:00:01,000 --> 00:00:02,000\r\nskipped\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nread\r\n\r\n";
-    const QList<SubtitleItem> items = {item(3, 4, "read"), item(5, 6, "new")};
+    const QList<SubtitleItem> items = {item(3, 4, QStringLiteral("read")), item(5, 6, QStringLiteral("new"))};
     const struct {
         const char* why;
         QByteArray old;
@@ -119,36 +123,36 @@ TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        const QUrl target = file(c.old, "movie.srt");
-        const QString backup = path("movie.srt.bak");
+        const QUrl target = file(c.old, QStringLiteral("movie.srt"));
+        const QString backup = path(QStringLiteral("movie.srt.bak"));
         QFile::remove(backup);
-        QString made = "untouched";
+        QString made = QStringLiteral("untouched");
         ASSERT_TRUE(srt.writeAll(target, items, nullptr, &made));
-        EXPECT_EQ(made, c.backedUp ? backup : "untouched");
+        EXPECT_EQ(made, c.backedUp ? backup : QStringLiteral("untouched"));
         EXPECT_EQ(contents(QUrl::fromLocalFile(backup)), c.backedUp ? c.old : QByteArray());
         EXPECT_EQ(srt.readAll(target)->size(), 2);
     }
 
     // An existing backup is the older original and stays; the save goes ahead.
-    const QUrl target = file(lossy, "movie.srt");
-    ASSERT_TRUE(writeFile(path("movie.srt.bak"), "original"));
-    QString made = "untouched";
+    const QUrl target = file(lossy, QStringLiteral("movie.srt"));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("movie.srt.bak")), "original"));
+    QString made = QStringLiteral("untouched");
     ASSERT_TRUE(srt.writeAll(target, items, nullptr, &made));
-    EXPECT_EQ(made, "untouched");
-    EXPECT_EQ(contents(url("movie.srt.bak")), "original");
+    EXPECT_EQ(made, QStringLiteral("untouched"));
+    EXPECT_EQ(contents(url(QStringLiteral("movie.srt.bak"))), "original");
 }
 
 TEST_F(SubtitleWriteTest, SavingOverWhatIsNoRegularFileFailsWithoutWaiting) {
-    ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.srt")).constData(), 0600), 0);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.srt"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(QStringLiteral("pipe.srt"))).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.srt")));
     for (const char* name : {"pipe.srt", "folder.srt"}) {
-        EXPECT_FALSE(srt.writeAll(url(name), {item(1, 2, "x")})) << name;
-        EXPECT_FALSE(QFileInfo(path(name)).isFile()) << name;
+        EXPECT_FALSE(srt.writeAll(url(QString::fromLatin1(name)), {item(1, 2, QStringLiteral("x"))})) << name;
+        EXPECT_FALSE(QFileInfo(path(QString::fromLatin1(name))).isFile()) << name;
     }
 }
 
 TEST_F(SubtitleWriteTest, EmptyListWritesEmptyFileWhichHasNoCues) {
-    const QUrl target = file("1\r\n00:00:01,000 --> 00:00:02,000\r\nold\r\n\r\n", "out.srt");
+    const QUrl target = file("1\r\n00:00:01,000 --> 00:00:02,000\r\nold\r\n\r\n", QStringLiteral("out.srt"));
     ASSERT_TRUE(srt.writeAll(target, {}));
     EXPECT_EQ(contents(target), QByteArray());
     EXPECT_FALSE(srt.readAll(target));
@@ -158,39 +162,42 @@ TEST_F(SubtitleWriteTest, AnnotationsOutsideCuesAreNotWrittenBack) {
     const QUrl source = file("Start: Title\r\nBID: com.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n");
     const auto items = srt.readAll(source);
     ASSERT_TRUE(items);
-    const QUrl target = url("out.srt");
+    const QUrl target = url(QStringLiteral("out.srt"));
     ASSERT_TRUE(srt.writeAll(target, *items));
     EXPECT_EQ(contents(target), QByteArray("1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n"));
 }
 
 TEST_F(SubtitleWriteTest, FailedWriteLeavesTheOldFileWhole) {
     const QByteArray old = "1\r\n00:00:01,000 --> 00:00:02,000\r\nold\r\n\r\n";
-    const QUrl target = file(old, "sub/out.srt");
-    const QString folder = path("sub");
+    const QUrl target = file(old, QStringLiteral("sub/out.srt"));
+    const QString folder = path(QStringLiteral("sub"));
     // Readable and passable for the unprivileged writer, but not writable.
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(target.toLocalFile(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
 
-    EXPECT_FALSE(writesWithoutPrivileges([&] { return srt.writeAll(target, {item(5, 6, "new")}); }));
-    EXPECT_FALSE(writesWithoutPrivileges([&] { return vtt.convert(target, QUrl::fromLocalFile(folder + "/out.vtt")); }));
+    EXPECT_FALSE(writesWithoutPrivileges([&] { return srt.writeAll(target, {item(5, 6, QStringLiteral("new"))}); }));
+    EXPECT_FALSE(writesWithoutPrivileges(
+        [&] { return vtt.convert(target, QUrl::fromLocalFile(folder + QStringLiteral("/out.vtt"))); }));
     // The same writer succeeds in a folder it may write to, so the refusal above came from
     // the folder's permissions.
-    QDir(dir.path()).mkdir("open");
-    QFile::setPermissions(path("open"), QFile::Permissions(0x7777));
-    EXPECT_TRUE(writesWithoutPrivileges([&] { return srt.writeAll(url("open/out.srt"), {item(5, 6, "new")}); }));
+    QDir(dir.path()).mkdir(QStringLiteral("open"));
+    QFile::setPermissions(path(QStringLiteral("open")), QFile::Permissions(0x7777));
+    EXPECT_TRUE(writesWithoutPrivileges(
+        [&] { return srt.writeAll(url(QStringLiteral("open/out.srt")), {item(5, 6, QStringLiteral("new"))}); }));
 
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(contents(target), old);
-    EXPECT_FALSE(QFile::exists(folder + "/out.vtt"));
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/out.vtt")));
 
-    EXPECT_FALSE(srt.writeAll(url("missing/out.srt"), {item(5, 6, "new")}));
+    EXPECT_FALSE(srt.writeAll(url(QStringLiteral("missing/out.srt")), {item(5, 6, QStringLiteral("new"))}));
 }
 
 TEST_F(SubtitleWriteTest, ConvertDropsIndexLinesAndUsesPoints) {
-    const QUrl source = url("movie.srt");
-    ASSERT_TRUE(srt.writeAll(source, {item(1.5, 3.25, "Death: x (F)"), item(62, 64, "two\r\nlines")}));
-    const QUrl target = url("movie.vtt");
+    const QUrl source = url(QStringLiteral("movie.srt"));
+    ASSERT_TRUE(srt.writeAll(
+        source, {item(1.5, 3.25, QStringLiteral("Death: x (F)")), item(62, 64, QStringLiteral("two\r\nlines"))}));
+    const QUrl target = url(QStringLiteral("movie.vtt"));
     ASSERT_TRUE(vtt.convert(source, target));
     EXPECT_EQ(contents(target), QByteArray("WEBVTT\r\n\r\n00:00:01.500 --> 00:00:03.250\r\nDeath: x (F)\r\n\r\n"
                                            "00:01:02.000 --> 00:01:04.000\r\ntwo\r\nlines\r\n\r\n"));
@@ -208,24 +215,25 @@ TEST_F(SubtitleWriteTest, ConvertKeepsWhatThePatternDoesNotMatch) {
         {"x9\r\n00:00:01,000 --> 00:00:02,000", "x00:00:01.000 --> 00:00:02.000"},
     };
     for (const auto& c : cases) {
-        const QUrl target = url("movie.vtt");
+        const QUrl target = url(QStringLiteral("movie.vtt"));
         ASSERT_TRUE(vtt.convert(file(c.srt), target));
         EXPECT_EQ(contents(target), "WEBVTT\r\n\r\n" + c.vtt) << c.srt.constData();
     }
 }
 
 TEST_F(SubtitleWriteTest, MissingOrEmptySourceLeavesAnEarlierFile) {
-    const QUrl target = file("WEBVTT\r\n\r\nearlier", "movie.vtt");
-    EXPECT_FALSE(vtt.convert(url("missing.srt"), target));
+    const QUrl target = file("WEBVTT\r\n\r\nearlier", QStringLiteral("movie.vtt"));
+    EXPECT_FALSE(vtt.convert(url(QStringLiteral("missing.srt")), target));
     EXPECT_FALSE(vtt.convert(file(""), target));
     EXPECT_EQ(contents(target), QByteArray("WEBVTT\r\n\r\nearlier"));
 }
 
 TEST_F(SubtitleWriteTest, CacheURLSharedByMoviesThatDifferOnlyInExtension) {
-    const QUrl mp4 = SubtitleVTT::cacheURL(QUrl::fromLocalFile("/movies/My Film.v2.mp4"));
-    EXPECT_EQ(mp4.toLocalFile(), userCachePath() + "/My Film.v2.vtt");
-    EXPECT_EQ(SubtitleVTT::cacheURL(QUrl::fromLocalFile("/other/My Film.v2.mov")), mp4);
-    EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mov")), SubtitleSRT::sidecarURL(QUrl::fromLocalFile("/m/a.mp4")));
+    const QUrl mp4 = SubtitleVTT::cacheURL(QUrl::fromLocalFile(QStringLiteral("/movies/My Film.v2.mp4")));
+    EXPECT_EQ(mp4.toLocalFile(), userCachePath() + QStringLiteral("/My Film.v2.vtt"));
+    EXPECT_EQ(SubtitleVTT::cacheURL(QUrl::fromLocalFile(QStringLiteral("/other/My Film.v2.mov"))), mp4);
+    EXPECT_EQ(SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mov"))),
+              SubtitleSRT::sidecarURL(QUrl::fromLocalFile(QStringLiteral("/m/a.mp4"))));
 }
 
 TEST_F(SubtitleWriteTest, ConversionEqualsOneGlobalReplacement) {
@@ -246,6 +254,6 @@ TEST_F(SubtitleWriteTest, ConversionEqualsOneGlobalReplacement) {
         const QString srt = QString::fromUtf8(bytes);
         QString expected = srt;
         expected.replace(SubtitleVTT::conversionPattern(), QStringLiteral("\\1.\\2.\\3"));
-        EXPECT_EQ(QString::fromUtf8(SubtitleVTT::converted(srt)), "WEBVTT\r\n\r\n" + expected) << bytes;
+        EXPECT_EQ(QString::fromUtf8(SubtitleVTT::converted(srt)), QStringLiteral("WEBVTT\r\n\r\n") + expected) << bytes;
     }
 }

@@ -23,7 +23,7 @@ QString homePath;
 QString testHome() { return homePath; }
 
 int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + "/reelnook-test-XXXXXX");
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-test-XXXXXX"));
     homePath = home.path();
     const QByteArray h = homePath.toUtf8();
     setenv("HOME", h.constData(), 1);
@@ -32,9 +32,10 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
     setenv("XDG_STATE_HOME", (h + "/.local/state").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (h + "/runtime").constData(), 1);
-    QDir().mkpath(homePath + "/runtime");
-    QFile::setPermissions(homePath + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir().mkpath(homePath + "/Videos");
+    QDir().mkpath(homePath + QStringLiteral("/runtime"));
+    QFile::setPermissions(homePath + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir().mkpath(homePath + QStringLiteral("/Videos"));
 
     testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);

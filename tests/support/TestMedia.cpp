@@ -10,7 +10,8 @@
 #include <QThread>
 
 bool makeClip(const QString& path, const ClipShape& shape) {
-    const QString ext = QFileInfo(path).suffix().toLower() == "mov" ? "mov" : "mp4";
+    const QString ext =
+        QFileInfo(path).suffix().toLower() == QStringLiteral("mov") ? QStringLiteral("mov") : QStringLiteral("mp4");
     const QString key = QStringLiteral("%1-%2-%3-%4-%5.%6")
                             .arg(shape.seconds)
                             .arg(shape.size)
@@ -23,24 +24,31 @@ bool makeClip(const QString& path, const ClipShape& shape) {
 #else
     const QString cacheDir = testHome() + "/clip-cache";
 #endif
-    const QString cached = cacheDir + "/" + key;
+    const QString cached = cacheDir + QStringLiteral("/") + key;
     if (!QFileInfo::exists(cached)) {
         QDir().mkpath(cacheDir);
-        QStringList args{"-hide_banner", "-loglevel", "error", "-y"};
+        QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                         QStringLiteral("-y")};
         if (shape.video)
-            args << "-f" << "lavfi" << "-i"
-                 << QStringLiteral("testsrc=size=%1:rate=%2:duration=%3").arg(shape.size).arg(shape.rate).arg(shape.seconds);
+            args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+                 << QStringLiteral("testsrc=size=%1:rate=%2:duration=%3")
+                        .arg(shape.size)
+                        .arg(shape.rate)
+                        .arg(shape.seconds);
         if (shape.audio)
-            args << "-f" << "lavfi" << "-i" << QStringLiteral("sine=frequency=440:duration=%1").arg(shape.seconds);
+            args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+                 << QStringLiteral("sine=frequency=440:duration=%1").arg(shape.seconds);
         if (shape.video)
-            args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-pix_fmt" << "yuv420p";
+            args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+                 << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
         if (shape.audio)
-            args << "-c:a" << "aac";
+            args << QStringLiteral("-c:a") << QStringLiteral("aac");
         // Made under a private name and renamed, so parallel test processes never see half a clip.
-        const QString partial = testHome() + "/partial-" + key;
-        args << "-f" << (ext == "mov" ? "mov" : "mp4") << partial;
+        const QString partial = testHome() + QStringLiteral("/partial-") + key;
+        args << QStringLiteral("-f") << (ext == QStringLiteral("mov") ? QStringLiteral("mov") : QStringLiteral("mp4"))
+             << partial;
         QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", args);
+        ffmpeg.start(QStringLiteral("ffmpeg"), args);
         if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0) {
             QFile::remove(partial);
             return false;

@@ -37,13 +37,13 @@ protected:
         previousDataDirs = qgetenv("XDG_DATA_DIRS");
         previousThemePaths = QIcon::themeSearchPaths();
         previousTheme = QIcon::themeName();
-        const QString theme = dir.filePath("icons/reelnook-test");
-        ASSERT_TRUE(writeFile(theme + "/index.theme",
+        const QString theme = dir.filePath(QStringLiteral("icons/reelnook-test"));
+        ASSERT_TRUE(writeFile(theme + QStringLiteral("/index.theme"),
                               "[Icon Theme]\nName=reelnook-test\nDirectories=16x16/apps\n\n"
                               "[16x16/apps]\nSize=16\nType=Fixed\n"));
-        ASSERT_TRUE(writeImage(theme + "/16x16/apps/org.example.Themed.png", Qt::blue));
-        QIcon::setThemeSearchPaths(QStringList(previousThemePaths) << dir.filePath("icons"));
-        QIcon::setThemeName("reelnook-test");
+        ASSERT_TRUE(writeImage(theme + QStringLiteral("/16x16/apps/org.example.Themed.png"), Qt::blue));
+        QIcon::setThemeSearchPaths(QStringList(previousThemePaths) << dir.filePath(QStringLiteral("icons")));
+        QIcon::setThemeName(QStringLiteral("reelnook-test"));
     }
     void TearDown() override {
         QIcon::setThemeName(previousTheme);
@@ -57,7 +57,7 @@ protected:
     }
 
     void writeEntry(const QString& folder, const QString& id, const QByteArray& body) {
-        const QString path = folder + "/" + id + ".desktop";
+        const QString path = folder + QStringLiteral("/") + id + QStringLiteral(".desktop");
         ASSERT_TRUE(writeFile(path, body));
         written << path;
     }
@@ -72,41 +72,48 @@ protected:
 }  // namespace
 
 TEST_F(ApplicationIcon, ReadsTheIconOfTheDesktopEntryAsPathOrThemeName) {
-    const QString image = dir.filePath("pictures/red icon.png");
+    const QString image = dir.filePath(QStringLiteral("pictures/red icon.png"));
     ASSERT_TRUE(writeImage(image, Qt::red));
-    writeEntry(userApplications(), "org.example.Painter",
+    writeEntry(userApplications(), QStringLiteral("org.example.Painter"),
                "[Desktop Entry]\nType=Application\nName=Painter\n# Icon=org.example.Themed\n"
-               "Icon[de]=org.example.Themed\nIcon = " + image.toUtf8().replace(' ', "\\s") + "\n\n"
-               "[Desktop Action new]\nIcon=org.example.Themed\n");
-    writeEntry(userApplications(), "org.example.Viewer", "[Desktop Entry]\nType=Application\nIcon=org.example.Themed\n");
-    writeEntry(userApplications(), "org.example.Old", "[Desktop Entry]\nIcon=org.example.Themed.png\n");
+               "Icon[de]=org.example.Themed\nIcon = " +
+                   image.toUtf8().replace(' ', "\\s") +
+                   "\n\n"
+                   "[Desktop Action new]\nIcon=org.example.Themed\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Viewer"),
+               "[Desktop Entry]\nType=Application\nIcon=org.example.Themed\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Old"), "[Desktop Entry]\nIcon=org.example.Themed.png\n");
 
-    EXPECT_EQ(colorOf(applicationIcon("org.example.Painter")), QColor(Qt::red));
-    EXPECT_EQ(colorOf(applicationIcon("org.example.Viewer")), QColor(Qt::blue));
-    EXPECT_EQ(colorOf(applicationIcon("org.example.Old")), QColor(Qt::blue));
+    EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Painter"))), QColor(Qt::red));
+    EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Viewer"))), QColor(Qt::blue));
+    EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Old"))), QColor(Qt::blue));
 }
 
 TEST_F(ApplicationIcon, UnknownHiddenOrMalformedIdentifiersHaveNoIcon) {
-    writeEntry(userApplications(), "org.example.Removed", "[Desktop Entry]\nIcon=org.example.Themed\nHidden=true\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Removed"),
+               "[Desktop Entry]\nIcon=org.example.Themed\nHidden=true\n");
     // A file beside the applications folder, reachable only by a path in the identifier.
-    ASSERT_TRUE(writeFile(QFileInfo(userApplications()).absolutePath() + "/outside.desktop",
+    ASSERT_TRUE(writeFile(QFileInfo(userApplications()).absolutePath() + QStringLiteral("/outside.desktop"),
                           "[Desktop Entry]\nIcon=org.example.Themed\n"));
-    for (const QString id : {"com.apple.QuickTimePlayerX", "org.example.Removed", "../outside", "", ".desktop"}) {
+    for (const QString& id : {QStringLiteral("com.apple.QuickTimePlayerX"), QStringLiteral("org.example.Removed"),
+                              QStringLiteral("../outside"), QStringLiteral(""), QStringLiteral(".desktop")}) {
         SCOPED_TRACE(id.toStdString());
         EXPECT_FALSE(applicationIcon(id).has_value());
     }
 }
 
 TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
-    const QString system = dir.filePath("system/applications");
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath("system")));
-    ASSERT_TRUE(writeImage(dir.filePath("green.png"), Qt::green));
-    writeEntry(system, "org.example.Shared", "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath("green.png")) + "\n");
-    writeEntry(system, "org.example.SystemOnly", "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath("green.png")) + "\n");
-    writeEntry(userApplications(), "org.example.Shared", "[Desktop Entry]\nIcon=org.example.Themed\n");
+    const QString system = dir.filePath(QStringLiteral("system/applications"));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath(QStringLiteral("system"))));
+    ASSERT_TRUE(writeImage(dir.filePath(QStringLiteral("green.png")), Qt::green));
+    writeEntry(system, QStringLiteral("org.example.Shared"),
+               "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
+    writeEntry(system, QStringLiteral("org.example.SystemOnly"),
+               "[Desktop Entry]\nIcon=" + QFile::encodeName(dir.filePath(QStringLiteral("green.png"))) + "\n");
+    writeEntry(userApplications(), QStringLiteral("org.example.Shared"), "[Desktop Entry]\nIcon=org.example.Themed\n");
 
-    EXPECT_EQ(colorOf(applicationIcon("org.example.Shared")), QColor(Qt::blue));
-    EXPECT_EQ(colorOf(applicationIcon("org.example.SystemOnly")), QColor(Qt::green));
-    writeEntry(userApplications(), "org.example.SystemOnly", "[Desktop Entry]\nHidden=true\n");
-    EXPECT_FALSE(applicationIcon("org.example.SystemOnly").has_value());
+    EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.Shared"))), QColor(Qt::blue));
+    EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.SystemOnly"))), QColor(Qt::green));
+    writeEntry(userApplications(), QStringLiteral("org.example.SystemOnly"), "[Desktop Entry]\nHidden=true\n");
+    EXPECT_FALSE(applicationIcon(QStringLiteral("org.example.SystemOnly")).has_value());
 }

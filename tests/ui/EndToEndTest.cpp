@@ -17,11 +17,11 @@
 
 namespace {
 
-QString program() { return QCoreApplication::applicationDirPath() + "/reelnook"; }
+QString program() { return QCoreApplication::applicationDirPath() + QStringLiteral("/reelnook"); }
 
 QString xdotool(const QStringList& args) {
     QProcess p;
-    p.start("xdotool", args);
+    p.start(QStringLiteral("xdotool"), args);
     p.waitForFinished(10000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
@@ -40,50 +40,57 @@ double changed(const QImage& a, const QImage& b, const QRect& area) {
 }  // namespace
 
 TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
-    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "xdotool is not installed";
-    const QString library = testHome() + "/library";
-    ASSERT_TRUE(makeClip(library + "/older.mp4", ClipShape{6.0, "320x240", true}));
+    const QString library = testHome() + QStringLiteral("/library");
+    ASSERT_TRUE(makeClip(library + QStringLiteral("/older.mp4"), ClipShape{6.0, QStringLiteral("320x240"), true}));
     QThread::msleep(1100);
-    ASSERT_TRUE(makeClip(library + "/newest.mp4", ClipShape{6.0, "320x240", true}));
-    ASSERT_TRUE(writeFile(library + "/newest.srt",
+    ASSERT_TRUE(makeClip(library + QStringLiteral("/newest.mp4"), ClipShape{6.0, QStringLiteral("320x240"), true}));
+    ASSERT_TRUE(writeFile(library + QStringLiteral("/newest.srt"),
                           "1\r\n00:00:00,000 --> 00:00:05,000\r\nStart: Newest movie\r\n\r\n"
                           "2\r\n00:00:02,000 --> 00:00:04,000\r\nMark: look here\r\n\r\n"));
-    const QString outside = testHome() + "/outside/extra.mov";
-    ASSERT_TRUE(makeClip(outside, ClipShape{3.0, "320x240", false}));
-    ASSERT_TRUE(writeFile(testHome() + "/outside/extra.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
-    const QString cache = testHome() + "/.cache/reelnook";
+    const QString outside = testHome() + QStringLiteral("/outside/extra.mov");
+    ASSERT_TRUE(makeClip(outside, ClipShape{3.0, QStringLiteral("320x240"), false}));
+    ASSERT_TRUE(
+        writeFile(testHome() + QStringLiteral("/outside/extra.srt"), "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
+    const QString cache = testHome() + QStringLiteral("/.cache/reelnook");
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("REELNOOK_UPDATE_SERVER", "http://127.0.0.1:1");  // no network in tests
+    env.insert(QStringLiteral("REELNOOK_UPDATE_SERVER"), QStringLiteral("http://127.0.0.1:1"));  // no network in tests
     QProcess app;
     app.setProcessEnvironment(env);
     app.setProcessChannelMode(QProcess::ForwardedChannels);
-    app.start(program(), {"--movies-dir", library});
+    app.start(program(), {QStringLiteral("--movies-dir"), library});
     ASSERT_TRUE(app.waitForStarted());
 
     // The newest movie is opened: its WebVTT file is written and the window shows up.
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + "/newest.vtt"); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + QStringLiteral("/newest.vtt")); }, 20000));
     QString window;
     // The program's own window: other tests may show windows of the same name on this display.
     EXPECT_TRUE(waitUntil(
-        [&] { return !(window = xdotool({"search", "--all", "--pid", QString::number(app.processId()), "--name", "^Reelnook-"})).isEmpty(); },
+        [&] {
+            return !(window = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                                       QString::number(app.processId()), QStringLiteral("--name"),
+                                       QStringLiteral("^Reelnook-")}))
+                        .isEmpty();
+        },
         10000));
-    window = window.split('\n').first();
-    xdotool({"windowmove", "--sync", window, "0", "0"});
-    xdotool({"windowsize", "--sync", window, "1280", "760"});
+    window = window.split(QLatin1Char('\n')).first();
+    xdotool({QStringLiteral("windowmove"), QStringLiteral("--sync"), window, QStringLiteral("0"), QStringLiteral("0")});
+    xdotool({QStringLiteral("windowsize"), QStringLiteral("--sync"), window, QStringLiteral("1280"),
+             QStringLiteral("760")});
     QThread::msleep(1500);
 
     // Space plays: the picture in the middle of the window moves.
-    xdotool({"windowfocus", "--sync", window});
-    xdotool({"key", "--window", window, "space"});
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("space")});
     QThread::msleep(800);
     const QImage first = screen();
     QThread::msleep(1500);
     const QImage second = screen();
     const QRect video(400, 200, 500, 400);
     EXPECT_GT(changed(first, second, video), 0.01);
-    second.save(QCoreApplication::applicationDirPath() + "/../end-to-end-screenshot.png");
+    second.save(QCoreApplication::applicationDirPath() + QStringLiteral("/../end-to-end-screenshot.png"));
 
     // A second launch hands its file to this window and ends at once.
     QProcess secondLaunch;
@@ -91,16 +98,19 @@ TEST(EndToEnd, OpensPlaysTakesFilesFromASecondLaunchAndCleansUpOnQuit) {
     secondLaunch.start(program(), {outside});
     EXPECT_TRUE(secondLaunch.waitForFinished(10000));
     EXPECT_EQ(secondLaunch.exitCode(), 0);
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + "/extra.vtt") || app.state() != QProcess::Running; }, 10000) &&
-                app.state() == QProcess::Running);
+    EXPECT_TRUE(
+        waitUntil(
+            [&] { return QFile::exists(cache + QStringLiteral("/extra.vtt")) || app.state() != QProcess::Running; },
+            10000) &&
+        app.state() == QProcess::Running);
 
     // Quitting closes the window, ends the process with 0 and removes the WebVTT files.
-    xdotool({"windowfocus", "--sync", window});
-    xdotool({"key", "--window", window, "ctrl+q"});
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("ctrl+q")});
     EXPECT_TRUE(app.waitForFinished(15000));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
-    EXPECT_FALSE(QFile::exists(cache + "/newest.vtt"));
+    EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/newest.vtt")));
     if (app.state() != QProcess::NotRunning)
         app.kill();
 }
@@ -109,65 +119,72 @@ namespace {
 
 QProcessEnvironment offlineEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("REELNOOK_UPDATE_SERVER", "http://127.0.0.1:1");  // no network in tests
+    env.insert(QStringLiteral("REELNOOK_UPDATE_SERVER"), QStringLiteral("http://127.0.0.1:1"));  // no network in tests
     return env;
 }
 
 // The main windows of one process (other tests may show windows of the same name on the display).
 QStringList windowsOf(const QProcess& process) {
-    const QString found = xdotool({"search", "--all", "--pid", QString::number(process.processId()), "--name", "^Reelnook-"});
-    return found.isEmpty() ? QStringList{} : found.split('\n');
+    const QString found =
+        xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--pid"),
+                 QString::number(process.processId()), QStringLiteral("--name"), QStringLiteral("^Reelnook-")});
+    return found.isEmpty() ? QStringList{} : found.split(QLatin1Char('\n'));
 }
 
 }  // namespace
 
 TEST(EndToEnd, AFileArgumentStaysOpenAcrossRefreshesAndFoldersAreRefused) {
-    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "xdotool is not installed";
-    const QString library = testHome() + "/arguments-library";
-    ASSERT_TRUE(makeClip(library + "/in-library.mp4", ClipShape{2.0, "160x120", false}));
-    ASSERT_TRUE(writeFile(library + "/in-library.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: In library\r\n"));
-    const QString outside = testHome() + "/arguments-outside/chosen.mp4";
-    ASSERT_TRUE(makeClip(outside, ClipShape{2.0, "160x120", false}));
-    ASSERT_TRUE(writeFile(testHome() + "/arguments-outside/chosen.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
-    const QString folderArgument = testHome() + "/arguments-outside";
-    const QString cache = testHome() + "/.cache/reelnook";
+    const QString library = testHome() + QStringLiteral("/arguments-library");
+    ASSERT_TRUE(
+        makeClip(library + QStringLiteral("/in-library.mp4"), ClipShape{2.0, QStringLiteral("160x120"), false}));
+    ASSERT_TRUE(writeFile(library + QStringLiteral("/in-library.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: In library\r\n"));
+    const QString outside = testHome() + QStringLiteral("/arguments-outside/chosen.mp4");
+    ASSERT_TRUE(makeClip(outside, ClipShape{2.0, QStringLiteral("160x120"), false}));
+    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/arguments-outside/chosen.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nhi\r\n"));
+    const QString folderArgument = testHome() + QStringLiteral("/arguments-outside");
+    const QString cache = testHome() + QStringLiteral("/.cache/reelnook");
 
     QProcess app;
     app.setProcessEnvironment(offlineEnvironment());
-    app.start(program(), {"--movies-dir", library, folderArgument, outside});
+    app.start(program(), {QStringLiteral("--movies-dir"), library, folderArgument, outside});
     ASSERT_TRUE(app.waitForStarted());
-    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + "/chosen.vtt"); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(cache + QStringLiteral("/chosen.vtt")); }, 20000));
     QStringList windows;
     EXPECT_TRUE(waitUntil([&] { return !(windows = windowsOf(app)).isEmpty(); }, 10000));
     ASSERT_FALSE(windows.isEmpty());
-    EXPECT_EQ(xdotool({"getwindowname", windows.first()}), "Reelnook-0.1.0");
+    EXPECT_EQ(xdotool({QStringLiteral("getwindowname"), windows.first()}), QStringLiteral("Reelnook-0.1.0"));
 
     // A new movie arrives; two refreshes later the library movies are still not opened.
-    ASSERT_TRUE(makeClip(library + "/arrived.mp4", ClipShape{2.0, "160x120", false}));
-    ASSERT_TRUE(writeFile(library + "/arrived.srt", "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Arrived\r\n"));
+    ASSERT_TRUE(makeClip(library + QStringLiteral("/arrived.mp4"), ClipShape{2.0, QStringLiteral("160x120"), false}));
+    ASSERT_TRUE(writeFile(library + QStringLiteral("/arrived.srt"),
+                          "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Arrived\r\n"));
     QThread::msleep(4500);
-    EXPECT_FALSE(QFile::exists(cache + "/in-library.vtt"));
-    EXPECT_FALSE(QFile::exists(cache + "/arrived.vtt"));
+    EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/in-library.vtt")));
+    EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/arrived.vtt")));
 
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(15000));
-    const QStringList refused = QString::fromLocal8Bit(app.readAllStandardError()).split('\n').filter(folderArgument);
-    EXPECT_EQ(refused.size(), 1) << refused.join('\n').toStdString();
+    const QStringList refused =
+        QString::fromLocal8Bit(app.readAllStandardError()).split(QLatin1Char('\n')).filter(folderArgument);
+    EXPECT_EQ(refused.size(), 1) << refused.join(QLatin1Char('\n')).toStdString();
     if (app.state() != QProcess::NotRunning)
         app.kill();
 }
 
 TEST(EndToEnd, TwoLaunchesAtOnceEndWithOneWindow) {
-    if (QStandardPaths::findExecutable("xdotool").isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         GTEST_SKIP() << "xdotool is not installed";
-    const QString library = testHome() + "/twin-launch-library";
+    const QString library = testHome() + QStringLiteral("/twin-launch-library");
     ASSERT_TRUE(QDir().mkpath(library));
 
     QProcess first, second;
     for (QProcess* launch : {&first, &second}) {
         launch->setProcessEnvironment(offlineEnvironment());
-        launch->start(program(), {"--movies-dir", library});
+        launch->start(program(), {QStringLiteral("--movies-dir"), library});
     }
     ASSERT_TRUE(first.waitForStarted() && second.waitForStarted());
     // One of them hands over and ends with 0; the other keeps its window.
@@ -183,7 +200,7 @@ TEST(EndToEnd, TwoLaunchesAtOnceEndWithOneWindow) {
     // A third launch still finds the window's socket.
     QProcess third;
     third.setProcessEnvironment(offlineEnvironment());
-    third.start(program(), {"--movies-dir", library});
+    third.start(program(), {QStringLiteral("--movies-dir"), library});
     EXPECT_TRUE(third.waitForFinished(15000));
     EXPECT_EQ(third.exitCode(), 0);
 

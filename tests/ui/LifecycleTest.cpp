@@ -16,31 +16,32 @@
 TEST(QuitCleanup, RemovesExactlyTheVttFiles) {
     QTemporaryDir cache;
     for (const char* name : {"a.vtt", "b.VTT", "c.srt", "vtt", "d.vtt.bak"})
-        ASSERT_TRUE(writeFile(cache.filePath(name), "x"));
+        ASSERT_TRUE(writeFile(cache.filePath(QString::fromLatin1(name)), "x"));
     AppDelegate::removeCachedSubtitles(cache.path());
     const QStringList left = QDir(cache.path()).entryList(QDir::Files, QDir::Name);
-    EXPECT_EQ(left, (QStringList{"b.VTT", "c.srt", "d.vtt.bak", "vtt"}));
+    EXPECT_EQ(left, (QStringList{QStringLiteral("b.VTT"), QStringLiteral("c.srt"), QStringLiteral("d.vtt.bak"),
+                                 QStringLiteral("vtt")}));
 }
 
 TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
     QTemporaryDir cache;
     AppDelegate::removeCachedSubtitles(cache.path());
     EXPECT_TRUE(QDir(cache.path()).isEmpty());
-    AppDelegate::removeCachedSubtitles(cache.path() + "/missing");
-    EXPECT_FALSE(QDir(cache.path() + "/missing").exists());
+    AppDelegate::removeCachedSubtitles(cache.path() + QStringLiteral("/missing"));
+    EXPECT_FALSE(QDir(cache.path() + QStringLiteral("/missing")).exists());
 }
 
 TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {
-    ASSERT_TRUE(writeFile(testHome() + "/.cache/reelnook/movie.vtt", "WEBVTT"));
-    ASSERT_TRUE(writeFile(testHome() + "/.cache/other.vtt", "WEBVTT"));  // not ours
+    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/.cache/reelnook/movie.vtt"), "WEBVTT"));
+    ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/.cache/other.vtt"), "WEBVTT"));  // not ours
     AppDelegate().cleanUp();
-    EXPECT_FALSE(QFile::exists(testHome() + "/.cache/reelnook/movie.vtt"));
-    EXPECT_TRUE(QFile::exists(testHome() + "/.cache/other.vtt"));
+    EXPECT_FALSE(QFile::exists(testHome() + QStringLiteral("/.cache/reelnook/movie.vtt")));
+    EXPECT_TRUE(QFile::exists(testHome() + QStringLiteral("/.cache/other.vtt")));
 }
 
 TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
-    const QString name = testHome() + "/runtime/test.socket";
-    EXPECT_FALSE(SingleInstance(name).handOver({"/x.mp4"}, 200));  // nobody listens yet
+    const QString name = testHome() + QStringLiteral("/runtime/test.socket");
+    EXPECT_FALSE(SingleInstance(name).handOver({QStringLiteral("/x.mp4")}, 200));  // nobody listens yet
     SingleInstance first(name);
     ASSERT_EQ(first.start({}), SingleInstance::Role::primary);
     ASSERT_TRUE(first.listen());
@@ -48,17 +49,18 @@ TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
     QObject::connect(&first, &SingleInstance::filesReceived, [&](const QStringList& files) { received = files; });
 
     SingleInstance::Role role = SingleInstance::Role::primary;
-    std::unique_ptr<QThread> second(
-        QThread::create([&] { role = SingleInstance(name).start({"/a b.mp4", "/\u00fc.mov"}); }));
+    std::unique_ptr<QThread> second(QThread::create([&] {
+        role = SingleInstance(name).start({QStringLiteral("/a b.mp4"), QStringLiteral("/\u00fc.mov")});
+    }));
     second->start();
     EXPECT_TRUE(waitUntil([&] { return second->isFinished(); }));
     EXPECT_EQ(role, SingleInstance::Role::handedOver);
     EXPECT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
-    EXPECT_EQ(received, (QStringList{"/a b.mp4", "/\u00fc.mov"}));
+    EXPECT_EQ(received, (QStringList{QStringLiteral("/a b.mp4"), QStringLiteral("/\u00fc.mov")}));
 }
 
 TEST(SingleInstance, AStaleSocketIsTakenOver) {
-    const QString name = testHome() + "/runtime/stale.socket";
+    const QString name = testHome() + QStringLiteral("/runtime/stale.socket");
     ASSERT_TRUE(writeFile(name, ""));  // left by a run that crashed
     SingleInstance instance(name);
     EXPECT_EQ(instance.start({}), SingleInstance::Role::primary);
@@ -83,7 +85,7 @@ TEST(VersionPage, IsRequestedOnEachCallAndNotRead) {
     EXPECT_TRUE(waitUntil([&] { return requests.size() == 1; }));
     checker.requestVersionPage(page);
     EXPECT_TRUE(waitUntil([&] { return requests.size() == 2; }));
-    EXPECT_EQ(requests.first(), "GET /player/version/?type=free HTTP/1.1");
+    EXPECT_EQ(requests.first(), QStringLiteral("GET /player/version/?type=free HTTP/1.1"));
 
     checker.requestVersionPage(QString{});  // loads nothing, and does not fail
 }

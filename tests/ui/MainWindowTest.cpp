@@ -55,12 +55,13 @@ protected:
 
     // Announces a movie as the sidebar does, with its marks loaded.
     VideoItem select(const QString& name, const QByteArray& srt = {}) {
-        const QString path = folder_.filePath(name + ".mp4");
-        makeClip(path, ClipShape{4.0, "160x120", true});
+        const QString path = folder_.filePath(name + QStringLiteral(".mp4"));
+        makeClip(path, ClipShape{4.0, QStringLiteral("160x120"), true});
         if (!srt.isEmpty())
-            writeFile(folder_.filePath(name + ".srt"), srt);
-        VideoItem item(QUrl::fromLocalFile(path), "", name, "", ItemColor::white, 4.0);
-        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + ".srt")), item.duration);
+            writeFile(folder_.filePath(name + QStringLiteral(".srt")), srt);
+        VideoItem item(QUrl::fromLocalFile(path), QStringLiteral(""), name, QStringLiteral(""), ItemColor::white, 4.0);
+        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + QStringLiteral(".srt"))),
+                                          item.duration);
         Q_EMIT notify().videoSelected(item);
         return item;
     }
@@ -75,7 +76,7 @@ protected:
         QTest::keyClick(window_->windowHandle(), key);
     }
 
-    QTemporaryDir folder_{testHome() + "/window-XXXXXX"};
+    QTemporaryDir folder_{testHome() + QStringLiteral("/window-XXXXXX")};
     std::unique_ptr<MainWindow> window_;
 };
 
@@ -89,7 +90,7 @@ TEST_F(WindowFixture, StartsBlackWithBothSeparatorsAndTheHiddenPanel) {
     const QImage picture = content->grab().toImage();
     EXPECT_EQ(QColor(picture.pixel(picture.width() / 2, picture.height() / 2)), QColor(Qt::black));
 
-    const auto separators = window_->findChildren<QFrame*>("paneSeparator");
+    const auto separators = window_->findChildren<QFrame*>(QStringLiteral("paneSeparator"));
     ASSERT_EQ(separators.size(), 2);
     for (QFrame* line : separators) {
         EXPECT_TRUE(line->isVisible());
@@ -113,10 +114,10 @@ TEST_F(WindowFixture, ShowingThePanelNarrowsTheContent) {
 TEST_F(WindowFixture, HelpMenuHoldsTheKeysAndTheMakersAddress) {
     const QList<QAction*> menus = window_->menuBar()->actions();
     ASSERT_EQ(menus.size(), 1);
-    EXPECT_EQ(menus.first()->text(), "Help");
+    EXPECT_EQ(menus.first()->text(), QStringLiteral("Help"));
     const QList<QAction*> entries = menus.first()->menu()->actions();
     ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries.first()->text(), "Keyboard Shortcuts");
+    EXPECT_EQ(entries.first()->text(), QStringLiteral("Keyboard Shortcuts"));
     EXPECT_EQ(entries.first()->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_FALSE(entries.last()->text().isEmpty());
 }
@@ -128,7 +129,7 @@ TEST_F(WindowFixture, DarkWhateverTheDesktopSays) {
 }
 
 TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
-    const VideoItem first = select("first");
+    const VideoItem first = select(QStringLiteral("first"));
     EXPECT_EQ(global().movieURL, first.url);
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
@@ -140,14 +141,15 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
     QObject probe;
     QObject::connect(&notify(), &ApplicationEvents::videoLoaded, &probe,
                      [&] { pausedBeforeAnnounced = !player->isPlaying(); }, Qt::DirectConnection);
-    const VideoItem second = select("second");
+    const VideoItem second = select(QStringLiteral("second"));
     EXPECT_EQ(global().movieURL, second.url);
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
     EXPECT_EQ(window_->content()->url(), second.url);
 }
 
 TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
-    select("marked", "1\r\n00:00:01,250 --> 00:00:02,000\r\nMark: a\r\n\r\n2\r\n00:00:03,125 --> 00:00:04,000\r\nb\r\n");
+    select(QStringLiteral("marked"),
+           "1\r\n00:00:01,250 --> 00:00:02,000\r\nMark: a\r\n\r\n2\r\n00:00:03,125 --> 00:00:04,000\r\nb\r\n");
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
     ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
@@ -185,30 +187,31 @@ namespace {
 class UnsavedMarksFixture : public WindowFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(makeClip(older().toLocalFile(), ClipShape{2.0, "64x48", false}));
+        ASSERT_TRUE(makeClip(older().toLocalFile(), ClipShape{2.0, QStringLiteral("64x48"), false}));
         QThread::msleep(1100);  // birth times a second apart order the library
-        ASSERT_TRUE(makeClip(newer().toLocalFile(), ClipShape{2.0, "64x48", false}));
+        ASSERT_TRUE(makeClip(newer().toLocalFile(), ClipShape{2.0, QStringLiteral("64x48"), false}));
         ASSERT_TRUE(writeFile(sidecar_, "1\r\n00:00:00,500 --> 00:00:01,000\r\nMark: saved\r\n\r\n"));
         WindowFixture::SetUp();
         ASSERT_TRUE(waitUntil([] { return MoviesViewModel::shared().items().size() == 2; }));
         ASSERT_TRUE(waitUntil([this] { return global().movieURL == newer(); }));
-        window_->detail()->entry()->setText("Mark: unsaved");
+        window_->detail()->entry()->setText(QStringLiteral("Mark: unsaved"));
         window_->detail()->onAddButton();
         ASSERT_TRUE(window_->detail()->isModified());
     }
 
     // Names of this fixture's own, so that the shared library sees a new list each time.
     QUrl movie(const QString& name) const {
-        return QUrl::fromLocalFile(folder_.filePath(name + QFileInfo(folder_.path()).fileName() + ".mp4"));
+        return QUrl::fromLocalFile(
+            folder_.filePath(name + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4")));
     }
-    QUrl newer() const { return movie("newer"); }
-    QUrl older() const { return movie("older"); }
+    QUrl newer() const { return movie(QStringLiteral("newer")); }
+    QUrl older() const { return movie(QStringLiteral("older")); }
     int savedMarks() const { return SubtitleSRT::shared().readAll(QUrl::fromLocalFile(sidecar_))->size(); }
     QPoint rowCentre(IndexListView* list, int row) const {
         return list->visualRect(list->model()->index(row, 0)).center();
     }
 
-    QString sidecar_ = replacingLastExtension(newer().toLocalFile(), "srt");
+    QString sidecar_ = replacingLastExtension(newer().toLocalFile(), QStringLiteral("srt"));
 };
 
 }  // namespace
@@ -295,7 +298,7 @@ TEST_F(UnsavedMarksFixture, DeletingAMarkTakesItsTickOffTheTimeline) {
 }
 
 TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
-    select("first");
+    select(QStringLiteral("first"));
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
     ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
@@ -304,9 +307,10 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
     ASSERT_TRUE(waitUntil([&] { return window_->content()->toolbarView()->playTime() >= 2.5; }, 10000));
 
     // A movie that cannot be opened: nothing of the old one may show or be used for a mark.
-    const QString broken = folder_.filePath("broken.mp4");
+    const QString broken = folder_.filePath(QStringLiteral("broken.mp4"));
     ASSERT_TRUE(writeFile(broken, "not a movie"));
-    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), "", "broken", "", ItemColor::white, 4.0));
+    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), QStringLiteral(""), QStringLiteral("broken"),
+                                            QStringLiteral(""), ItemColor::white, 4.0));
     waitUntil([&] { return !player->error().isEmpty(); }, 5000);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(window_->content()->toolbarView()->playTime(), 0);
@@ -315,10 +319,11 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
 }
 
 TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
-    const QString path = folder_.filePath("growing" + QFileInfo(folder_.path()).fileName() + ".mp4");
-    const QString longer = folder_.filePath("longer.part");
-    ASSERT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
-    ASSERT_TRUE(makeClip(longer, ClipShape{3.0, "64x48", false}));
+    const QString path =
+        folder_.filePath(QStringLiteral("growing") + QFileInfo(folder_.path()).fileName() + QStringLiteral(".mp4"));
+    const QString longer = folder_.filePath(QStringLiteral("longer.part"));
+    ASSERT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
+    ASSERT_TRUE(makeClip(longer, ClipShape{3.0, QStringLiteral("64x48"), false}));
     MoviesViewModel::shared().refresh();
     ASSERT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(path); }));
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
@@ -336,10 +341,10 @@ TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
 }
 
 TEST_F(WindowFixture, FullScreenShowsOnlyTheVideoAndRestoresThePanes) {
-    select("wide");
+    select(QStringLiteral("wide"));
     window_->detail()->setShowPanel(true);
     ASSERT_TRUE(waitUntil([&] { return window_->detail()->width() == DetailView::panelWidth; }));
-    auto* toolbar = window_->findChild<QToolBar*>("toolbar");
+    auto* toolbar = window_->findChild<QToolBar*>(QStringLiteral("toolbar"));
     ASSERT_NE(toolbar, nullptr);
 
     // F, then Esc; a double-click on the video, then another.
@@ -374,8 +379,9 @@ TEST_F(WindowFixture, FullScreenShowsOnlyTheVideoAndRestoresThePanes) {
 }
 
 TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
-    select("keys", "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
-                   "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
+    select(QStringLiteral("keys"),
+           "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
+           "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
     DetailView* panel = window_->detail();
     Player* player = window_->content()->player();
@@ -404,19 +410,19 @@ TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
     EXPECT_TRUE(panel->showPanel());
     EXPECT_TRUE(panel->entry()->hasFocus());
     pressKey(Qt::Key_F);  // typed into the focused entry, not full screen
-    EXPECT_EQ(panel->entry()->text(), "f");
+    EXPECT_EQ(panel->entry()->text(), QStringLiteral("f"));
     EXPECT_FALSE(window_->isFullScreenVideo());
 
     MessageBoxAnswerer answerer(QMessageBox::Close);
     pressKey(Qt::Key_F1);
     ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_TRUE(answerer.texts.first().contains("Page Up"));
+    EXPECT_TRUE(answerer.texts.first().contains(QStringLiteral("Page Up")));
 }
 
 TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
-    const QString movie = folder_.filePath("dropped.mov");
-    ASSERT_TRUE(makeClip(movie, ClipShape{1.0, "64x48", false}));
-    const QString text = folder_.filePath("notes.txt");
+    const QString movie = folder_.filePath(QStringLiteral("dropped.mov"));
+    ASSERT_TRUE(makeClip(movie, ClipShape{1.0, QStringLiteral("64x48"), false}));
+    const QString text = folder_.filePath(QStringLiteral("notes.txt"));
     ASSERT_TRUE(writeFile(text, "not a movie"));
     const auto drag = [&](const QString& path, QEvent::Type type) {
         QMimeData data;

@@ -42,9 +42,10 @@ protected:
         if (lastBirth_.isValid())
             QThread::msleep(std::max<qint64>(0, 1100 - lastBirth_.elapsed()));
         const QString path = folder_.filePath(file);
-        EXPECT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
-        EXPECT_TRUE(writeFile(QFileInfo(path).path() + "/" + QFileInfo(path).completeBaseName() + ".srt",
-                              "1\r\n00:00:00,000 --> 00:00:00,500\r\nStart: " + title.toUtf8() + "\r\n\r\n" + cues));
+        EXPECT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
+        EXPECT_TRUE(writeFile(
+            QFileInfo(path).path() + QStringLiteral("/") + QFileInfo(path).completeBaseName() + QStringLiteral(".srt"),
+            "1\r\n00:00:00,000 --> 00:00:00,500\r\nStart: " + title.toUtf8() + "\r\n\r\n" + cues));
         lastBirth_.start();
         return path;
     }
@@ -91,7 +92,7 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    QTemporaryDir folder_{testHome() + "/movies-XXXXXX"};
+    QTemporaryDir folder_{testHome() + QStringLiteral("/movies-XXXXXX")};
     QObject observer_;
     QStringList opened_;
     std::unique_ptr<QWidget> host_;
@@ -102,30 +103,30 @@ protected:
 }  // namespace
 
 TEST_F(SidebarFixture, FirstPublicationOpensTheNewestMovie) {
-    addMovie("old.mp4", "Old");
-    addMovie("new.mov", "New");
+    addMovie(QStringLiteral("old.mp4"), QStringLiteral("Old"));
+    addMovie(QStringLiteral("new.mov"), QStringLiteral("New"));
     showSidebar();
     settle(2);
-    EXPECT_EQ(titles(), (QStringList{"New", "Old"}));
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("New"), QStringLiteral("Old")}));
     EXPECT_EQ(sidebar_->selectedIndex(), 0);
-    EXPECT_EQ(opened_, QStringList{"New"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("New")});
     EXPECT_EQ(sidebar_->list()->currentIndex().row(), 0);
     // The subtitle list and the WebVTT file are ready before the announcement.
     EXPECT_FALSE(SubtitlesViewModel::shared().items().isEmpty());
-    EXPECT_TRUE(QFile::exists(testHome() + "/.cache/reelnook/new.vtt"));
+    EXPECT_TRUE(QFile::exists(testHome() + QStringLiteral("/.cache/reelnook/new.vtt")));
 }
 
 TEST_F(SidebarFixture, ClicksOpenOnlyANewRow) {
-    addMovie("a.mp4", "A");
-    addMovie("b.mp4", "B");
+    addMovie(QStringLiteral("a.mp4"), QStringLiteral("A"));
+    addMovie(QStringLiteral("b.mp4"), QStringLiteral("B"));
     showSidebar();
     settle(2);
     opened_.clear();
     clickRow(1);
-    EXPECT_EQ(opened_, QStringList{"A"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("A")});
     clickRow(1);
-    EXPECT_EQ(opened_, QStringList{"A"});
-    EXPECT_EQ(sidebar_->selectedText(), "A");
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("A")});
+    EXPECT_EQ(sidebar_->selectedText(), QStringLiteral("A"));
 
     // Only the selected row offers a context menu.
     IndexListView* list = sidebar_->list();
@@ -135,44 +136,46 @@ TEST_F(SidebarFixture, ClicksOpenOnlyANewRow) {
 }
 
 TEST_F(SidebarFixture, DeletingMovesTheSelectionAndOpensWhatItStandsOn) {
-    addMovie("m0.mp4", "M0");
-    addMovie("m1.mp4", "M1");
-    addMovie("m2.mp4", "M2");
-    const QString doomed = addMovie("m3.mp4", "M3");
+    addMovie(QStringLiteral("m0.mp4"), QStringLiteral("M0"));
+    addMovie(QStringLiteral("m1.mp4"), QStringLiteral("M1"));
+    addMovie(QStringLiteral("m2.mp4"), QStringLiteral("M2"));
+    const QString doomed = addMovie(QStringLiteral("m3.mp4"), QStringLiteral("M3"));
     showSidebar();
     settle(4);
-    EXPECT_EQ(titles(), (QStringList{"M3", "M2", "M1", "M0"}));
+    EXPECT_EQ(titles(),
+              (QStringList{QStringLiteral("M3"), QStringLiteral("M2"), QStringLiteral("M1"), QStringLiteral("M0")}));
 
     clickRow(3);  // M0
     opened_.clear();
     sidebar_->onDeleteFile(3);
-    EXPECT_EQ(titles(), (QStringList{"M3", "M2", "M1"}));
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("M3"), QStringLiteral("M2"), QStringLiteral("M1")}));
     EXPECT_EQ(sidebar_->selectedIndex(), 2);
-    EXPECT_EQ(opened_, QStringList{"M1"});
-    EXPECT_FALSE(QFile::exists(folder_.filePath("m0.mp4")));
-    EXPECT_FALSE(QFile::exists(folder_.filePath("m0.srt")));
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("M1")});
+    EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("m0.mp4"))));
+    EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("m0.srt"))));
 
     clickRow(0);  // M3
     opened_.clear();
     sidebar_->onDeleteFile(0);
     EXPECT_EQ(sidebar_->selectedIndex(), 0);
-    EXPECT_EQ(opened_, QStringList{"M2"});  // row 0 again, but another movie: it is opened
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("M2")});  // row 0 again, but another movie: it is opened
     EXPECT_FALSE(QFile::exists(doomed));
 
     // Only the selected row can be deleted.
     sidebar_->onDeleteFile(1);
-    EXPECT_EQ(titles(), (QStringList{"M2", "M1"}));
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("M2"), QStringLiteral("M1")}));
 
     // Both movies and their sidecars went to the temporary trash.
     QStringList trashed;
-    for (QDirIterator it(testHome() + "/.local/share/Trash/files"); it.hasNext();)
+    for (QDirIterator it(testHome() + QStringLiteral("/.local/share/Trash/files")); it.hasNext();)
         trashed << QFileInfo(it.next()).fileName();
-    EXPECT_TRUE(trashed.contains("m0.mp4") && trashed.contains("m0.srt") && trashed.contains("m3.mp4"))
-        << trashed.join(", ").toStdString();
+    EXPECT_TRUE(trashed.contains(QStringLiteral("m0.mp4")) && trashed.contains(QStringLiteral("m0.srt")) &&
+                trashed.contains(QStringLiteral("m3.mp4")))
+        << trashed.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST_F(SidebarFixture, DeletingTheOnlyMovieEmptiesTheList) {
-    addMovie("only.mp4", "Only");
+    addMovie(QStringLiteral("only.mp4"), QStringLiteral("Only"));
     showSidebar();
     settle(1);
     opened_.clear();
@@ -184,39 +187,39 @@ TEST_F(SidebarFixture, DeletingTheOnlyMovieEmptiesTheList) {
 }
 
 TEST_F(SidebarFixture, ANewFileMovesTheOpenMovieWithoutReopeningIt) {
-    addMovie("first.mp4", "First");
+    addMovie(QStringLiteral("first.mp4"), QStringLiteral("First"));
     showSidebar();
     settle(1);
-    EXPECT_EQ(opened_, QStringList{"First"});
-    addMovie("second.mp4", "Second");
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("First")});
+    addMovie(QStringLiteral("second.mp4"), QStringLiteral("Second"));
     settle(2);
-    EXPECT_EQ(titles(), (QStringList{"Second", "First"}));
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("Second"), QStringLiteral("First")}));
     EXPECT_EQ(sidebar_->selectedIndex(), 1);
     EXPECT_EQ(sidebar_->list()->currentIndex().row(), 1);
-    EXPECT_EQ(opened_, QStringList{"First"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("First")});
 }
 
 TEST_F(SidebarFixture, AVanishedTitleLeavesNoRowSelected) {
-    addMovie("a.mp4", "A");
-    addMovie("b.mp4", "B");
+    addMovie(QStringLiteral("a.mp4"), QStringLiteral("A"));
+    addMovie(QStringLiteral("b.mp4"), QStringLiteral("B"));
     showSidebar();
     settle(2);
-    ASSERT_EQ(opened_, QStringList{"B"});
-    QFile::remove(folder_.filePath("b.mp4"));
+    ASSERT_EQ(opened_, QStringList{QStringLiteral("B")});
+    QFile::remove(folder_.filePath(QStringLiteral("b.mp4")));
     settle(1);
     EXPECT_FALSE(sidebar_->selectedIndex().has_value());
     EXPECT_FALSE(sidebar_->list()->currentIndex().isValid());
-    EXPECT_EQ(opened_, QStringList{"B"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("B")});
 }
 
 TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
     QTemporaryDir elsewhere;
-    const QString path = elsewhere.filePath("clip.mkv");
-    ASSERT_TRUE(makeClip(path, ClipShape{1.0, "64x48", false}));
+    const QString path = elsewhere.filePath(QStringLiteral("clip.mkv"));
+    ASSERT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
     showSidebar();
     const auto library = MoviesViewModel::shared().items();
     sidebar_->openExternalFile(QUrl::fromLocalFile(path));
-    EXPECT_EQ(opened_, QStringList{"clip"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("clip")});
     EXPECT_FALSE(sidebar_->showTabs());
     EXPECT_EQ(MoviesViewModel::shared().items(), library);  // the library is left alone
     EXPECT_TRUE(waitUntil([&] { return sidebar_->width() == 0; }));
@@ -228,7 +231,7 @@ TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
 TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
     showSidebar();
     settle(0);
-    auto* hint = sidebar_->findChild<QLabel*>("emptyLibraryHint");
+    auto* hint = sidebar_->findChild<QLabel*>(QStringLiteral("emptyLibraryHint"));
     ASSERT_NE(hint, nullptr);
     EXPECT_TRUE(hint->isVisible());
     EXPECT_TRUE(hint->text().contains(folder_.path()));
@@ -236,23 +239,23 @@ TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
 
 TEST_F(SidebarFixture, AMovieFromOutsideSurvivesEveryRefresh) {
     QTemporaryDir elsewhere;
-    const QString outside = elsewhere.filePath("outside.mp4");
-    ASSERT_TRUE(makeClip(outside, ClipShape{1.0, "64x48", false}));
-    addMovie("library.mp4", "Library");
+    const QString outside = elsewhere.filePath(QStringLiteral("outside.mp4"));
+    ASSERT_TRUE(makeClip(outside, ClipShape{1.0, QStringLiteral("64x48"), false}));
+    addMovie(QStringLiteral("library.mp4"), QStringLiteral("Library"));
     // Opened before the first library is read, as a file argument is.
     showSidebar([&] { ASSERT_TRUE(sidebar_->openExternalFile(QUrl::fromLocalFile(outside))); });
     settle(1);
-    addMovie("arrived.mp4", "Arrived");
+    addMovie(QStringLiteral("arrived.mp4"), QStringLiteral("Arrived"));
     settle(2);
-    EXPECT_EQ(opened_, QStringList{"outside"});
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("outside")});
     EXPECT_FALSE(sidebar_->selectedIndex().has_value());
 
     // Handed over later, over a library movie: refreshes leave it open too.
     clickRow(0);
     ASSERT_TRUE(sidebar_->openExternalFile(QUrl::fromLocalFile(outside)));
-    addMovie("later.mp4", "Later");
+    addMovie(QStringLiteral("later.mp4"), QStringLiteral("Later"));
     settle(3);
-    EXPECT_EQ(opened_, (QStringList{"outside", "Arrived", "outside"}));
+    EXPECT_EQ(opened_, (QStringList{QStringLiteral("outside"), QStringLiteral("Arrived"), QStringLiteral("outside")}));
     EXPECT_FALSE(sidebar_->selectedIndex().has_value());
 
     // Folders are no movies.
@@ -261,11 +264,11 @@ TEST_F(SidebarFixture, AMovieFromOutsideSurvivesEveryRefresh) {
 }
 
 TEST_F(SidebarFixture, AFailedDeleteKeepsTheRowAndSaysWhy) {
-    const QString kept = addMovie("kept.mp4", "Kept");
+    const QString kept = addMovie(QStringLiteral("kept.mp4"), QStringLiteral("Kept"));
     showSidebar();
     settle(1);
     // No trash can be made where the home trash should be.
-    const QString trash = testHome() + "/.local/share/Trash";
+    const QString trash = testHome() + QStringLiteral("/.local/share/Trash");
     QDir(trash).removeRecursively();
     ASSERT_TRUE(writeFile(trash, "a file, not the trash folder"));
 
@@ -274,19 +277,19 @@ TEST_F(SidebarFixture, AFailedDeleteKeepsTheRowAndSaysWhy) {
     QFile::remove(trash);
     ASSERT_TRUE(QFile::exists(kept)) << "trashed after all";
     ASSERT_EQ(answerer.texts.size(), 1);
-    EXPECT_TRUE(answerer.texts.first().contains("kept.mp4")) << answerer.texts.first().toStdString();
+    EXPECT_TRUE(answerer.texts.first().contains(QStringLiteral("kept.mp4"))) << answerer.texts.first().toStdString();
     EXPECT_TRUE(QFile::exists(kept));
-    EXPECT_TRUE(QFile::exists(folder_.filePath("kept.srt")));
-    EXPECT_EQ(titles(), QStringList{"Kept"});
+    EXPECT_TRUE(QFile::exists(folder_.filePath(QStringLiteral("kept.srt"))));
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("Kept")});
     EXPECT_EQ(sidebar_->selectedIndex(), 0);
 }
 
 TEST_F(SidebarFixture, DeletingAMovieKeepsTheSidecarAnotherMovieUses) {
-    addMovie("twin.mov", "Twin");
-    addMovie("twin.mp4", "Twin");
+    addMovie(QStringLiteral("twin.mov"), QStringLiteral("Twin"));
+    addMovie(QStringLiteral("twin.mp4"), QStringLiteral("Twin"));
     showSidebar();
     settle(2);
     sidebar_->onDeleteFile(0);
-    EXPECT_FALSE(QFile::exists(folder_.filePath("twin.mp4")));
-    EXPECT_TRUE(QFile::exists(folder_.filePath("twin.srt")));
+    EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("twin.mp4"))));
+    EXPECT_TRUE(QFile::exists(folder_.filePath(QStringLiteral("twin.srt"))));
 }

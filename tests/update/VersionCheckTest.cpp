@@ -69,7 +69,7 @@ Outcome runCheck(int timeoutMs = 5000, int waitMs = 3000) {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             outcome.alertText = box->informativeText();
             for (QAbstractButton* b : box->buttons())
-                if (b->text() == "Close")
+                if (b->text() == QStringLiteral("Close"))
                     b->click();
         }
     });
@@ -77,7 +77,7 @@ Outcome runCheck(int timeoutMs = 5000, int waitMs = 3000) {
     bool answered = false;
     QObject::connect(&checker, &VersionChecker::answered, [&] { answered = true; });
     checker.checkVersion();
-    EXPECT_EQ(window.windowTitle(), "Reelnook-0.1.0");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Reelnook-0.1.0"));
     waitUntil([&] { return answered && QApplication::activeModalWidget() == nullptr; }, waitMs);
     waitUntil([] { return false; }, 100);  // let a late alert come up, if any
     outcome.title = window.windowTitle();
@@ -103,10 +103,10 @@ TEST(VersionCheck, VersionToNumber) {
 
 TEST(VersionCheck, AddressesFollowTheEditionAndServer) {
     setenv("REELNOOK_UPDATE_SERVER", "http://127.0.0.1:9/", 1);
-    EXPECT_EQ(versionJson(), "http://127.0.0.1:9/player/version/free-macos.json");
-    EXPECT_EQ(versionUrl(), "http://127.0.0.1:9/player/version/?type=free");
+    EXPECT_EQ(versionJson(), QStringLiteral("http://127.0.0.1:9/player/version/free-macos.json"));
+    EXPECT_EQ(versionUrl(), QStringLiteral("http://127.0.0.1:9/player/version/?type=free"));
     unsetenv("REELNOOK_UPDATE_SERVER");
-    EXPECT_TRUE(versionJson().startsWith("https://"));
+    EXPECT_TRUE(versionJson().startsWith(QStringLiteral("https://")));
 }
 
 TEST(VersionCheck, DecodesStrictly) {
@@ -120,8 +120,8 @@ TEST(VersionCheck, DecodesStrictly) {
 TEST(VersionCheck, NewerVersionMarksTheTitleAndRaisesTheAlert) {
     CannedServer server(http(200, R"({"title":"R","version":"0.1.1","url":"https://example.org/dl"})"));
     const Outcome o = runCheck();
-    EXPECT_EQ(o.title, "Reelnook-0.1.0*");
-    EXPECT_EQ(o.alertText, "A new version 0.1.1 has been detected.");
+    EXPECT_EQ(o.title, QStringLiteral("Reelnook-0.1.0*"));
+    EXPECT_EQ(o.alertText, QStringLiteral("A new version 0.1.1 has been detected."));
     EXPECT_TRUE(server.request().startsWith("GET /player/version/free-macos.json "));
 }
 
@@ -129,19 +129,19 @@ TEST(VersionCheck, SameOrOlderVersionOnlyMarksTheTitle) {
     for (const char* version : {"0.1.0", "0.0.9"}) {
         CannedServer server(http(200, QByteArray(R"({"title":"R","version":")") + version + R"(","url":"u"})"));
         const Outcome o = runCheck();
-        EXPECT_EQ(o.title, "Reelnook-0.1.0*") << version;
+        EXPECT_EQ(o.title, QStringLiteral("Reelnook-0.1.0*")) << version;
         EXPECT_TRUE(o.alertText.isEmpty()) << version;
     }
 }
 
 TEST(VersionCheck, AnAnswerOfAtMost64KilobytesCounts) {
     CannedServer server("HTTP/1.1 200 X\r\nConnection: close\r\n\r\n" + padded(64 * 1024));
-    EXPECT_EQ(runCheck().title, "Reelnook-0.1.0*");
+    EXPECT_EQ(runCheck().title, QStringLiteral("Reelnook-0.1.0*"));
 }
 
 TEST(VersionCheck, AnAnswerWithAnErrorStatusStillCounts) {
     CannedServer server(http(500, R"({"title":"R","version":"0.1.0","url":"u"})"));
-    EXPECT_EQ(runCheck().title, "Reelnook-0.1.0*");
+    EXPECT_EQ(runCheck().title, QStringLiteral("Reelnook-0.1.0*"));
 }
 
 TEST(VersionCheck, FailuresAreSilent) {
@@ -161,7 +161,7 @@ TEST(VersionCheck, FailuresAreSilent) {
     for (const auto& c : cases) {
         CannedServer server(c.response);
         const Outcome o = runCheck(5000, 800);
-        EXPECT_EQ(o.title, "Reelnook-0.1.0") << c.name;
+        EXPECT_EQ(o.title, QStringLiteral("Reelnook-0.1.0")) << c.name;
         EXPECT_TRUE(o.alertText.isEmpty()) << c.name;
     }
 }
@@ -169,7 +169,7 @@ TEST(VersionCheck, FailuresAreSilent) {
 TEST(VersionCheck, AServerThatNeverAnswersTimesOutSilently) {
     CannedServer server({}, false);
     const Outcome o = runCheck(300, 1000);
-    EXPECT_EQ(o.title, "Reelnook-0.1.0");
+    EXPECT_EQ(o.title, QStringLiteral("Reelnook-0.1.0"));
     EXPECT_TRUE(o.alertText.isEmpty());
 }
 
@@ -177,5 +177,5 @@ TEST(VersionCheck, NoServerAtAllIsSilent) {
     setenv("REELNOOK_UPDATE_SERVER", "http://127.0.0.1:1", 1);
     const Outcome o = runCheck(2000, 800);
     unsetenv("REELNOOK_UPDATE_SERVER");
-    EXPECT_EQ(o.title, "Reelnook-0.1.0");
+    EXPECT_EQ(o.title, QStringLiteral("Reelnook-0.1.0"));
 }

@@ -1,0 +1,3 @@
+#include "models/LibraryLog.h"
+
+Q_LOGGING_CATEGORY(lcLibrary, "reelnook.library")
