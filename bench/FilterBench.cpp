@@ -5,12 +5,12 @@
 // unless a display is given.
 #include "models/MovieFilterModel.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListView>
 #include <QRandomGenerator>
 #include <QStringListModel>
-#include <benchmark/benchmark.h>
 
 #include <cstdlib>
 

@@ -6,6 +6,7 @@
 #include "models/MediaProbe.h"
 #include "models/MoviesViewModel.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
@@ -192,9 +192,10 @@ int main(int argc, char** argv) {
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("ffprobe on one file: %.1f ms (mean of 10 runs); ffprobe once per file for %d files: %.1f s;\n"
-                "first refresh of %d files: %.3f s, %.0fx faster\n",
-                ffprobeSeconds * 1000, movieCount, ffprobeSeconds * movieCount, movieCount, firstRefreshSeconds,
-                firstRefreshSeconds > 0 ? ffprobeSeconds * movieCount / firstRefreshSeconds : 0.0);
+    std::printf(
+        "ffprobe on one file: %.1f ms (mean of 10 runs); ffprobe once per file for %d files: %.1f s;\n"
+        "first refresh of %d files: %.3f s, %.0fx faster\n",
+        ffprobeSeconds * 1000, movieCount, ffprobeSeconds * movieCount, movieCount, firstRefreshSeconds,
+        firstRefreshSeconds > 0 ? ffprobeSeconds * movieCount / firstRefreshSeconds : 0.0);
     return 0;
 }

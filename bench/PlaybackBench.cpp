@@ -4,13 +4,13 @@
 // opens the file. Needs a display; `make bench` runs it under Xvfb.
 #include "playback/VideoPlayerView.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <clocale>
@@ -151,9 +151,10 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     const double surface = median(surfaceMs), launch = median(mpvLaunchMs), open = median(mpvOpenMs);
-    std::printf("first picture of a 1080p H.264 clip on screen (medians): surface from setMovie %.1f ms; "
-                "mpv --vo=gpu --gpu-sw from launch %.1f ms, from opening the file %.1f ms; "
-                "ratio surface/mpv %.2f from launch, %.2f from opening (target at most 1.2)\n",
-                surface, launch, open, launch > 0 ? surface / launch : 0.0, open > 0 ? surface / open : 0.0);
+    std::printf(
+        "first picture of a 1080p H.264 clip on screen (medians): surface from setMovie %.1f ms; "
+        "mpv --vo=gpu --gpu-sw from launch %.1f ms, from opening the file %.1f ms; "
+        "ratio surface/mpv %.2f from launch, %.2f from opening (target at most 1.2)\n",
+        surface, launch, open, launch > 0 ? surface / launch : 0.0, open > 0 ? surface / open : 0.0);
     return 0;
 }

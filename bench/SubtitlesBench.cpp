@@ -10,11 +10,11 @@
 #include "subtitles/SubtitleSRT.h"
 #include "subtitles/SubtitleVTT.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
 
@@ -24,7 +24,8 @@ constexpr int cueCount = 50'000;
 
 QByteArray stamp(int ms) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000);
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60,
+                  ms % 1000);
     return text;
 }
 
@@ -130,7 +131,8 @@ void lineByLine(benchmark::State& state, ReadLine readLine) {
             ++lines;
         allocations += allocationCount() - before;
     }
-    state.counters["allocations_per_line"] = static_cast<double>(allocations) / (lines * static_cast<double>(state.iterations()));
+    state.counters["allocations_per_line"] =
+        static_cast<double>(allocations) / (lines * static_cast<double>(state.iterations()));
     bytesPerIteration(state, Fixture::size(fixture().srt));
 }
 

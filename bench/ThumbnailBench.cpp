@@ -5,6 +5,7 @@
 // setMovie(), which opens the file, and a hover again over a cached interval.
 #include "playback/ThumbnailProvider.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,7 +13,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,12 +28,13 @@ QList<double> cachedMs;
 
 bool makeClip(const QString& path) {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("testsrc2=size=1920x1080:rate=25:duration=%1").arg(clipSeconds), QStringLiteral("-c:v"),
-                  QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-g"),
-                  QStringLiteral("50"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
+    ffmpeg.start(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("testsrc2=size=1920x1080:rate=25:duration=%1").arg(clipSeconds), QStringLiteral("-c:v"),
+         QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-g"),
+         QStringLiteral("50"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
     return ffmpeg.waitForFinished(600000) && ffmpeg.exitCode() == 0;
 }
 
@@ -62,7 +63,9 @@ double median(QList<double> values) {
     return values[values.size() / 2];
 }
 
-double worst(const QList<double>& values) { return values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end()); }
+double worst(const QList<double>& values) {
+    return values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end());
+}
 
 void BM_OpenAndFirstThumbnail(benchmark::State& state) {
     ThumbnailProvider provider;
@@ -137,10 +140,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("hover to thumbnail, 1080p H.264, keyframe every 2 s: median %.1f ms, worst %.1f ms over %lld "
-                "uncached times (goal: median at most 100 ms); first after opening the file: median %.1f ms; "
-                "cached: median %.3f ms\n",
-                median(hoverMs), worst(hoverMs), static_cast<long long>(hoverMs.size()), median(openMs),
-                median(cachedMs));
+    std::printf(
+        "hover to thumbnail, 1080p H.264, keyframe every 2 s: median %.1f ms, worst %.1f ms over %lld "
+        "uncached times (goal: median at most 100 ms); first after opening the file: median %.1f ms; "
+        "cached: median %.3f ms\n",
+        median(hoverMs), worst(hoverMs), static_cast<long long>(hoverMs.size()), median(openMs), median(cachedMs));
     return 0;
 }

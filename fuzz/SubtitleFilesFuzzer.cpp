@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -145,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QUrl vtt = QUrl::fromLocalFile(workDir->filePath(QStringLiteral("out.vtt")));
     QFile::remove(vtt.toLocalFile());
     const bool converted = SubtitleVTT::shared().convert(srt, vtt);
-    if (converted != !SubtitleText::fromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))).isEmpty())
+    if (converted !=
+        !SubtitleText::fromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))).isEmpty())
         std::abort();  // written exactly when the file holds more than a byte-order mark
 
     // Reading the same bytes as one text, line by line through the parsers. The time lines

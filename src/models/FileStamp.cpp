@@ -49,7 +49,7 @@ bool FileStamp::isRacyAt(qint64 instantNs) const {
 }
 
 qint64 fileClockNowNs() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return qint64(now.tv_sec) * nsPerSecond + now.tv_nsec;
 }

@@ -10,8 +10,8 @@ struct FileStamp {
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;
-    qint64 modifiedNs = 0;  // mtime, nanoseconds since the epoch
-    qint64 changedNs = 0;   // ctime: unlike mtime, no tool can set it back
+    qint64 modifiedNs = 0;         // mtime, nanoseconds since the epoch
+    qint64 changedNs = 0;          // ctime: unlike mtime, no tool can set it back
     std::optional<qint64> bornMs;  // birth time, milliseconds since the epoch
 
     // Absent when the file cannot be reached (missing, dangling link, no permission).

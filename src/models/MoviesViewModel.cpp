@@ -118,17 +118,18 @@ void MoviesViewModel::refresh() {
     refreshing_ = true;
     removedWhileRefreshing_.clear();
     const QPointer<MoviesViewModel> self(this);
-    refreshPool().start([self, scanner = scanner_, folder = global().moviesFolder(), extensions = fileExtensions]() mutable {
-        auto scanned = scanner.scanFolder(folder, extensions);
-        // Only the finished list goes back, to be taken up by the main thread's event loop.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, scanner = std::move(scanner), scanned = std::move(scanned)]() mutable {
-                if (self)
-                    self->finishRefresh(std::move(scanner), std::move(scanned));
-            },
-            Qt::QueuedConnection);
-    });
+    refreshPool().start(
+        [self, scanner = scanner_, folder = global().moviesFolder(), extensions = fileExtensions]() mutable {
+            auto scanned = scanner.scanFolder(folder, extensions);
+            // Only the finished list goes back, to be taken up by the main thread's event loop.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, scanner = std::move(scanner), scanned = std::move(scanned)]() mutable {
+                    if (self)
+                        self->finishRefresh(std::move(scanner), std::move(scanned));
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned>> scanned) {
@@ -156,7 +157,7 @@ void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned
 }
 
 std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder,
-                                                                                   const QStringList& extensions) {
+                                                                                    const QStringList& extensions) {
     const auto names =
         listFolder(folder, [&extensions](QStringView name) { return extensions.contains(pathExtension(name)); });
     if (!names)
@@ -170,13 +171,16 @@ std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFol
     movies.sweep();
     sidecars.sweep();
     // Newest first; the fixed-width date text sorts like the date, the undated last.
-    std::stable_sort(scanned.begin(), scanned.end(), [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
+    std::stable_sort(scanned.begin(), scanned.end(),
+                     [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
     return scanned;
 }
 
 VideoItem MoviesViewModel::loadItem(const QUrl& url) { return scanner_.scan(url).record(); }
 
-VideoItem MoviesViewModel::Scanned::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
+VideoItem MoviesViewModel::Scanned::record() const {
+    return VideoItem(url, time, text, BID, ItemColor::white, duration);
+}
 
 MoviesViewModel::Scanned MoviesViewModel::Scanner::scan(const QUrl& url) {
     const QString path = url.toLocalFile();
@@ -269,6 +273,6 @@ QVariant MoviesViewModel::data(const QModelIndex& index, int role) const {
 }
 
 QHash<int, QByteArray> MoviesViewModel::roleNames() const {
-    return {{TextRole, "text"},   {TimeRole, "time"},         {ColorRole, "color"}, {BIDRole, "BID"},
-            {URLRole, "url"},     {DurationRole, "duration"}, {ItemRole, "item"}};
+    return {{TextRole, "text"}, {TimeRole, "time"},         {ColorRole, "color"}, {BIDRole, "BID"},
+            {URLRole, "url"},   {DurationRole, "duration"}, {ItemRole, "item"}};
 }

@@ -2,12 +2,12 @@
 
 #include "playback/PlayerLog.h"
 
+#include <mpv/client.h>
 #include <QMetaObject>
 #include <QVariant>
 #include <algorithm>
 #include <clocale>
 #include <cmath>
-#include <mpv/client.h>
 #include <utility>
 
 namespace {
@@ -47,10 +47,10 @@ struct StartOption {
     const char* value;
 };
 constexpr StartOption startOptions[] = {
-    {Mpv::keepOpen, "yes"},          // the last frame stays, and a seek after the end still works
-    {Mpv::idle, "yes"},              // an empty or failed item leaves the player waiting
-    {Mpv::pause, "yes"},             // like a new player: nothing plays until asked
-    {Mpv::subAuto, "no"},            // the movie's own sidecar files are not subtitles
+    {Mpv::keepOpen, "yes"},  // the last frame stays, and a seek after the end still works
+    {Mpv::idle, "yes"},      // an empty or failed item leaves the player waiting
+    {Mpv::pause, "yes"},     // like a new player: nothing plays until asked
+    {Mpv::subAuto, "no"},    // the movie's own sidecar files are not subtitles
     {"audio-file-auto", "no"},
     {"config", "no"},
     {"terminal", "no"},
@@ -60,7 +60,7 @@ constexpr StartOption startOptions[] = {
     {"ytdl", "no"},
     {"load-scripts", "no"},
     {"hr-seek", "yes"},
-    {"video-timing-offset", "0"},    // rendering on the GUI thread must not wait for display time
+    {"video-timing-offset", "0"},  // rendering on the GUI thread must not wait for display time
     {"audio-client-name", "Reelnook"},
 };
 

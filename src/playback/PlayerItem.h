@@ -33,8 +33,8 @@ struct TimeRange {
 // streams itself when it opens the movie; nothing is probed to build an item. A value: every
 // build makes a new one.
 struct PlayerItem {
-    QUrl url;               // the movie
-    QString subtitlePath;   // the WebVTT file looked up for the movie, present or not
+    QUrl url;                   // the movie
+    QString subtitlePath;       // the WebVTT file looked up for the movie, present or not
     bool hasSubtitles = false;  // the WebVTT file was a regular file when the item was built
     TimeRange range;
 

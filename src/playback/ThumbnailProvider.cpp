@@ -102,8 +102,8 @@ public:
         const qint64 key = cacheKey(keyframesMs_, seconds);
         AVStream* stream = format_->streams[stream_];
         // Seeking to the keyframe's own index time lands on exactly that keyframe.
-        const qsizetype keyframe = std::lower_bound(keyframesMs_.cbegin(), keyframesMs_.cend(), key) -
-                                   keyframesMs_.cbegin();
+        const qsizetype keyframe =
+            std::lower_bound(keyframesMs_.cbegin(), keyframesMs_.cend(), key) - keyframesMs_.cbegin();
         const qint64 target = keyframe < keyframeTimestamps_.size()
                                   ? keyframeTimestamps_[keyframe]
                                   : startTimestamp_ + av_rescale_q(requestMs(seconds), {1, 1000}, stream->time_base);
@@ -260,7 +260,7 @@ private:
     Scaler scaler_;
     int stream_ = -1;
     qint64 startTimestamp_ = 0;
-    QList<qint64> keyframesMs_;          // from the movie's start, ascending
+    QList<qint64> keyframesMs_;         // from the movie's start, ascending
     QList<qint64> keyframeTimestamps_;  // the same keyframes in the stream's time base
 };
 
@@ -286,7 +286,7 @@ struct ThumbnailProvider::State {
     std::mutex mutex;
     ThumbnailProvider* owner = nullptr;  // null once the provider is gone
     QString path;
-    quint64 generation = 1;       // counts setMovie() calls
+    quint64 generation = 1;        // counts setMovie() calls
     quint64 failedGeneration = 0;  // the generation whose file could not be opened
     std::optional<Job> pending;
     bool running = false;
@@ -336,8 +336,8 @@ void ThumbnailProvider::State::run(const std::shared_ptr<State>& state) {
                 qCDebug(lcPlayer) << "no thumbnail of" << path << "at" << job.seconds << "s";
             continue;
         }
-        Result result{generation, job.serial, job.seconds, picture->key, std::move(picture->image),
-                      decoder->keyframesMs()};
+        Result result{
+            generation, job.serial, job.seconds, picture->key, std::move(picture->image), decoder->keyframesMs()};
         const std::lock_guard lock(state->mutex);
         // Posted under the lock, so the provider cannot be destroyed in between; a provider
         // destroyed before the call runs drops it with its other posted events.

@@ -2,10 +2,10 @@
 
 #include "core/Events.h"
 
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <utility>
 
 namespace {
@@ -119,11 +119,14 @@ void VideoPlayerView::initializeGL() {
     mpv_render_context_set_update_callback(render_, &VideoPlayerView::renderUpdateRequested, this);
     // Qt drops the GL context when the widget moves to another window; the render context
     // must go with it, and a new one is made in the next initializeGL.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-        makeCurrent();
-        freeRenderContext();
-        doneCurrent();
-    }, Qt::DirectConnection);
+    connect(
+        context(), &QOpenGLContext::aboutToBeDestroyed, this,
+        [this] {
+            makeCurrent();
+            freeRenderContext();
+            doneCurrent();
+        },
+        Qt::DirectConnection);
     player_->attachSurface();
 }
 
@@ -143,9 +146,7 @@ void VideoPlayerView::renderUpdateRequested(void* context) {
     if (self->repaintQueued_.exchange(true))
         return;
     QMetaObject::invokeMethod(
-        self,
-        [self] { self->onRenderRequested(); },
-        Qt::QueuedConnection);
+        self, [self] { self->onRenderRequested(); }, Qt::QueuedConnection);
 }
 
 // mpv asks for a render whenever it has something to show; a real picture is drawn through
@@ -187,7 +188,8 @@ void VideoPlayerView::paintGL() {
         return;
     mpv_render_frame_info next{};
     mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
-    const bool waiting = mpv_render_context_get_info(render_, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT);
+    const bool waiting =
+        mpv_render_context_get_info(render_, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT);
     if (!waiting && size == mpvSize_)
         return;
     // A new picture, or the one shown redrawn at the new size.

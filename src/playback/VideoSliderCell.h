@@ -49,7 +49,6 @@ public:
     void drawKnob(QPainter& painter, const QRectF& rect) const;
 };
 
-
 // Resets `cell` and places one mark per annotated item, in list order, at the tick nearest
 // to the item's start as a share of the movie's length (halves away from zero). Items at or
 // after the end, before the start, or of a movie without length place nothing.

@@ -270,7 +270,8 @@ void VideoToolbarView::placeVolumePopup() {
     QWidget* host = volumePopup_->parentWidget();
     volumePopup_->adjustSize();
     const QPoint below = volumeButton_->mapTo(host, QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
-    const int x = std::clamp(below.x() - volumePopup_->width() / 2, 0, std::max(0, host->width() - volumePopup_->width()));
+    const int x =
+        std::clamp(below.x() - volumePopup_->width() / 2, 0, std::max(0, host->width() - volumePopup_->width()));
     volumePopup_->move(x, std::min(below.y(), std::max(0, host->height() - volumePopup_->height())));
 }
 

@@ -1,14 +1,14 @@
 #include "subtitles/FileInputStream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QFile>
 #include <QStringDecoder>
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -16,7 +16,8 @@ namespace {
 // Stateless, so that a sequence cut by the buffer edge never leaks into the next call; the
 // byte-order mark stays in the text like any other character.
 QStringDecoder utf8Decoder() {
-    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return QStringDecoder(QStringDecoder::Utf8,
+                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
 }
 
 QString decoded(const char* bytes, qsizetype length) {
@@ -156,7 +157,8 @@ std::optional<QString> FileInputStream::readLine() {
 std::optional<QString> FileInputStream::readAll() {
     if (isEOF_ || !fp_)
         return std::nullopt;
-    if (fileSize_ > static_cast<qint64>(PTRDIFF_MAX) - capacity || !replaceBuffer(static_cast<qsizetype>(fileSize_) + capacity))
+    if (fileSize_ > static_cast<qint64>(PTRDIFF_MAX) - capacity ||
+        !replaceBuffer(static_cast<qsizetype>(fileSize_) + capacity))
         return std::nullopt;
     const size_t count = std::fread(buf_.get(), 1, static_cast<size_t>(bufSize_), fp_);
     if (count == 0) {

@@ -2,8 +2,8 @@
 
 #include "core/TimeFormat.h"
 #include "subtitles/AtomicWrite.h"
-#include "subtitles/SubtitlesLog.h"
 #include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitlesLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,9 +17,7 @@ QList<SubtitleItem> inTimeOrder(QList<SubtitleItem> items) {
     return items;
 }
 
-qint64 milliseconds(double seconds) {
-    return std::isfinite(seconds) && seconds > 0 ? std::llround(seconds * 1000) : 0;
-}
+qint64 milliseconds(double seconds) { return std::isfinite(seconds) && seconds > 0 ? std::llround(seconds * 1000) : 0; }
 
 // The text on one line: the lines of a cue joined by " ".
 QString oneLine(const QString& text) {
@@ -111,9 +109,10 @@ QByteArray chapterList(const QList<SubtitleItem>& items, double duration, const 
 QByteArray csv(const QList<SubtitleItem>& items) {
     QString text = QStringLiteral("start,end,kind,text\r\n");
     for (const SubtitleItem& item : inTimeOrder(items))
-        text += QStringList{secondsText(item.stime), secondsText(item.etime), kind(item.color), csvField(item.text)}
-                    .join(u',') +
-                QLatin1String("\r\n");
+        text +=
+            QStringList{secondsText(item.stime), secondsText(item.etime), kind(item.color), csvField(item.text)}.join(
+                u',') +
+            QLatin1String("\r\n");
     return text.toUtf8();
 }
 

@@ -19,7 +19,8 @@ namespace {
 // ANYCRLF newline convention keeps `.` from matching "\r" as well as "\n". Without the
 // multiline option `^` anchors at the start of the subject only.
 QRegularExpression compiled(const QString& pattern) {
-    QRegularExpression expression(QStringLiteral("(*ANYCRLF)") + pattern, QRegularExpression::UseUnicodePropertiesOption);
+    QRegularExpression expression(QStringLiteral("(*ANYCRLF)") + pattern,
+                                  QRegularExpression::UseUnicodePropertiesOption);
     expression.optimize();
     return expression;
 }
@@ -61,8 +62,8 @@ const QRegularExpression& SubtitleSRT::Expression::BID() {
 }
 
 const QRegularExpression& SubtitleSRT::Expression::time() {
-    static const QRegularExpression expression = compiled(
-        QStringLiteral(R"re(^(\d{2}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2}):(\d{2}):(\d{2}),(\d{3}))re"));
+    static const QRegularExpression expression =
+        compiled(QStringLiteral(R"re(^(\d{2}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2}):(\d{2}):(\d{2}),(\d{3}))re"));
     return expression;
 }
 

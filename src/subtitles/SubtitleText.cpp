@@ -20,7 +20,8 @@ QByteArray utf8Content(QByteArray bytes) {
     const bool littleEndian = startsWith("\xFF\xFE", 2);
     if (!littleEndian && !startsWith("\xFE\xFF", 2))
         return bytes;
-    QStringDecoder decoder(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE,
+                           QStringDecoder::Flag::Stateless);
     const QString text = decoder(QByteArrayView(bytes).sliced(2));
     return text.toUtf8();
 }

@@ -64,8 +64,9 @@ const QRegularExpression& SubtitleVTT::conversionPattern() {
     static const QRegularExpression expression = [] {
         // "\r\n" in the pattern are the two characters themselves: an SRT file with "\n" line
         // ends is copied unchanged. Unicode properties as for the reader's patterns.
-        QRegularExpression e(QStringLiteral("\\d+\r\n(\\d{2}:\\d{2}:\\d{2}),(\\d{3}\\s*-->\\s*\\d{2}:\\d{2}:\\d{2}),(\\d{3})"),
-                             QRegularExpression::UseUnicodePropertiesOption);
+        QRegularExpression e(
+            QStringLiteral("\\d+\r\n(\\d{2}:\\d{2}:\\d{2}),(\\d{3}\\s*-->\\s*\\d{2}:\\d{2}:\\d{2}),(\\d{3})"),
+            QRegularExpression::UseUnicodePropertiesOption);
         e.optimize();
         return e;
     }();
@@ -186,8 +187,8 @@ QString preparedForPlayer(const QString& source) {
         const QString& source;
         TextLines lines;
         QString out;
-        qsizetype copied = 0;       // source before this index is in `out`
-        qsizetype droppedAt = -1;   // the last dropped line, while it may be an index line
+        qsizetype copied = 0;      // source before this index is in `out`
+        qsizetype droppedAt = -1;  // the last dropped line, while it may be an index line
         qsizetype droppedEnd = -1;
 
         void copyTo(qsizetype end) {
@@ -269,5 +270,6 @@ bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
 }
 
 QUrl SubtitleVTT::cacheURL(const QUrl& movieURL) {
-    return QUrl::fromLocalFile(userCachePath() + u'/' + replacingLastExtension(movieURL.fileName(), QStringLiteral("vtt")));
+    return QUrl::fromLocalFile(userCachePath() + u'/' +
+                               replacingLastExtension(movieURL.fileName(), QStringLiteral("vtt")));
 }

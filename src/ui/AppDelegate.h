@@ -22,6 +22,4 @@ public:
     // Removes every entry of `folder` whose extension is exactly "vtt", in listing order,
     // stopping at the first removal that fails. Other files stay.
     static void removeCachedSubtitles(const QString& folder);
-
-
 };

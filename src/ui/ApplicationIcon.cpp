@@ -28,11 +28,21 @@ QString unescaped(QStringView value) {
             continue;
         }
         switch (value[++i].unicode()) {
-        case 's': result.append(u' '); break;
-        case 'n': result.append(u'\n'); break;
-        case 't': result.append(u'\t'); break;
-        case 'r': result.append(u'\r'); break;
-        default: result.append(value[i]); break;
+        case 's':
+            result.append(u' ');
+            break;
+        case 'n':
+            result.append(u'\n');
+            break;
+        case 't':
+            result.append(u'\t');
+            break;
+        case 'r':
+            result.append(u'\r');
+            break;
+        default:
+            result.append(value[i]);
+            break;
         }
     }
     return result;

@@ -11,12 +11,9 @@
 #include "ui/PaneSlider.h"
 
 #include <QAction>
-#include <cmath>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QRegularExpression>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -25,10 +22,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace {
 
@@ -294,11 +294,11 @@ bool DetailView::saveMarks(Report report) {
     }
     setModified(false);
     if (!backup.isEmpty() && report == Report::dialog)
-        QMessageBox::information(this, tr("Marks Saved"),
-                                 tr("The marks were saved to \u201c%1\u201d. The file held lines that could not be read; "
-                                    "its earlier content was kept as \u201c%2\u201d.")
-                                     .arg(QDir::toNativeSeparators(sidecar.toLocalFile()),
-                                          QDir::toNativeSeparators(backup)));
+        QMessageBox::information(
+            this, tr("Marks Saved"),
+            tr("The marks were saved to \u201c%1\u201d. The file held lines that could not be read; "
+               "its earlier content was kept as \u201c%2\u201d.")
+                .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), QDir::toNativeSeparators(backup)));
     return true;
 }
 

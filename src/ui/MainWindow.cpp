@@ -11,24 +11,24 @@
 #include "update/VersionCheck.h"
 
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QShortcut>
+#include <QShowEvent>
 #include <QTimer>
+#include <QToolBar>
+#include "core/Events.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "ui/MprisService.h"
 #include "ui/ScreenSaverInhibitor.h"
-#include "core/Events.h"
-#include <QDBusConnection>
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QMenuBar>
-#include <QShowEvent>
-#include <QShortcut>
-#include <QToolBar>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Default");
@@ -92,17 +92,24 @@ void MainWindow::connectDesktop() {
     VideoToolbarView* transport = content_->toolbarView();
     connect(mpris_, &MprisService::volumeChangedFromBus, transport,
             [transport](double volume) { transport->changeVolumeBy(volume - transport->volumeValue()); });
-    connect(&notify(), &ApplicationEvents::videoLoaded, this, [this](Player* player) {
-        mpris_->setPlayer(player);
-        // The screen stays on while a movie plays; a pause or the end releases it.
-        disconnect(player, &Player::stateChanged, inhibitor_, nullptr);
-        connect(player, &Player::stateChanged, inhibitor_, [this, player] { inhibitor_->setPlaying(player->isPlaying()); });
-        inhibitor_->setPlaying(player->isPlaying());
-    }, Qt::DirectConnection);
-    connect(&notify(), &ApplicationEvents::videoSelected, this, [this](const VideoItem& item) {
-        mpris_->setMovie(item);
-        updateNavigation();
-    }, Qt::DirectConnection);
+    connect(
+        &notify(), &ApplicationEvents::videoLoaded, this,
+        [this](Player* player) {
+            mpris_->setPlayer(player);
+            // The screen stays on while a movie plays; a pause or the end releases it.
+            disconnect(player, &Player::stateChanged, inhibitor_, nullptr);
+            connect(player, &Player::stateChanged, inhibitor_,
+                    [this, player] { inhibitor_->setPlaying(player->isPlaying()); });
+            inhibitor_->setPlaying(player->isPlaying());
+        },
+        Qt::DirectConnection);
+    connect(
+        &notify(), &ApplicationEvents::videoSelected, this,
+        [this](const VideoItem& item) {
+            mpris_->setMovie(item);
+            updateNavigation();
+        },
+        Qt::DirectConnection);
     connect(&notify(), &ApplicationEvents::videoUpdated, this, &MainWindow::updateNavigation, Qt::DirectConnection);
 }
 
@@ -153,7 +160,8 @@ void MainWindow::buildToolbar() {
     bar->addWidget(spacer());
     bar->addWidget(content_->toolbarView());
     bar->addWidget(spacer());
-    fullScreenAction_ = new QAction(symbolIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")), tr("Full Screen"), this);
+    fullScreenAction_ =
+        new QAction(symbolIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")), tr("Full Screen"), this);
     fullScreenAction_->setToolTip(tr("Show only the video, over the whole screen (F)"));
     connect(fullScreenAction_, &QAction::triggered, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     bar->addAction(fullScreenAction_);
@@ -207,7 +215,8 @@ void MainWindow::showKeyboardShortcuts() {
     };
     QString table = QStringLiteral("<table cellspacing=\"6\">");
     for (const auto& row : rows)
-        table += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(row[0].toHtmlEscaped(), row[1].toHtmlEscaped());
+        table += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                     .arg(row[0].toHtmlEscaped(), row[1].toHtmlEscaped());
     table += QStringLiteral("</table>");
     QMessageBox box(QMessageBox::NoIcon, tr("Keyboard Shortcuts"), table, QMessageBox::Close, this);
     box.setObjectName(QStringLiteral("keyboardShortcuts"));
@@ -265,7 +274,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
     }
     event->acceptProposedAction();
     // The unsaved-marks question must not run inside the drag's own event handling.
-    QMetaObject::invokeMethod(this, [this, paths] { openFiles(paths); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, paths] { openFiles(paths); }, Qt::QueuedConnection);
 }
 
 bool MainWindow::isMovieFile(const QUrl& url) {

@@ -207,7 +207,8 @@ void MprisService::quit() { request(&MprisService::quitRequested); }
 // Queued, so the caller's reply goes out first: a question the window asks in its own event
 // loop would otherwise hold the reply until the caller's timeout.
 void MprisService::request(void (MprisService::*signal)()) {
-    QMetaObject::invokeMethod(this, [this, signal] { Q_EMIT std::invoke(signal, this); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, signal] { Q_EMIT std::invoke(signal, this); }, Qt::QueuedConnection);
 }
 
 QVariantMap MprisService::announcedProperties() const {

@@ -17,9 +17,9 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -77,8 +77,7 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     connect(refreshTimer_, &QTimer::timeout, this, [] { MoviesViewModel::shared().refresh(); });
 
     // "videoUpdated" comes once the new list is in place.
-    connect(&notify(), &ApplicationEvents::videoUpdated, this, &SidebarView::findSelectionAgain,
-            Qt::DirectConnection);
+    connect(&notify(), &ApplicationEvents::videoUpdated, this, &SidebarView::findSelectionAgain, Qt::DirectConnection);
 }
 
 void SidebarView::showEvent(QShowEvent* event) {
@@ -96,9 +95,10 @@ void SidebarView::setShowTabs(bool show) { slider_->setShown(show); }
 void SidebarView::updateEmptyHint() {
     const bool empty = MoviesViewModel::shared().items().isEmpty();
     if (empty)
-        emptyHint_->setText(tr("No movies yet.\n\nReelnook shows the mp4 and mov files of\n%1\n\nPlace movies there and "
-                               "they appear here within seconds.")
-                                .arg(global().moviesFolder()));
+        emptyHint_->setText(
+            tr("No movies yet.\n\nReelnook shows the mp4 and mov files of\n%1\n\nPlace movies there and "
+               "they appear here within seconds.")
+                .arg(global().moviesFolder()));
     localPage_->setCurrentWidget(empty ? static_cast<QWidget*>(emptyHint_) : list_);
 }
 

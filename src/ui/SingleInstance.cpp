@@ -34,8 +34,7 @@ SingleInstance::Role SingleInstance::start(const QStringList& files, int timeout
         if (lock_->tryLock(0))
             return Role::primary;
         if (waited.elapsed() > timeoutMs) {
-            qWarning("The running window does not answer on %s; opening a window of its own",
-                     qUtf8Printable(name_));
+            qWarning("The running window does not answer on %s; opening a window of its own", qUtf8Printable(name_));
             return Role::primary;
         }
         // Another launch holds the lock and is about to listen.

@@ -1,12 +1,12 @@
-#include "core/AppState.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
+#include "core/AppState.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QThread>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -101,9 +101,7 @@ TEST(Global, MoviesFolderFollowsTheConfiguredPath) {
     EXPECT_EQ(global().moviesFolder(), testHome() + QStringLiteral("/Videos/VantriMovies"));
 }
 
-TEST(Global, MovieUrlIsAbsentUntilSelected) {
-    EXPECT_FALSE(global().movieURL.has_value());
-}
+TEST(Global, MovieUrlIsAbsentUntilSelected) { EXPECT_FALSE(global().movieURL.has_value()); }
 
 TEST(UserCache, IsTheProgramsOwnFolderAndIsCreated) {
     const QString path = userCachePath();

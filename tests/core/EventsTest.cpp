@@ -1,9 +1,9 @@
 #include "core/Events.h"
 #include "core/Records.h"
 
+#include <gtest/gtest.h>
 #include <QObject>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
@@ -60,6 +60,4 @@ TEST(Events, HandlerMayEndOthersDuringDelivery) {
     EXPECT_EQ(secondCalls, 0);
 }
 
-TEST(Events, ProcessWideObjectIsOne) {
-    EXPECT_EQ(&notify(), &notify());
-}
+TEST(Events, ProcessWideObjectIsOne) { EXPECT_EQ(&notify(), &notify()); }

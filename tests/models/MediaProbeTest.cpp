@@ -2,11 +2,11 @@
 
 #include "TestMedia.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <future>
 

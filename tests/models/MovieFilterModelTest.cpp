@@ -4,12 +4,12 @@
 #include "core/AppState.h"
 #include "models/MoviesViewModel.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QStringListModel>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <ostream>
@@ -33,15 +33,16 @@ TEST(MovieFilterModelTest, MatchesTitlesIgnoringCaseAndAccents) {
         const char* filter;
         QStringList expected;
     };
-    QStringListModel library({QStringLiteral("Café Society"), QStringLiteral("Les Misérables"),
-                              QStringLiteral("ÉCOLE"), QStringLiteral("Office Space"), QStringLiteral("Zebra")});
+    QStringListModel library({QStringLiteral("Café Society"), QStringLiteral("Les Misérables"), QStringLiteral("ÉCOLE"),
+                              QStringLiteral("Office Space"), QStringLiteral("Zebra")});
     MovieFilterModel filter;
     filter.setSourceModel(&library);
     const QList<Case> cases{
         {"cafe", {QStringLiteral("Café Society")}},
         {"CAFÉ", {QStringLiteral("Café Society")}},
-        {"É", {QStringLiteral("Café Society"), QStringLiteral("Les Misérables"), QStringLiteral("ÉCOLE"),
-               QStringLiteral("Office Space"), QStringLiteral("Zebra")}},
+        {"É",
+         {QStringLiteral("Café Society"), QStringLiteral("Les Misérables"), QStringLiteral("ÉCOLE"),
+          QStringLiteral("Office Space"), QStringLiteral("Zebra")}},
         {"ecole", {QStringLiteral("ÉCOLE")}},
         {"ﬁce", {QStringLiteral("Office Space")}},  // a ligature in the filter
         {"e s", {QStringLiteral("Café Society"), QStringLiteral("Office Space")}},
@@ -70,7 +71,8 @@ TEST(MovieFilterModelTest, FollowsResetsInsertsRemovalsMovesAndEdits) {
     ASSERT_TRUE(library.insertRows(0, 2));
     ASSERT_TRUE(library.setData(library.index(0), QStringLiteral("Zeta")));
     ASSERT_TRUE(library.setData(library.index(1), QStringLiteral("Iota")));
-    EXPECT_EQ(visible(filter), QStringList({QStringLiteral("Zeta"), QStringLiteral("Delta"), QStringLiteral("Epsilon")}));
+    EXPECT_EQ(visible(filter),
+              QStringList({QStringLiteral("Zeta"), QStringLiteral("Delta"), QStringLiteral("Epsilon")}));
 
     ASSERT_TRUE(library.removeRows(2, 2));  // Gamma, Delta
     EXPECT_EQ(visible(filter), QStringList({QStringLiteral("Zeta"), QStringLiteral("Epsilon")}));
@@ -88,8 +90,8 @@ TEST(MovieFilterModelTest, FollowsResetsInsertsRemovalsMovesAndEdits) {
 // The selection stays on a movie while it stays in the list, and goes when the movie is
 // filtered out.
 TEST(MovieFilterModelTest, TheSelectionFollowsTheRowsThatStay) {
-    QStringListModel library({QStringLiteral("Alpha"), QStringLiteral("Café"), QStringLiteral("Beta"),
-                              QStringLiteral("Cafeteria")});
+    QStringListModel library(
+        {QStringLiteral("Alpha"), QStringLiteral("Café"), QStringLiteral("Beta"), QStringLiteral("Cafeteria")});
     MovieFilterModel filter;
     filter.setSourceModel(&library);
     QItemSelectionModel selection(&filter);

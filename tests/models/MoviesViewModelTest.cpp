@@ -6,13 +6,13 @@
 #include "models/FileStamp.h"
 #include "models/StampedCache.h"
 
+#include <gtest/gtest.h>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -155,8 +155,9 @@ TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
     ASSERT_EQ(model.items().size(), cases.size());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.movie.toStdString());
-        const auto found = std::find_if(model.items().cbegin(), model.items().cend(),
-                                        [&](const VideoItem& item) { return item.url == QUrl::fromLocalFile(path(c.movie)); });
+        const auto found = std::find_if(model.items().cbegin(), model.items().cend(), [&](const VideoItem& item) {
+            return item.url == QUrl::fromLocalFile(path(c.movie));
+        });
         ASSERT_NE(found, model.items().cend());
         EXPECT_EQ(found->text, c.text);
         EXPECT_EQ(found->BID, c.BID);
@@ -280,7 +281,8 @@ TEST_F(Library, RemembersReadsOnlyWhileFilesStayUnchanged) {
         EXPECT_EQ(rows(model.items()), rows(expectPublish ? scanned : published));
     };
     const auto setModified = [](const QString& file, qint64 ns) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
+        const timespec times[2] = {{0, UTIME_OMIT},
+                                   {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
         ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
     };
     QTemporaryDir spare;
@@ -353,12 +355,13 @@ TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
     EXPECT_FALSE(model.index(5).data().isValid());
 
     int removed = 0;
-    QObject::connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, &observer, [&](const QModelIndex&, int first, int last) {
-        EXPECT_EQ(first, row);
-        EXPECT_EQ(last, row);
-        EXPECT_EQ(model.items().size(), 2);  // told before the change
-        ++removed;
-    });
+    QObject::connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, &observer,
+                     [&](const QModelIndex&, int first, int last) {
+                         EXPECT_EQ(first, row);
+                         EXPECT_EQ(last, row);
+                         EXPECT_EQ(model.items().size(), 2);  // told before the change
+                         ++removed;
+                     });
     model.removeItem(-1);
     model.removeItem(2);
     model.removeItem(row);
@@ -416,13 +419,15 @@ TEST(FileStampTest, ATimeInTheFutureIsNoRecentChange) {
         qint64 modified;
         bool racy;
     } cases[] = {
-        {now - 10'000'000'000, false},          // long ago
-        {now - 500'000'000, true},              // just now
-        {now + 500'000'000, true},              // within a coarse clock's tick
+        {now - 10'000'000'000, false},                 // long ago
+        {now - 500'000'000, true},                     // just now
+        {now + 500'000'000, true},                     // within a coarse clock's tick
         {now + 86400LL * 365 * 1'000'000'000, false},  // a year ahead
     };
     for (const auto& c : cases) {
-        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(c.modified / 1000000000), static_cast<long>(c.modified % 1000000000)}};
+        const timespec times[2] = {
+            {0, UTIME_OMIT},
+            {static_cast<time_t>(c.modified / 1000000000), static_cast<long>(c.modified % 1000000000)}};
         ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
         auto stamp = FileStamp::of(file);
         ASSERT_TRUE(stamp);

@@ -3,11 +3,11 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -59,8 +59,8 @@ TEST_F(ResumeStoreTest, OpensAtZeroNearEitherEnd) {
         std::optional<double> expected;
     };
     const QList<Case> cases{
-        {4.9, 100, std::nullopt}, {5, 100, 5}, {95, 100, 95}, {95.1, 100, std::nullopt},
-        {50, 0, 50},  // length unknown: only the start counts
+        {4.9, 100, std::nullopt},  {5, 100, 5}, {95, 100, 95},
+        {95.1, 100, std::nullopt}, {50, 0, 50},  // length unknown: only the start counts
         {2, 0, std::nullopt},
     };
     const QUrl file = movie(QStringLiteral("movie.mp4"));
@@ -95,7 +95,8 @@ TEST_F(ResumeStoreTest, KeepsOnlyTheMostRecentMovies) {
         ASSERT_TRUE(store.remember(movie(QStringLiteral("movie %1.mp4").arg(i), QByteArray::number(i)), 10 + i, 1000));
     EXPECT_EQ(ResumeStore(positions_).position(at(QStringLiteral("movie 0.mp4")), 1000), std::nullopt);
     EXPECT_EQ(ResumeStore(positions_).position(at(QStringLiteral("movie 1.mp4")), 1000), 11);
-    EXPECT_EQ(ResumeStore(positions_).position(at(QStringLiteral("movie %1.mp4").arg(count - 1)), 1000), 10 + count - 1);
+    EXPECT_EQ(ResumeStore(positions_).position(at(QStringLiteral("movie %1.mp4").arg(count - 1)), 1000),
+              10 + count - 1);
 }
 
 TEST_F(ResumeStoreTest, WritesOnlyIntoTheProgramsDataFolder) {

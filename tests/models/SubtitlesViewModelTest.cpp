@@ -2,8 +2,8 @@
 
 #include "TestMedia.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 #include <list>
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -39,15 +39,16 @@ protected:
 };
 
 QByteArray cue(int start, const QByteArray& text) {
-    return "0\r\n00:00:" + QByteArray::number(start).rightJustified(2, '0') + ",000 --> 00:00:59,000\r\n" + text + "\r\n\r\n";
+    return "0\r\n00:00:" + QByteArray::number(start).rightJustified(2, '0') + ",000 --> 00:00:59,000\r\n" + text +
+           "\r\n\r\n";
 }
 
 }  // namespace
 
 TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
-    model.load(srt(cue(30, "plain") + cue(10, "Mark: a mark") + cue(20, "Death: hero (F)") + cue(10, "Death: villain (E)") +
-                   cue(5, "two lines\r\nMark: second") + cue(40, "Death: hero\r\n(F)") + cue(41, "Death: hero\r\nx (F)") +
-                   cue(42, "Mark:") + cue(43, "mark: lower")),
+    model.load(srt(cue(30, "plain") + cue(10, "Mark: a mark") + cue(20, "Death: hero (F)") +
+                   cue(10, "Death: villain (E)") + cue(5, "two lines\r\nMark: second") + cue(40, "Death: hero\r\n(F)") +
+                   cue(41, "Death: hero\r\nx (F)") + cue(42, "Mark:") + cue(43, "mark: lower")),
                5400);
     const QStringList expected = {QStringLiteral("two lines\r\nMark: second"),
                                   QStringLiteral("Mark: a mark"),
@@ -59,8 +60,9 @@ TEST_F(SubtitlesViewModelTest, LoadColoursSortsStablyAndSetsDuration) {
                                   QStringLiteral("Mark:"),
                                   QStringLiteral("mark: lower")};
     EXPECT_EQ(texts(), expected);
-    const ItemColor colors[] = {ItemColor::white, ItemColor::gray,  ItemColor::orange, ItemColor::green, ItemColor::white,
-                                ItemColor::green, ItemColor::white, ItemColor::white,  ItemColor::white};
+    const ItemColor colors[] = {ItemColor::white, ItemColor::gray,  ItemColor::orange,
+                                ItemColor::green, ItemColor::white, ItemColor::green,
+                                ItemColor::white, ItemColor::white, ItemColor::white};
     ASSERT_EQ(model.items().size(), std::size(colors));
     for (qsizetype i = 0; i < model.items().size(); ++i) {
         EXPECT_EQ(model.items()[i].color, colors[i]) << model.items()[i].text.toStdString();

@@ -4,10 +4,10 @@
 #include "core/AppState.h"
 #include "playback/PlayerItem.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 // A movies folder of its own per test, and the WebVTT files it put into the shared cache
 // folder removed again afterwards.

@@ -3,11 +3,11 @@
 #include "core/AppState.h"
 #include "playback/PlayerItem.h"
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <cmath>
 #include <functional>
-#include <sys/stat.h>
 #include <limits>
 
 namespace {
@@ -69,8 +69,13 @@ TEST(MediaTime, SecondsBecomeWholeMilliseconds) {
         double seconds;
         qint64 value;
     } cases[] = {
-        {5400.1234, 5400123}, {0.0005, 1},  {0.0004, 0}, {12.5, 12500},
-        {-3.0, 0},            {std::nan(""), 0}, {std::numeric_limits<double>::infinity(), 0},
+        {5400.1234, 5400123},
+        {0.0005, 1},
+        {0.0004, 0},
+        {12.5, 12500},
+        {-3.0, 0},
+        {std::nan(""), 0},
+        {std::numeric_limits<double>::infinity(), 0},
     };
     for (const auto& c : cases) {
         const MediaTime time = MediaTime::fromSeconds(c.seconds);

@@ -130,7 +130,7 @@ TEST(PlayerVolume, StaysWithinZeroToOneAndAnnouncesChanges) {
     const struct {
         float in, out;
         bool changed;
-    } cases[] = {{1.0f, 1.0f, false}, {0.25f, 0.25f, true}, {1.5f, 1.0f, true},     {2.0f, 1.0f, false},
+    } cases[] = {{1.0f, 1.0f, false}, {0.25f, 0.25f, true},         {1.5f, 1.0f, true}, {2.0f, 1.0f, false},
                  {-0.1f, 0.0f, true}, {std::nanf(""), 0.0f, false}, {0.5f, 0.5f, true}};
     for (const auto& c : cases) {
         announced.clear();

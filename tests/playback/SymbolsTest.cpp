@@ -1,18 +1,19 @@
 #include "playback/Symbols.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QImage>
 #include <QPalette>
-#include <gtest/gtest.h>
 
 namespace {
 
 // Every symbol name the views use.
 const char* const usedSymbols[] = {
-    "gobackward.5", "goforward.5", "play", "pause", "play.slash", "speaker.wave.3", "speaker.wave.2",
-    "speaker.wave.1", "speaker", "speaker.slash", "photo", "text.below.photo", "sidebar.left", "list.bullet",
-    "movieclapper", "doc.viewfinder", "square.and.arrow.up", "trash", "clock", "highlighter", "plus",
-    "minus.rectangle", "doc.on.doc", "externaldrive", "externaldrive.badge.exclamationmark",
+    "gobackward.5",   "goforward.5",         "play",           "pause",         "play.slash",
+    "speaker.wave.3", "speaker.wave.2",      "speaker.wave.1", "speaker",       "speaker.slash",
+    "photo",          "text.below.photo",    "sidebar.left",   "list.bullet",   "movieclapper",
+    "doc.viewfinder", "square.and.arrow.up", "trash",          "clock",         "highlighter",
+    "plus",           "minus.rectangle",     "doc.on.doc",     "externaldrive", "externaldrive.badge.exclamationmark",
 };
 
 // The colours of the opaque pixels of `icon` drawn at 32 x 32.

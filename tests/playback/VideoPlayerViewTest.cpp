@@ -17,10 +17,12 @@ const ClipShape picture{.seconds = 4, .size = QStringLiteral("480x270")};
 class VideoPlayerViewTest : public PlaybackTest {
 protected:
     void SetUp() override {
-        QObject::connect(&notify(), &ApplicationEvents::videoLoaded, &observer_,
-                         [this](Player* player) { announced_ << player; }, Qt::DirectConnection);
-        QObject::connect(&notify(), &ApplicationEvents::videoCursorChanged, &observer_,
-                         [this](double seconds) { positions_ << seconds; }, Qt::DirectConnection);
+        QObject::connect(
+            &notify(), &ApplicationEvents::videoLoaded, &observer_, [this](Player* player) { announced_ << player; },
+            Qt::DirectConnection);
+        QObject::connect(
+            &notify(), &ApplicationEvents::videoCursorChanged, &observer_,
+            [this](double seconds) { positions_ << seconds; }, Qt::DirectConnection);
     }
 
     // A shown surface without sound.
@@ -43,7 +45,9 @@ protected:
     }
 
     // Lets mpv draw what it was last told.
-    static void settle() { waitUntil([] { return false; }, 400); }
+    static void settle() {
+        waitUntil([] { return false; }, 400);
+    }
 
     QObject observer_;
     QList<Player*> announced_;
@@ -62,9 +66,9 @@ QList<int> differingRows(const QImage& image, const QImage& other) {
         const auto* lineB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         int differing = 0;
         for (int x = 0; x < a.width(); ++x) {
-            const int delta = std::max({std::abs(qRed(lineA[x]) - qRed(lineB[x])),
-                                        std::abs(qGreen(lineA[x]) - qGreen(lineB[x])),
-                                        std::abs(qBlue(lineA[x]) - qBlue(lineB[x]))});
+            const int delta =
+                std::max({std::abs(qRed(lineA[x]) - qRed(lineB[x])), std::abs(qGreen(lineA[x]) - qGreen(lineB[x])),
+                          std::abs(qBlue(lineA[x]) - qBlue(lineB[x]))});
             differing += delta > 48;
         }
         if (differing > 2)
@@ -232,8 +236,8 @@ TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
 
 TEST(SubtitleStyleRules, SixRulesPerPlacement) {
     using A = TextStyleRule::Attribute;
-    const QList<A> order{A::linePosition, A::foregroundColorARGB, A::backgroundColorARGB,
-                         A::fontFamilyName, A::relativeFontSize, A::characterEdgeStyle};
+    const QList<A> order{A::linePosition,   A::foregroundColorARGB, A::backgroundColorARGB,
+                         A::fontFamilyName, A::relativeFontSize,    A::characterEdgeStyle};
     const struct {
         SubtitlePlacement style;
         int line;

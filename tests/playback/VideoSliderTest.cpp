@@ -1,9 +1,9 @@
 #include "playback/VideoSlider.h"
 #include "playback/VideoSliderCell.h"
 
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -137,7 +137,8 @@ TEST_F(VideoSliderTest, DrawsEachMarkInItsColourAtItsTick) {
         return image.pixelColor((mark.center() * slider.devicePixelRatioF()).toPoint());
     };
     const auto near = [](const QColor& a, const QColor& b) {
-        return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2;
+        return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 &&
+               std::abs(a.blue() - b.blue()) <= 2;
     };
     EXPECT_TRUE(near(colourAt(10), QColor(0, 255, 0))) << colourAt(10).name().toStdString();
     EXPECT_TRUE(near(colourAt(80), QColor(255, 128, 0))) << colourAt(80).name().toStdString();

@@ -61,7 +61,10 @@ TEST_F(VideoToolbarViewTest, SkipsFiveSecondsWithinTheMovie) {
         double target;
         double doubleValue;
     } cases[] = {
-        {3.2, false, 0, 0}, {12, false, 7, 35}, {5, true, 10, 50}, {18, true, 20, 100},
+        {3.2, false, 0, 0},
+        {12, false, 7, 35},
+        {5, true, 10, 50},
+        {18, true, 20, 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.playTime);

@@ -58,7 +58,10 @@ TEST_F(FileStreamTest, ReadLineReusesTheCallersString) {
 }
 
 TEST_F(FileStreamTest, DecodesUtf8WithReplacementAndKeepsByteOrderMark) {
-    auto stream = open("\xEF\xBB\xBF" "caf\xC3\xA9 \xFF\xC3 end\n" "\xE2\x82");
+    auto stream = open(
+        "\xEF\xBB\xBF"
+        "caf\xC3\xA9 \xFF\xC3 end\n"
+        "\xE2\x82");
     // (QString::fromUtf8 would drop the mark, so the expectation is built by hand.)
     EXPECT_EQ(stream.readLine(), QChar(0xFEFF) + QString::fromUtf8("caf\u00E9 \uFFFD\uFFFD end\n"));
     // Each byte of a cut sequence becomes one replacement character.
@@ -112,7 +115,8 @@ TEST_F(FileStreamTest, SkipWhileConsumesThroughTheCountedByte) {
     EXPECT_EQ(stream.readLine(), QStringLiteral("c\n"));
     EXPECT_FALSE(stream.isEOF());
 
-    for (auto [character, count] : {std::pair(U'\n', qint64(0)), std::pair(U'\u0100', qint64(1)), std::pair(U'x', qint64(1))}) {
+    for (auto [character, count] :
+         {std::pair(U'\n', qint64(0)), std::pair(U'\u0100', qint64(1)), std::pair(U'x', qint64(1))}) {
         auto rest = open("a\nb\n");
         rest.skipWhile(character, count);
         EXPECT_TRUE(rest.isEOF());

@@ -79,12 +79,17 @@ TEST(MarkExportTest, ChapterListStartsAtZero) {
         QByteArray expected;
     };
     const QList<Case> cases{
-        {"first item at the start", {cue(0.4, QStringLiteral("Mark: Cold open"), ItemColor::gray), cue(75.9, QStringLiteral("Later"))},
-         600, "00:00 Cold open\n01:15 Later\n"},
+        {"first item at the start",
+         {cue(0.4, QStringLiteral("Mark: Cold open"), ItemColor::gray), cue(75.9, QStringLiteral("Later"))},
+         600,
+         "00:00 Cold open\n01:15 Later\n"},
         {"first item later: an intro line", panelList(), 200,
-         "00:00 Intro\n00:10 Death: Bob (F)\n01:05 Opening fight\n02:00 first line second line\n02:30 Death: Ann (E)\n"},
-        {"an hour-long movie: hours on every line", {cue(0, QStringLiteral("Start")), cue(3725, QStringLiteral("End game"))},
-         3600, "00:00:00 Start\n01:02:05 End game\n"},
+         "00:00 Intro\n00:10 Death: Bob (F)\n01:05 Opening fight\n02:00 first line second line\n02:30 Death: Ann "
+         "(E)\n"},
+        {"an hour-long movie: hours on every line",
+         {cue(0, QStringLiteral("Start")), cue(3725, QStringLiteral("End game"))},
+         3600,
+         "00:00:00 Start\n01:02:05 End game\n"},
         {"no items", {}, 100, ""},
     };
     for (const Case& c : cases)
@@ -145,17 +150,18 @@ TEST_F(MarkExportFileTest, FFmpegEmbedsTheChaptersAndMpvReadsThem) {
     ASSERT_TRUE(MarkExport::write(chapters, MarkExport::Format::ffmetadata, items, 10));
 
     const QString copy = path(QStringLiteral("with-chapters.mp4"));
-    const Ran ffmpeg = run(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                                                      QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-i"),
-                                                      clip, QStringLiteral("-i"), chapters, QStringLiteral("-map_metadata"),
-                                                      QStringLiteral("1"), QStringLiteral("-codec"), QStringLiteral("copy"),
-                                                      copy});
+    const Ran ffmpeg =
+        run(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+             QStringLiteral("-i"), clip, QStringLiteral("-i"), chapters, QStringLiteral("-map_metadata"),
+             QStringLiteral("1"), QStringLiteral("-codec"), QStringLiteral("copy"), copy});
     ASSERT_TRUE(ffmpeg.finished && ffmpeg.exitCode == 0);
-    const Ran ffprobe = run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                        QStringLiteral("-show_chapters"), QStringLiteral("-of"),
-                                                        QStringLiteral("json"), copy});
+    const Ran ffprobe =
+        run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_chapters"),
+                                        QStringLiteral("-of"), QStringLiteral("json"), copy});
     ASSERT_TRUE(ffprobe.finished && ffprobe.exitCode == 0);
-    const QJsonArray probed = QJsonDocument::fromJson(ffprobe.output).object().value(QStringLiteral("chapters")).toArray();
+    const QJsonArray probed =
+        QJsonDocument::fromJson(ffprobe.output).object().value(QStringLiteral("chapters")).toArray();
     ASSERT_EQ(probed.size(), expected.size()) << ffprobe.output.toStdString();
     for (qsizetype i = 0; i < expected.size(); ++i) {
         const QJsonObject chapter = probed[i].toObject();
@@ -169,11 +175,11 @@ TEST_F(MarkExportFileTest, FFmpegEmbedsTheChaptersAndMpvReadsThem) {
     QString message = QStringLiteral("CHAPTERS ${chapter-list/count}");
     for (qsizetype i = 0; i < expected.size(); ++i)
         message += QStringLiteral("|${=chapter-list/%1/time}|${chapter-list/%1/title}").arg(i);
-    const Ran mpv = run(QStringLiteral("mpv"),
-                        {QStringLiteral("--no-config"), QStringLiteral("--vo=null"), QStringLiteral("--ao=null"),
-                         QStringLiteral("--end=0.1"), QStringLiteral("--term-status-msg="),
-                         QStringLiteral("--chapters-file=") + chapters, QStringLiteral("--term-playing-msg=") + message,
-                         clip});
+    const Ran mpv =
+        run(QStringLiteral("mpv"),
+            {QStringLiteral("--no-config"), QStringLiteral("--vo=null"), QStringLiteral("--ao=null"),
+             QStringLiteral("--end=0.1"), QStringLiteral("--term-status-msg="),
+             QStringLiteral("--chapters-file=") + chapters, QStringLiteral("--term-playing-msg=") + message, clip});
     ASSERT_TRUE(mpv.finished && mpv.exitCode == 0);
     const QRegularExpressionMatch line =
         QRegularExpression(QStringLiteral("^CHAPTERS (.*)$"), QRegularExpression::MultilineOption)

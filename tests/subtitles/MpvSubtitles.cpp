@@ -37,7 +37,8 @@ bool MpvSubtitles::waitFor(mpv_event_id id) {
         const mpv_event* event = mpv_wait_event(mpv_, eventTimeoutSeconds);
         if (event->event_id == id)
             return true;
-        if (event->event_id == MPV_EVENT_NONE || event->event_id == MPV_EVENT_SHUTDOWN || event->event_id == MPV_EVENT_END_FILE)
+        if (event->event_id == MPV_EVENT_NONE || event->event_id == MPV_EVENT_SHUTDOWN ||
+            event->event_id == MPV_EVENT_END_FILE)
             return false;
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <mpv/client.h>
+#include <QString>
 #include <functional>
 #include <optional>
 
@@ -19,7 +19,8 @@ public:
     // The "sub-text" property at `seconds` with `vtt` as the only subtitle track, once it is
     // as `expected` or mpv has nothing more to tell; absent when mpv could not load the file
     // or seek.
-    std::optional<QString> textAt(const QString& vtt, double seconds, const std::function<bool(const QString&)>& expected);
+    std::optional<QString> textAt(const QString& vtt, double seconds,
+                                  const std::function<bool(const QString&)>& expected);
     std::optional<QString> textAt(const QString& vtt, double seconds, const QString& expected) {
         return textAt(vtt, seconds, [&expected](const QString& text) { return text == expected; });
     }

@@ -5,17 +5,19 @@
 
 #include "MpvSubtitles.h"
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <sys/stat.h>
 
 namespace {
 
 class SubtitleSRTTest : public TempFiles {
 protected:
-    QList<SubtitleItem> items(const QByteArray& bytes) { return srt.readAll(file(bytes)).value_or(QList<SubtitleItem>{}); }
+    QList<SubtitleItem> items(const QByteArray& bytes) {
+        return srt.readAll(file(bytes)).value_or(QList<SubtitleItem>{});
+    }
 
     SubtitleSRT& srt = SubtitleSRT::shared();
 };
@@ -92,7 +94,7 @@ TEST_F(SubtitleSRTTest, ParseTime) {
         {"00:00:01.000 --> 00:00:02.000", std::nullopt},               // WebVTT points
         {" 00:00:01,000 --> 00:00:02,000", std::nullopt},              // not at the very start
         {"00:00:01,000 -> 00:00:02,000", std::nullopt},
-        {"00:00:01,000 --\\> 00:00:02,000", std::nullopt},  // `\>` is a literal ">"
+        {"00:00:01,000 --\\> 00:00:02,000", std::nullopt},   // `\>` is a literal ">"
         {"x\n00:00:01,000 --> 00:00:02,000", std::nullopt},  // `^` only at the start
     };
     for (const Case& c : cases) {
@@ -172,10 +174,10 @@ TEST_F(SubtitleSRTTest, ParseAnnotationCapturesUntrimmedValueOfFirstLine) {
 }
 
 TEST_F(SubtitleSRTTest, ReadInfoTakesFirstOfEachAndStopsWhenBothFound) {
-    const auto info = srt.readInfo(file(
-        "1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: The Title \r\n\r\n"
-        "2\r\n00:00:03,000 --> 00:00:04,000\r\nStart: Second\r\nBID: com.example.app\r\n\r\n"
-        "\xff\xfe binary after both were found \x00\x01"));
+    const auto info =
+        srt.readInfo(file("1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: The Title \r\n\r\n"
+                          "2\r\n00:00:03,000 --> 00:00:04,000\r\nStart: Second\r\nBID: com.example.app\r\n\r\n"
+                          "\xff\xfe binary after both were found \x00\x01"));
     ASSERT_TRUE(info);
     EXPECT_EQ(info->title, QStringLiteral("The Title "));
     EXPECT_EQ(info->BID, QStringLiteral("com.example.app"));
@@ -244,11 +246,13 @@ TEST_F(SubtitleSRTTest, FiftyMegabyteLineIsReadWhole) {
 namespace {
 
 QByteArray utf16(const QByteArray& utf8, bool littleEndian) {
-    QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom);
+    QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
+                           QStringEncoder::Flag::WriteBom);
     return encoder(QString::fromUtf8(utf8));
 }
 
-const QByteArray twoCrlfCues = "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n\r\n";
+const QByteArray twoCrlfCues =
+    "1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond\r\n\r\n";
 
 }  // namespace
 
@@ -328,9 +332,9 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
 }
 
 TEST_F(SubtitleSRTTest, ReadInfoAfterAByteOrderMarkAndInUtf16) {
-    for (const QByteArray& bytes : {QByteArray("\xEF\xBB\xBFStart: Title\r\nBID: org.example\r\n"),
-                                    utf16("Start: Title\r\nBID: org.example\r\n", true),
-                                    QByteArray("Start: Title\rBID: org.example\r")}) {
+    for (const QByteArray& bytes :
+         {QByteArray("\xEF\xBB\xBFStart: Title\r\nBID: org.example\r\n"),
+          utf16("Start: Title\r\nBID: org.example\r\n", true), QByteArray("Start: Title\rBID: org.example\r")}) {
         const auto info = srt.readInfo(file(bytes));
         ASSERT_TRUE(info);
         EXPECT_EQ(info->title, QStringLiteral("Title"));

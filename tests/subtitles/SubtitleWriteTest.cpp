@@ -4,12 +4,12 @@
 
 #include "TempFiles.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -108,7 +108,8 @@ TEST_F(SubtitleWriteTest, AwkwardTextsReadBackAsTheSameItems) {
 // A save over a file the reader could not take whole keeps the old file beside it first,
 // once; files that read whole are simply replaced.
 TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
-    const QByteArray lossy = "1\r\n0:00:01,000 --> 00:00:02,000\r\nskipped\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nread\r\n\r\n";
+    const QByteArray lossy =
+        "1\r\n0:00:01,000 --> 00:00:02,000\r\nskipped\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nread\r\n\r\n";
     const QList<SubtitleItem> items = {item(3, 4, QStringLiteral("read")), item(5, 6, QStringLiteral("new"))};
     const struct {
         const char* why;
@@ -159,7 +160,8 @@ TEST_F(SubtitleWriteTest, EmptyListWritesEmptyFileWhichHasNoCues) {
 }
 
 TEST_F(SubtitleWriteTest, AnnotationsOutsideCuesAreNotWrittenBack) {
-    const QUrl source = file("Start: Title\r\nBID: com.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n");
+    const QUrl source =
+        file("Start: Title\r\nBID: com.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nStart: inside\r\n\r\n");
     const auto items = srt.readAll(source);
     ASSERT_TRUE(items);
     const QUrl target = url(QStringLiteral("out.srt"));
@@ -172,9 +174,11 @@ TEST_F(SubtitleWriteTest, FailedWriteLeavesTheOldFileWhole) {
     const QUrl target = file(old, QStringLiteral("sub/out.srt"));
     const QString folder = path(QStringLiteral("sub"));
     // Readable and passable for the unprivileged writer, but not writable.
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(dir.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
-    QFile::setPermissions(target.toLocalFile(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
+    QFile::setPermissions(target.toLocalFile(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther);
 
     EXPECT_FALSE(writesWithoutPrivileges([&] { return srt.writeAll(target, {item(5, 6, QStringLiteral("new"))}); }));
     EXPECT_FALSE(writesWithoutPrivileges(
@@ -241,10 +245,11 @@ TEST_F(SubtitleWriteTest, ConversionEqualsOneGlobalReplacement) {
     // and near-matches where that shortcut could go wrong.
     const char* texts[] = {
         "1\r\n00:00:01,000 --> 00:00:02,000\r\na\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\n",
-        "1\r\n00:00:01,000 --> 00:00:02,000" "2\r\n00:00:03,000 --> 00:00:04,000",  // back to back
-        "1\r\n00:00:01,000\r\n-->\r\n 00:00:02,000 tail",                           // \s* across lines
-        "\u0661\u0662\r\n00:00:01,000\u00a0-->\t00:00:02,000\r\n",                  // other digits and spaces
-        "\U0001D7CE9\r\n00:00:01,000 --> 00:00:02,000",                              // a digit beyond the BMP
+        "1\r\n00:00:01,000 --> 00:00:02,000"
+        "2\r\n00:00:03,000 --> 00:00:04,000",                       // back to back
+        "1\r\n00:00:01,000\r\n-->\r\n 00:00:02,000 tail",           // \s* across lines
+        "\u0661\u0662\r\n00:00:01,000\u00a0-->\t00:00:02,000\r\n",  // other digits and spaces
+        "\U0001D7CE9\r\n00:00:01,000 --> 00:00:02,000",             // a digit beyond the BMP
         "\uff10\uff11:00:01,000 --> 00:00:02,000\r\n5\r\n\uff10\uff11:00:01,000 --> 00:00:02,000",
         "12\r\n3\r\n00:00:01,000 --> 00:00:02,000",  // only the digits right before the time line go
         "12\r\r\n00:00:01,000 --> 00:00:02,000\r\n\r\n",

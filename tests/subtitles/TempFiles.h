@@ -2,11 +2,11 @@
 
 #include "TestMedia.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <gtest/gtest.h>
 #include <ostream>
 
 // Readable failure messages for texts.

@@ -2,9 +2,9 @@
 // folder before Qt reads them, so no test touches the user's own files, settings or trash.
 #include "TestEnv.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <clocale>
 #include <cstdlib>
 

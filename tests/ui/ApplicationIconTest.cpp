@@ -3,17 +3,15 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QImage>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
-QString userApplications() {
-    return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
-}
+QString userApplications() { return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation); }
 
 bool writeImage(const QString& path, QColor color) {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -11,15 +11,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include "ui/IndexListView.h"
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include "MessageBoxes.h"
+#include "ui/IndexListView.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <functional>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -29,11 +29,13 @@ protected:
         movie_ = QUrl::fromLocalFile(folder_.filePath(QStringLiteral("Night.mp4")));
         ASSERT_TRUE(writeFile(movie_.toLocalFile(), "movie"));  // a save needs the movie beside it
         srt_ = folder_.filePath(QStringLiteral("Night.srt"));
-        ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
-                                    "2\r\n00:00:20,000 --> 00:00:22,000\r\nDeath: Bob (E)\r\n\r\n"));
+        ASSERT_TRUE(writeFile(srt_,
+                              "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
+                              "2\r\n00:00:20,000 --> 00:00:22,000\r\nDeath: Bob (E)\r\n\r\n"));
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(srt_), 100);
-        QObject::connect(&notify(), &ApplicationEvents::refreshMarks, &observer_,
-                         [this](const SubtitleItem& item) { refreshed_ << item; }, Qt::DirectConnection);
+        QObject::connect(
+            &notify(), &ApplicationEvents::refreshMarks, &observer_,
+            [this](const SubtitleItem& item) { refreshed_ << item; }, Qt::DirectConnection);
         selectMovie();
         panel_.show();
     }

@@ -3,6 +3,7 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -188,8 +188,8 @@ TEST(EndToEnd, TwoLaunchesAtOnceEndWithOneWindow) {
     }
     ASSERT_TRUE(first.waitForStarted() && second.waitForStarted());
     // One of them hands over and ends with 0; the other keeps its window.
-    EXPECT_TRUE(waitUntil([&] { return first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning; },
-                          20000));
+    EXPECT_TRUE(waitUntil(
+        [&] { return first.state() == QProcess::NotRunning || second.state() == QProcess::NotRunning; }, 20000));
     QProcess& ended = first.state() == QProcess::NotRunning ? first : second;
     QProcess& window = &ended == &first ? second : first;
     EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);

@@ -4,6 +4,7 @@
 #include "ui/SingleInstance.h"
 #include "update/VersionCheck.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTcpServer>
@@ -11,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <memory>
-#include <gtest/gtest.h>
 
 TEST(QuitCleanup, RemovesExactlyTheVttFiles) {
     QTemporaryDir cache;

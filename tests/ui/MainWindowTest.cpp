@@ -13,9 +13,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QFrame>
-#include "ui/IndexListView.h"
+#include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,17 +24,18 @@
 #include "playback/VideoToolbarView.h"
 #include "subtitles/FileNaming.h"
 #include "subtitles/SubtitleSRT.h"
+#include "ui/IndexListView.h"
 
+#include <gtest/gtest.h>
 #include <QDragEnterEvent>
-#include <QSettings>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QSettings>
+#include <QThread>
 #include <QToolBar>
 #include <functional>
-#include <QLineEdit>
-#include <QThread>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -139,8 +139,9 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
 
     bool pausedBeforeAnnounced = false;
     QObject probe;
-    QObject::connect(&notify(), &ApplicationEvents::videoLoaded, &probe,
-                     [&] { pausedBeforeAnnounced = !player->isPlaying(); }, Qt::DirectConnection);
+    QObject::connect(
+        &notify(), &ApplicationEvents::videoLoaded, &probe, [&] { pausedBeforeAnnounced = !player->isPlaying(); },
+        Qt::DirectConnection);
     const VideoItem second = select(QStringLiteral("second"));
     EXPECT_EQ(global().movieURL, second.url);
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
@@ -326,7 +327,8 @@ TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
     ASSERT_TRUE(makeClip(longer, ClipShape{3.0, QStringLiteral("64x48"), false}));
     MoviesViewModel::shared().refresh();
     ASSERT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(path); }));
-    ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
 
     // The copy finishes: the same file now holds the whole movie.
     QFile source(longer);
@@ -348,10 +350,11 @@ TEST_F(WindowFixture, FullScreenShowsOnlyTheVideoAndRestoresThePanes) {
     ASSERT_NE(toolbar, nullptr);
 
     // F, then Esc; a double-click on the video, then another.
-    const std::function<void()> enter[] = {[&] { pressKey(Qt::Key_F); },
-                                           [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
-    const std::function<void()> leave[] = {[&] { pressKey(Qt::Key_Escape); },
-                                           [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
+    const std::function<void()> enter[] = {
+        [&] { pressKey(Qt::Key_F); }, [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
+    const std::function<void()> leave[] = {
+        [&] { pressKey(Qt::Key_Escape); },
+        [&] { QTest::mouseDClick(window_->content()->videoView(), Qt::LeftButton); }};
     for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         enter[i]();
@@ -382,7 +385,8 @@ TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
     select(QStringLiteral("keys"),
            "1\r\n00:00:01,000 --> 00:00:01,500\r\nMark: one\r\n\r\n"
            "2\r\n00:00:02,000 --> 00:00:02,500\r\nMark: two\r\n\r\n");
-    ASSERT_TRUE(waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
     DetailView* panel = window_->detail();
     Player* player = window_->content()->player();
     // Each key as a user presses it: once the jump before it is done and reported.

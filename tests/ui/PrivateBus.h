@@ -32,7 +32,9 @@ public:
 
     bool isRunning() const { return !address_.isEmpty(); }
     // Why the daemon did not start.
-    QString error() { return daemon_.errorString() + QStringLiteral(": ") + QString::fromUtf8(daemon_.readAllStandardError()); }
+    QString error() {
+        return daemon_.errorString() + QStringLiteral(": ") + QString::fromUtf8(daemon_.readAllStandardError());
+    }
 
     // A new connection to this bus; each is a peer of its own, like a separate program.
     QDBusConnection connect(const QString& purpose) {

@@ -8,20 +8,20 @@
 
 #include <QAction>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
-#include "ui/IndexListView.h"
+#include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include "MessageBoxes.h"
+#include "ui/IndexListView.h"
 
-#include <functional>
 #include <gtest/gtest.h>
+#include <functional>
 
 namespace {
 
@@ -31,8 +31,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
         global().setMoviesFolderOverride(folder_.path());
-        QObject::connect(&notify(), &ApplicationEvents::videoSelected, &observer_,
-                         [this](const VideoItem& item) { opened_ << item.text; }, Qt::DirectConnection);
+        QObject::connect(
+            &notify(), &ApplicationEvents::videoSelected, &observer_,
+            [this](const VideoItem& item) { opened_ << item.text; }, Qt::DirectConnection);
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 

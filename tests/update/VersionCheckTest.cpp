@@ -1,6 +1,7 @@
-#include "update/VersionCheck.h"
 #include "TestMedia.h"
+#include "update/VersionCheck.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,7 +10,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWidget>
-#include <gtest/gtest.h>
 #include <cstdlib>
 
 namespace {
@@ -43,8 +43,9 @@ private:
 };
 
 QByteArray http(int status, const QByteArray& body) {
-    return "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: application/json\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " X\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 // A valid answer of exactly `size` bytes (white space after the object).
@@ -91,11 +92,24 @@ TEST(VersionCheck, VersionToNumber) {
         const char* text;
         qint64 number;
     } cases[] = {
-        {"1.2.3", 10203},  {"1.2", 0},        {"1.2.3.4", 0},        {"1..3", 0},     {"+1.2.3", 10203},
-        {"-1.0.0", -10000}, {"", 0},          {"1. 2.3", 0},         {"1.100.0", 20000}, {"2.0.0", 20000},
-        {"01.02.03", 10203}, {"1.2.3 ", 0},   {"1.2.x", 0},          {"++1.2.3", 0},  {"1.2.+", 0},
+        {"1.2.3", 10203},
+        {"1.2", 0},
+        {"1.2.3.4", 0},
+        {"1..3", 0},
+        {"+1.2.3", 10203},
+        {"-1.0.0", -10000},
+        {"", 0},
+        {"1. 2.3", 0},
+        {"1.100.0", 20000},
+        {"2.0.0", 20000},
+        {"01.02.03", 10203},
+        {"1.2.3 ", 0},
+        {"1.2.x", 0},
+        {"++1.2.3", 0},
+        {"1.2.+", 0},
         {"١.2.3", 0},  // non-ASCII digit
-        {"99999999999999999999.0.0", 0},     {"922337203685478.0.0", 0},  // beyond 64 bits
+        {"99999999999999999999.0.0", 0},
+        {"922337203685478.0.0", 0},  // beyond 64 bits
     };
     for (const auto& c : cases)
         EXPECT_EQ(versionToNumber(QString::fromUtf8(c.text)), c.number) << c.text;
