@@ -47,9 +47,6 @@ protected:
         window_->resize(1400, 800);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        // Window-wide keys need the active window; without a window manager, ask for it.
-        window_->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 
