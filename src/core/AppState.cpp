@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 
@@ -82,13 +81,4 @@ double userVolume(const QSettings& settings) {
 SubtitlePlacement userSubtitlePlacement(const QSettings& settings) {
     const QVariant stored = settings.value(QStringLiteral("subtitleStyle"));
     return stored.isValid() ? subtitlePlacementFromInt(stored.toInt()) : firstRunSubtitlePlacement;
-}
-
-void mainQueueSync(const std::function<void()>& task) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
-        task();
-        return;
-    }
-    QMetaObject::invokeMethod(app, task, Qt::BlockingQueuedConnection);
 }

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QUrl>
-#include <functional>
 #include <optional>
 
 class QSettings;
@@ -61,6 +60,3 @@ inline constexpr SubtitlePlacement firstRunSubtitlePlacement = SubtitlePlacement
 double userVolume(const QSettings& settings = user());
 // "subtitleStyle": the integer 0 none, 1 top, 2 bottom, as stored.
 SubtitlePlacement userSubtitlePlacement(const QSettings& settings = user());
-
-// Runs `task` on the main thread and waits for it to finish; runs it at once when called there.
-void mainQueueSync(const std::function<void()>& task);

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QThread>
 
 namespace {
 
@@ -160,23 +159,4 @@ TEST(User, MissingChoicesReadAsFullVolumeAndSubtitlesAtTheBottom) {
     }
     user().remove("volume");
     user().remove("subtitleStyle");
-}
-
-TEST(MainQueue, RunsOnTheMainThreadAndWaits) {
-    QThread* mainThread = QThread::currentThread();
-    bool ranOnMain = false;
-    bool returned = false;
-    QThread* worker = QThread::create([&] {
-        mainQueueSync([&] { ranOnMain = QThread::currentThread() == mainThread; });
-        returned = true;
-    });
-    worker->start();
-    EXPECT_TRUE(waitUntil([&] { return worker->isFinished(); }));
-    EXPECT_TRUE(ranOnMain);
-    EXPECT_TRUE(returned);
-    delete worker;
-
-    bool direct = false;
-    mainQueueSync([&] { direct = true; });
-    EXPECT_TRUE(direct);
 }
