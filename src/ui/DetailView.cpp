@@ -6,6 +6,7 @@
 #include "models/SubtitlesViewModel.h"
 #include "playback/ItemColors.h"
 #include "playback/Symbols.h"
+#include "subtitles/MarkExport.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/IndexListView.h"
 #include "ui/PaneSlider.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
@@ -136,8 +138,13 @@ QWidget* DetailView::buildContent() {
     saveOpacity->setOpacity(0.7);
     saveButton_->setGraphicsEffect(saveOpacity);
     saveLayout->addWidget(saveButton_, 0, Qt::AlignHCenter);
+    exportButton_ = new QPushButton(tr("Export Marks\u2026"), saveArea);
+    exportButton_->setFlat(true);
+    exportButton_->setToolTip(tr("Save the marks as chapters or as a table for other programs"));
+    saveLayout->addWidget(exportButton_, 0, Qt::AlignHCenter);
     column->addWidget(saveArea, 0, Qt::AlignHCenter);
     connect(saveButton_, &QPushButton::clicked, this, &DetailView::onSaveButton);
+    connect(exportButton_, &QPushButton::clicked, this, &DetailView::exportMarks);
     return content;
 }
 
@@ -177,6 +184,7 @@ void DetailView::subscribeToEvents() {
         &notify(), &ApplicationEvents::videoSelected, this,
         [this](const VideoItem& item) {
             duration_ = item.duration;
+            movieTitle_ = item.text;
             seconds_ = 0;  // the new movie starts at 0 until its player reports
             timeField_->setText(fixedFormatTimeDetail(seconds_));
             entry_->clear();
@@ -300,6 +308,34 @@ bool DetailView::saveMarks(Report report) {
                "its earlier content was kept as \u201c%2\u201d.")
                 .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), QDir::toNativeSeparators(backup)));
     return true;
+}
+
+void DetailView::exportMarks() {
+    // The three forms, in the order of MarkExport::Format.
+    const QStringList filters{tr("Chapters for players and encoders (*.txt)"), tr("Chapter list as text (*.txt)"),
+                              tr("Table (*.csv)")};
+    const auto movie = global().movieURL;
+    const QString base = movie ? QFileInfo(movie->toLocalFile()).completeBaseName() : QStringLiteral("marks");
+    QFileDialog dialog(window(), tr("Export Marks"), QDir::home().filePath(base + QStringLiteral(".chapters.txt")));
+    dialog.setObjectName(QStringLiteral("exportMarksDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const auto format =
+        static_cast<MarkExport::Format>(std::max<qsizetype>(0, filters.indexOf(dialog.selectedNameFilter())));
+    exportMarksTo(dialog.selectedFiles().first(), format);
+}
+
+bool DetailView::exportMarksTo(const QString& path, MarkExport::Format format) {
+    QString error;
+    if (MarkExport::write(path, format, SubtitlesViewModel::shared().items(), duration_,
+                          movieTitle_.isEmpty() ? QStringLiteral("Intro") : movieTitle_, &error))
+        return true;
+    QMessageBox::warning(
+        this, tr("Marks Not Exported"),
+        tr("The marks could not be written to \u201c%1\u201d: %2").arg(QDir::toNativeSeparators(path), error));
+    return false;
 }
 
 bool DetailView::confirmLeavingMovie() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "subtitles/MarkExport.h"
+
 #include <QWidget>
 #include <optional>
 
@@ -54,6 +56,11 @@ public:
     // only when the save worked), Discard, or Cancel. True when the caller may go on; with
     // nothing unsaved it asks nothing.
     bool confirmLeavingMovie();
+    // Asks where and in which form to export the marks ("Export Marks…"), then writes them.
+    void exportMarks();
+    // Writes the marks to `path` in `format`; a failure is told with the file and the reason.
+    bool exportMarksTo(const QString& path, MarkExport::Format format);
+    QPushButton* exportButton() const { return exportButton_; }
     void deleteText(int index);
     void copyText(int index);
 
@@ -77,6 +84,8 @@ private:
     QLineEdit* entry_ = nullptr;
     IndexListView* list_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* exportButton_ = nullptr;
+    QString movieTitle_;
     PaneSlider* slider_ = nullptr;
 
     bool isModified_ = false;

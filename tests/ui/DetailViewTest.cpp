@@ -19,6 +19,9 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <functional>
 
 namespace {
@@ -221,4 +224,44 @@ TEST_F(DetailFixture, DeletingAMarkAnnouncesItForTheTimeline) {
     panel_.deleteText(1);
     ASSERT_EQ(refreshed_.size(), 1);
     EXPECT_EQ(refreshed_.first().text, QStringLiteral("Death: Bob (E)"));
+}
+
+TEST_F(DetailFixture, ExportMarksOffersThreeFormsAndWritesTheChosenOne) {
+    const struct {
+        int filter;
+        const char* name;
+        QByteArray begins;
+    } cases[] = {
+        {0, "chapters.txt", ";FFMETADATA1"},
+        {1, "list.txt", "00:00 Night\n00:05 five\n00:20 Death: Bob (E)\n"},
+        {2, "table.csv", "start,end,kind,text\r\n5.000,7.000,mark,Mark: five\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString target = folder_.filePath(QString::fromLatin1(c.name));
+        QStringList offered;
+        // The real save dialog: the user picks a form and a file name.
+        QTimer::singleShot(0, [&] {
+            waitUntil([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; });
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            offered = dialog->nameFilters();
+            dialog->selectNameFilter(offered.value(c.filter));
+            dialog->selectFile(target);
+            QMetaObject::invokeMethod(dialog, "accept");  // as the Save button does
+        });
+        panel_.exportButton()->click();
+        EXPECT_EQ(offered.size(), 3);
+        QFile written(target);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(written.readAll().startsWith(c.begins));
+    }
+}
+
+TEST_F(DetailFixture, AFailedExportSaysWhy) {
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    EXPECT_FALSE(
+        panel_.exportMarksTo(folder_.filePath(QStringLiteral("missing/folder/x.csv")), MarkExport::Format::csv));
+    ASSERT_EQ(answerer.texts.size(), 1);
+    EXPECT_TRUE(answerer.texts.first().contains(QStringLiteral("x.csv")));
 }
