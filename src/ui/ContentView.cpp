@@ -9,6 +9,7 @@
 
 #include <QEvent>
 #include <QStackedLayout>
+#include <QTimer>
 
 ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     toolbar_ = new VideoToolbarView(this);
@@ -28,6 +29,13 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     stack_->addWidget(black_);
 
     connect(&notify(), &ApplicationEvents::videoSelected, this, &ContentView::onVideoSelected, Qt::DirectConnection);
+    resumeTimer_ = new QTimer(this);
+    resumeTimer_->setInterval(10000);
+    connect(resumeTimer_, &QTimer::timeout, this, [this] {
+        if (player() && player()->isPlaying())
+            rememberPosition();
+    });
+    resumeTimer_->start();
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
@@ -42,6 +50,13 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
 
 Player* ContentView::player() const { return video_ ? video_->player() : nullptr; }
 
+void ContentView::rememberPosition() {
+    Player* open = player();
+    if (!url_ || !open || !open->isLoaded() || !ResumeStore::enabled(user()))
+        return;
+    resume_.remember(*url_, open->currentTime(), duration_.value_or(0));
+}
+
 void ContentView::setDuration(double seconds) {
     if (!url_ || duration_ == seconds)
         return;
@@ -53,6 +68,7 @@ void ContentView::setDuration(double seconds) {
 }
 
 void ContentView::onVideoSelected(const VideoItem& item) {
+    rememberPosition();  // of the movie being left
     url_ = item.url;
     duration_ = item.duration;
     global().movieURL = item.url;
@@ -65,4 +81,8 @@ void ContentView::onVideoSelected(const VideoItem& item) {
         stack_->setCurrentWidget(video_);
     }
     video_->setMovie(*url_, *duration_);
+    // Where the user left this movie, unless that was near its start or end.
+    if (ResumeStore::enabled(user()))
+        if (const auto position = resume_.position(*url_, *duration_))
+            video_->player()->seek(*position);
 }

@@ -2,6 +2,10 @@
 
 #include <QUrl>
 #include <QWidget>
+
+#include "models/ResumeStore.h"
+
+class QTimer;
 #include <optional>
 
 class Player;
@@ -23,6 +27,10 @@ public:
     Player* player() const;
     std::optional<QUrl> url() const { return url_; }
     std::optional<double> duration() const { return duration_; }
+
+    // Keeps where the open movie is, for the next time it opens (another pick, quit, and
+    // every 10 s of playback).
+    void rememberPosition();
 
     // A new length of the open movie: the player, the transport bar and the marks follow,
     // and playback goes on where it is.
@@ -46,4 +54,6 @@ private:
     VideoPlayerView* video_ = nullptr;
     std::optional<QUrl> url_;
     std::optional<double> duration_;
+    ResumeStore resume_;
+    QTimer* resumeTimer_ = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include "core/AppState.h"
 #include "models/MoviesViewModel.h"
+#include "models/ResumeStore.h"
 #include "playback/Player.h"
 #include "playback/VideoToolbarView.h"
 #include "ui/ContentView.h"
@@ -139,6 +141,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    content_->rememberPosition();
     inhibitor_->setPlaying(false);  // the window goes: the screen may blank again
     QMainWindow::closeEvent(event);
 }
@@ -170,6 +173,12 @@ void MainWindow::buildToolbar() {
 
 void MainWindow::buildMenu() {
     const QUrl maker(QString::fromUtf8(BuildInfo::makerAddress));
+    QMenu* playback = menuBar()->addMenu(tr("Playback"));
+    QAction* resume = playback->addAction(tr("Resume Where Left Off"));
+    resume->setObjectName(QStringLiteral("resumeAction"));
+    resume->setCheckable(true);
+    resume->setChecked(ResumeStore::enabled(user()));
+    connect(resume, &QAction::toggled, this, [](bool on) { ResumeStore::setEnabled(user(), on); });
     QMenu* help = menuBar()->addMenu(tr("Help"));
     help->addAction(tr("Keyboard Shortcuts"), QKeySequence(Qt::Key_F1), this, &MainWindow::showKeyboardShortcuts);
     help->addAction(maker.host().isEmpty() ? maker.toString() : maker.host(), this, [maker] {

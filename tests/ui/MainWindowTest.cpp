@@ -108,11 +108,16 @@ TEST_F(WindowFixture, ShowingThePanelNarrowsTheContent) {
     EXPECT_TRUE(waitUntil([&] { return window_->content()->width() == before; }));
 }
 
-TEST_F(WindowFixture, HelpMenuHoldsTheKeysAndTheMakersAddress) {
+TEST_F(WindowFixture, MenusHoldResumeTheKeysAndTheMakersAddress) {
     const QList<QAction*> menus = window_->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 1);
-    EXPECT_EQ(menus.first()->text(), QStringLiteral("Help"));
-    const QList<QAction*> entries = menus.first()->menu()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus.first()->text(), QStringLiteral("Playback"));
+    const QList<QAction*> playback = menus.first()->menu()->actions();
+    ASSERT_EQ(playback.size(), 1);
+    EXPECT_EQ(playback.first()->text(), QStringLiteral("Resume Where Left Off"));
+    EXPECT_TRUE(playback.first()->isCheckable() && playback.first()->isChecked());  // on by default
+    EXPECT_EQ(menus.last()->text(), QStringLiteral("Help"));
+    const QList<QAction*> entries = menus.last()->menu()->actions();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries.first()->text(), QStringLiteral("Keyboard Shortcuts"));
     EXPECT_EQ(entries.first()->shortcut(), QKeySequence(Qt::Key_F1));
@@ -442,4 +447,35 @@ TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
     EXPECT_TRUE(drag(movie, QEvent::DragEnter));
     EXPECT_TRUE(drag(movie, QEvent::Drop));
     EXPECT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(movie); }));
+}
+
+TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
+    // Positions within 5 s of either end are not kept: the movies are 20 s long.
+    const auto movie = [&](const QString& name) {
+        const QString path = folder_.filePath(name + QStringLiteral(".mp4"));
+        EXPECT_TRUE(makeClip(path, ClipShape{20.0, QStringLiteral("64x48"), false}));
+        return VideoItem(QUrl::fromLocalFile(path), QString(), name, QString(), ItemColor::white, 20.0);
+    };
+    const VideoItem resumed = movie(QStringLiteral("resumed"));
+    const VideoItem other = movie(QStringLiteral("other"));
+    auto* resume = window_->findChild<QAction*>(QStringLiteral("resumeAction"));
+    ASSERT_NE(resume, nullptr);
+    const auto open = [&](const VideoItem& item) {
+        Q_EMIT notify().videoSelected(item);
+        return waitUntil([&] { return window_->content()->player()->isLoaded(); }, 10000);
+    };
+
+    // Picking another movie remembers the position; coming back opens there, or at 0 when off.
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        resume->setChecked(on);
+        ASSERT_TRUE(open(resumed));
+        Player* player = window_->content()->player();
+        player->seek(8.0);
+        ASSERT_TRUE(waitUntil([&] { return std::abs(player->currentTime() - 8.0) < 0.05; }));
+        ASSERT_TRUE(open(other));
+        ASSERT_TRUE(open(resumed));
+        EXPECT_NEAR(player->currentTime(), on ? 8.0 : 0.0, 0.05);
+    }
+    resume->setChecked(true);
 }
