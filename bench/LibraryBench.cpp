@@ -1,6 +1,7 @@
 // The movie library's refresh over a generated folder of 1,000 movies with SRT sidecars:
-// the first refresh, a refresh when nothing changed, and one after a movie was added; and,
-// for scale, one run of ffprobe on one of the files.
+// the first refresh, the first list of a launch with and without a cache file, a refresh
+// when nothing changed, and one after a movie was added; and, for scale, one run of ffprobe
+// on one of the files.
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/MediaProbe.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -103,6 +105,48 @@ void BM_FirstRefresh(benchmark::State& state) {
     state.counters["ffprobe_per_file_ms"] = ffprobeSeconds * 1000;
 }
 BENCHMARK(BM_FirstRefresh)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Launch to the first list in place (the newest movie can open): on a first launch, when no
+// length is known yet, and on a later one that starts from the cache file of an earlier one.
+void BM_FirstListOfALaunch(benchmark::State& state) {
+    const bool fromCacheFile = state.range(0) == 1;
+    const QString cacheFile = QFileInfo(folder).path() + QStringLiteral("/library.cbor");
+    QFile::remove(cacheFile);
+    if (fromCacheFile) {
+        MoviesViewModel earlier;
+        earlier.setCacheFile(cacheFile);
+        refreshAndSettle(earlier);
+    }
+    int lengthsKnown = 0;
+    for (auto _ : state) {
+        MoviesViewModel model;
+        if (fromCacheFile)
+            model.setCacheFile(cacheFile);
+        QObject observer;
+        bool listed = false;
+        QObject::connect(&model, &QAbstractItemModel::modelReset, &observer, [&] { listed = true; });
+        model.refresh();
+        const QDeadlineTimer deadline(60000);
+        while (!listed && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        state.PauseTiming();
+        lengthsKnown = int(std::count_if(model.items().cbegin(), model.items().cend(),
+                                         [](const VideoItem& item) { return item.duration > 0; }));
+        while (model.isRefreshing() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (model.items().size() != movieCount)
+            state.SkipWithError("the library is incomplete");
+        state.ResumeTiming();
+    }
+    state.counters["lengths_known_in_first_list"] = lengthsKnown;
+}
+BENCHMARK(BM_FirstListOfALaunch)
+    ->ArgName("from_cache_file")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 void BM_UnchangedRefresh(benchmark::State& state) {
     MoviesViewModel model;

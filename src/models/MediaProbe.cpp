@@ -189,6 +189,8 @@ std::optional<QList<Track>> tracks(const QString& path) {
 
 void interruptAll() { interrupted = true; }
 
+bool isInterrupted() { return interrupted; }
+
 void setSlowFileForTesting(const QString& fileName, int milliseconds) {
     std::lock_guard guard(slowFile().lock);
     slowFile().name = fileName;

@@ -24,6 +24,8 @@ std::optional<QList<Track>> tracks(const QString& path);
 // Ends every probe under way, and makes every later one fail at once: the program quits, and
 // a probe stuck on a slow file must not hold it.
 void interruptAll();
+// interruptAll() was called: what probes give from now on is no measurement.
+bool isInterrupted();
 
 // For measurements of a slow disk: probes of files named `fileName` wait `milliseconds`
 // before they read, as a stalled mount would; interruptAll() ends the wait like real I/O.

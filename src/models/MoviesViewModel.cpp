@@ -6,8 +6,10 @@
 #include "models/MediaProbe.h"
 #include "models/MovieFiles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QPointer>
+#include <QHash>
+#include <QMutex>
 #include <QSet>
 #include <QThreadPool>
 
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -93,10 +96,28 @@ QString creationText(const std::optional<FileStamp>& stamp) {
 
 }  // namespace
 
-MoviesViewModel::MoviesViewModel(QObject* parent) : QAbstractListModel(parent) {}
+struct MoviesViewModel::OpenMovie {
+    QMutex lock;
+    QUrl url;
+};
+
+MoviesViewModel::MoviesViewModel(QObject* parent)
+    : QAbstractListModel(parent), openMovie_(std::make_shared<OpenMovie>()) {
+    connect(
+        &notify(), &ApplicationEvents::videoSelected, this,
+        [open = openMovie_](const VideoItem& item) {
+            const QMutexLocker locked(&open->lock);
+            open->url = item.url;
+        },
+        Qt::DirectConnection);
+}
 
 MoviesViewModel& MoviesViewModel::shared() {
-    static MoviesViewModel* instance = new MoviesViewModel;  // lives as long as the process
+    static MoviesViewModel* instance = [] {
+        auto* model = new MoviesViewModel;  // lives as long as the process
+        model->setCacheFile(LibraryCacheFile::defaultPath());
+        return model;
+    }();
     return *instance;
 }
 
@@ -112,38 +133,122 @@ static QThreadPool& refreshPool() {
     return *pool;
 }
 
+// Files from outside the library are measured apart, never behind a refresh's probes.
+static QThreadPool& outsidePool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
+
+// Runs `work` on the main thread's event loop while the model lives.
+template <class Work>
+static void postTo(const QPointer<MoviesViewModel>& self, Work work) {
+    QMetaObject::invokeMethod(
+        self.data(),
+        [self, work = std::move(work)]() mutable {
+            if (self)
+                work(*self);
+        },
+        Qt::QueuedConnection);
+}
+
 void MoviesViewModel::refresh() {
     if (refreshing_)
         return;
     refreshing_ = true;
     removedWhileRefreshing_.clear();
-    const QPointer<MoviesViewModel> self(this);
-    refreshPool().start(
-        [self, scanner = scanner_, folder = global().moviesFolder(), extensions = fileExtensions]() mutable {
-            auto scanned = scanner.scanFolder(folder, extensions);
-            // Only the finished list goes back, to be taken up by the main thread's event loop.
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, scanner = std::move(scanner), scanned = std::move(scanned)]() mutable {
-                    if (self)
-                        self->finishRefresh(std::move(scanner), std::move(scanned));
-                },
-                Qt::QueuedConnection);
-        });
+    const bool readCacheFile = !std::exchange(cacheFileRead_, true);
+    refreshPool().start([self = QPointer(this), scanner = scanner_, folder = global().moviesFolder(),
+                         extensions = fileExtensions, cacheFile = cacheFile_, readCacheFile,
+                         open = openMovie_]() mutable {
+        runRefresh(self, std::move(scanner), folder, extensions, cacheFile, readCacheFile, open);
+    });
 }
 
-void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned>> scanned) {
-    refreshing_ = false;
-    scanner_ = std::move(scanner);
+void MoviesViewModel::runRefresh(const QPointer<MoviesViewModel>& self, Scanner scanner, const QString& folder,
+                                 const QStringList& extensions, const QString& cacheFile, bool readCacheFile,
+                                 const std::shared_ptr<OpenMovie>& open) {
+    // A file that is there but not ours is replaced by the next write.
+    bool rewriteCacheFile = false;
+    if (readCacheFile && !cacheFile.isEmpty() && !LibraryCacheFile::read(cacheFile, scanner.movies, scanner.sidecars) &&
+        QFile::exists(cacheFile)) {
+        qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
+        rewriteCacheFile = true;
+    }
+
+    // The list goes out before any movie is probed: the newest one can open at once.
+    auto scanned = scanner.scanFolder(folder, extensions);
+    postTo(self, [scanned](MoviesViewModel& model) mutable { model.publish(std::move(scanned)); });
+
     if (scanned) {
-        // A movie removed meanwhile (deleted by the user) was listed before it went.
-        scanned->removeIf([this](const Scanned& movie) { return removedWhileRefreshing_.contains(movie.url); });
+        QList<qsizetype> pending;
+        for (qsizetype i = 0; i < scanned->size(); ++i)
+            if (!(*scanned)[i].measured)
+                pending.append(i);
+        QList<Measured> lengths;
+        QElapsedTimer sincePost;
+        sincePost.start();
+        QUrl openURL;
+        qsizetype openAt = -1;  // in `pending`
+        while (!pending.isEmpty() && !MediaProbe::isInterrupted()) {
+            {
+                const QMutexLocker locked(&open->lock);
+                if (open->url != openURL) {
+                    openURL = open->url;
+                    openAt = -1;
+                    for (qsizetype i = 0; i < pending.size() && openAt < 0; ++i)
+                        if ((*scanned)[pending[i]].url == openURL)
+                            openAt = i;
+                }
+            }
+            const bool isOpen = openAt >= 0;
+            const Scanned& movie = (*scanned)[pending.takeAt(isOpen ? std::exchange(openAt, -1) : 0)];
+            const double duration = scanner.measure(movie);
+            if (MediaProbe::isInterrupted())
+                break;
+            lengths.append({movie.url, duration});
+            // The open movie's length is awaited by its timeline; the others go out in batches.
+            if (isOpen || lengths.size() >= 64 || sincePost.elapsed() >= 100) {
+                postTo(self, [lengths](MoviesViewModel& model) { model.applyLengths(lengths); });
+                lengths.clear();
+                sincePost.restart();
+            }
+        }
+        if (!lengths.isEmpty())
+            postTo(self, [lengths](MoviesViewModel& model) { model.applyLengths(lengths); });
     }
-    removedWhileRefreshing_.clear();
-    if (!scanned || !recordsDiffer(items_, *scanned)) {
-        Q_EMIT refreshed(false);
+
+    // Nothing is written while the program quits: an interrupted probe measured nothing.
+    const bool changed = scanner.movies.hasChanged() || scanner.sidecars.hasChanged() || rewriteCacheFile;
+    if (!cacheFile.isEmpty() && changed && !MediaProbe::isInterrupted()) {
+        QString error;
+        if (LibraryCacheFile::write(cacheFile, scanner.movies, scanner.sidecars, &error)) {
+            scanner.movies.markSaved();
+            scanner.sidecars.markSaved();
+        } else {
+            qCWarning(lcLibrary) << "cannot keep the library in" << cacheFile << ":" << error;
+        }
+    }
+    postTo(self,
+           [scanner = std::move(scanner)](MoviesViewModel& model) mutable { model.finishRefresh(std::move(scanner)); });
+}
+
+void MoviesViewModel::publish(std::optional<QList<Scanned>> scanned) {
+    if (!scanned)
         return;
-    }
+    // A movie removed meanwhile (deleted by the user) was listed before it went.
+    scanned->removeIf([this](const Scanned& movie) { return removedWhileRefreshing_.contains(movie.url); });
+    // Until it is measured a movie keeps the length it shows, if any.
+    const QHash<QUrl, double> shown = shownLengths();
+    for (Scanned& movie : *scanned)
+        if (!movie.measured)
+            movie.duration = shown.value(movie.url, 0.0);
+    if (!recordsDiffer(items_, *scanned))
+        return;
     // Records are drawn (each with a fresh id) only for a library that is published.
     QList<VideoItem> list;
     list.reserve(scanned->size());
@@ -152,8 +257,40 @@ void MoviesViewModel::finishRefresh(Scanner scanner, std::optional<QList<Scanned
     beginResetModel();
     items_ = std::move(list);
     endResetModel();
+    changedByRefresh_ = true;
     Q_EMIT notify().videoUpdated();
-    Q_EMIT refreshed(true);
+}
+
+QHash<QUrl, double> MoviesViewModel::shownLengths() const {
+    QHash<QUrl, double> lengths;
+    lengths.reserve(items_.size());
+    for (const VideoItem& item : items_)
+        lengths.insert(item.url, item.duration);
+    return lengths;
+}
+
+void MoviesViewModel::applyLengths(const QList<Measured>& lengths) {
+    QHash<QUrl, int> rows;
+    rows.reserve(items_.size());
+    for (int row = 0; row < items_.size(); ++row)
+        rows.insert(items_[row].url, row);
+    for (const Measured& measured : lengths) {
+        const auto found = rows.constFind(measured.url);
+        if (found == rows.cend() || items_[*found].duration == measured.duration)
+            continue;
+        items_[*found].duration = measured.duration;
+        const QModelIndex changed = index(*found);
+        Q_EMIT dataChanged(changed, changed, {DurationRole, ItemRole});
+        changedByRefresh_ = true;
+        Q_EMIT lengthMeasured(measured.url, measured.duration);
+    }
+}
+
+void MoviesViewModel::finishRefresh(Scanner scanner) {
+    refreshing_ = false;
+    scanner_ = std::move(scanner);
+    removedWhileRefreshing_.clear();
+    Q_EMIT refreshed(std::exchange(changedByRefresh_, false));
 }
 
 std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder,
@@ -176,7 +313,23 @@ std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFol
     return scanned;
 }
 
-VideoItem MoviesViewModel::loadItem(const QUrl& url) { return scanner_.scan(url).record(); }
+VideoItem MoviesViewModel::loadItem(const QUrl& url) {
+    Scanned movie = scanner_.scan(url);
+    if (!movie.measured) {
+        movie.duration = shownLengths().value(url, 0.0);
+        measureLater(url);
+    }
+    return movie.record();
+}
+
+void MoviesViewModel::measureLater(const QUrl& url) {
+    outsidePool().start([self = QPointer(this), url] {
+        const double duration = MediaProbe::duration(url.toLocalFile());
+        if (MediaProbe::isInterrupted())
+            return;
+        postTo(self, [url, duration](MoviesViewModel& model) { Q_EMIT model.lengthMeasured(url, duration); });
+    });
+}
 
 VideoItem MoviesViewModel::Scanned::record() const {
     return VideoItem(url, time, text, BID, ItemColor::white, duration);
@@ -187,26 +340,33 @@ MoviesViewModel::Scanned MoviesViewModel::Scanner::scan(const QUrl& url) {
     const qint64 readAt = fileClockNowNs();
     // One statx gives both the creation date and the key under which earlier reads are kept.
     const auto stamp = FileStamp::of(path);
-    const MovieFacts* facts = stamp ? movies.use(path, *stamp) : nullptr;
-    const std::optional<MovieFacts> known = facts ? std::optional(*facts) : std::nullopt;
-    const QString time = known ? known->time : creationText(stamp);
+    const MovieFacts* known = stamp ? movies.use(path, *stamp) : nullptr;
 
     const auto info = sidecarInfo(url, readAt);
-    const QString text = info && info->title ? *info->title : baseName(path);
-    const QString BID = info && info->BID ? *info->BID : fallbackBID;
-
-    Scanned movie{url, time, text, BID, 0};
-    if (known) {
+    Scanned movie;
+    movie.url = url;
+    movie.time = known ? known->time : creationText(stamp);
+    movie.text = info && info->title ? *info->title : baseName(path);
+    movie.BID = info && info->BID ? *info->BID : fallbackBID;
+    movie.stamp = stamp;
+    movie.readAtNs = readAt;
+    // A file that cannot be reached cannot be measured either: its length is 0.
+    if (known)
         movie.duration = known->duration;
-    } else {
-        movie.duration = MediaProbe::duration(path);
-        if (stamp)
-            movies.insert(path, *stamp, readAt, MovieFacts{time, movie.duration});
-    }
+    else
+        movie.measured = !stamp;
     return movie;
 }
 
-std::optional<SubtitleSRT::Info> MoviesViewModel::Scanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
+double MoviesViewModel::Scanner::measure(const Scanned& movie) {
+    const QString path = movie.url.toLocalFile();
+    const double duration = MediaProbe::duration(path);
+    if (movie.stamp && !MediaProbe::isInterrupted())
+        movies.insert(path, *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
+    return duration;
+}
+
+SidecarFacts MoviesViewModel::Scanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
     const QUrl url = SubtitleSRT::sidecarURL(movieURL);
     const QString path = url.toLocalFile();
     const auto stamp = FileStamp::of(path);

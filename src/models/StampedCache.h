@@ -30,16 +30,37 @@ public:
 
     // Keeps `value`, read from `path` with `stamp` taken no earlier than `readAtNs`.
     void insert(const QString& path, const FileStamp& stamp, qint64 readAtNs, T value) {
-        if (stamp.isRacyAt(readAtNs))
-            entries_.remove(path);
-        else
-            entries_.insert(path, Entry{stamp, std::move(value), sweep_});
+        if (stamp.isRacyAt(readAtNs)) {
+            if (entries_.remove(path))
+                changed_ = true;
+            return;
+        }
+        entries_.insert(path, Entry{stamp, std::move(value), sweep_});
+        changed_ = true;
+    }
+
+    // Takes back an entry kept from an earlier run. It counts as unused: the next sweep
+    // drops it unless a scan uses it first.
+    void restore(const QString& path, const FileStamp& stamp, T value) {
+        entries_.insert(path, Entry{stamp, std::move(value), sweep_ - 1});
     }
 
     // Forgets every entry not used or inserted since the previous sweep.
     void sweep() {
-        entries_.removeIf([this](const auto& entry) { return entry.value().sweep != sweep_; });
+        if (entries_.removeIf([this](const auto& entry) { return entry.value().sweep != sweep_; }) > 0)
+            changed_ = true;
         ++sweep_;
+    }
+
+    // Whether an entry was added, replaced or dropped since the last markSaved().
+    bool hasChanged() const { return changed_; }
+    void markSaved() { changed_ = false; }
+
+    // Calls `visit(path, stamp, value)` for every entry.
+    template <class Visit>
+    void forEach(Visit visit) const {
+        for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+            visit(it.key(), it->stamp, it->value);
     }
 
     qsizetype size() const { return entries_.size(); }
@@ -51,5 +72,6 @@ private:
         quint64 sweep = 0;
     };
     QHash<QString, Entry> entries_;
-    quint64 sweep_ = 0;
+    quint64 sweep_ = 1;  // restored entries take the round before
+    bool changed_ = false;
 };

@@ -22,6 +22,7 @@ constexpr const char* pause = "pause";
 constexpr const char* speed = "speed";
 constexpr const char* volume = "volume";
 constexpr const char* timePos = "time-pos";
+constexpr const char* duration = "duration";
 constexpr const char* eofReached = "eof-reached";
 constexpr const char* subAuto = "sub-auto";
 constexpr const char* subVisibility = "sub-visibility";
@@ -295,6 +296,8 @@ void Player::startLoad() {
 void Player::fileLoaded() {
     load_ = Load::loaded;
     error_.clear();
+    openedLength_ = 0;
+    mpv_get_property(mpv_, Mpv::duration, MPV_FORMAT_DOUBLE, &openedLength_);
     if (pendingSeek_)
         seek(*std::exchange(pendingSeek_, std::nullopt));
     Q_EMIT loadFinished(true);
@@ -383,7 +386,12 @@ void Player::setVolume(float volume) {
 void Player::setLength(double seconds) {
     if (!item_)
         return;
+    const bool wholeFile = item_->range.duration.value == 0;
     item_->range.duration = MediaTime::fromSeconds(seconds);
+    // A movie opened before its length was known plays whole already; it needs opening again
+    // only when the file grew since mpv read it.
+    if (wholeFile && (isOpening() || (isLoaded() && openedLength_ + lengthTolerance >= seconds)))
+        return;
     // mpv read the file's index when it opened it: the open file is opened again where it is,
     // playing or paused as it was, to reach its new end.
     if (isLoaded() || isOpening()) {

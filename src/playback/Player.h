@@ -44,7 +44,7 @@ public:
     QString error() const { return error_; }
 
     // Changes the current item's length in seconds (0: the whole file); an open movie is
-    // opened again at its position.
+    // opened again at its position, unless it plays whole and mpv saw at least that length.
     void setLength(double seconds);
 
     // 0.0 silent to 1.0 full.
@@ -104,6 +104,10 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
+    double openedLength_ = 0;  // the length mpv found when it opened the file
+    // How far the measured length may exceed mpv's own without the file being opened again:
+    // the two read different stream durations of one file.
+    static constexpr double lengthTolerance = 0.5;
 
     bool paused_ = true;
     bool endReached_ = false;

@@ -38,6 +38,7 @@ public:
     void setShowPanel(bool show);
     // The open movie's length changed on disk; new marks take the new one.
     void setDuration(double seconds) { duration_ = seconds; }
+    double duration() const { return duration_; }
     void setSelectedIndex(std::optional<int> index);
 
     void onSubtitleSelected(int index);

@@ -65,20 +65,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         if (Player* player = content_->player())
             player->seek(seconds);
     });
-    // A movie that grew or was replaced on disk plays to its new end.
-    connect(&MoviesViewModel::shared(), &QAbstractItemModel::modelReset, this, &MainWindow::followOpenMovieLength);
+    // A movie opens before its length may be known; one that grew or was replaced on disk
+    // plays to its new end.
+    connect(&MoviesViewModel::shared(), &MoviesViewModel::lengthMeasured, this, &MainWindow::followOpenMovieLength);
 }
 
-void MainWindow::followOpenMovieLength() {
-    const auto open = content_->url();
-    if (!open)
+void MainWindow::followOpenMovieLength(const QUrl& url, double seconds) {
+    if (content_->url() != url || content_->duration() == seconds)
         return;
-    for (const VideoItem& item : MoviesViewModel::shared().items())
-        if (item.url == *open && content_->duration() != item.duration) {
-            content_->setDuration(item.duration);
-            detail_->setDuration(item.duration);
-            return;
-        }
+    content_->setDuration(seconds);
+    detail_->setDuration(seconds);
+    mpris_->setMovieLength(seconds);
 }
 
 void MainWindow::connectDesktop() {

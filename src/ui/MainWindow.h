@@ -51,7 +51,7 @@ private:
     void updateNavigation();
     // The next (+1) or previous (-1) movie of the library, picked as a click picks it.
     void pickAdjacentMovie(int direction);
-    void followOpenMovieLength();
+    void followOpenMovieLength(const QUrl& url, double seconds);
     void buildToolbar();
     void buildMenu();
     void buildShortcuts();

@@ -92,6 +92,11 @@ void MprisService::setMovie(const VideoItem& movie) {
     announceChanges();
 }
 
+void MprisService::setMovieLength(double seconds) {
+    movie_.duration = seconds;
+    announceChanges();
+}
+
 void MprisService::setNavigation(bool canGoNext, bool canGoPrevious) {
     canGoNext_ = canGoNext;
     canGoPrevious_ = canGoPrevious;

@@ -40,6 +40,8 @@ public:
     void setPlayer(Player* player);
     // The open movie, for the metadata; a default VideoItem (empty URL) means none.
     void setMovie(const VideoItem& movie);
+    // The open movie's length became known (seconds).
+    void setMovieLength(double seconds);
     // Whether Next and Previous lead anywhere.
     void setNavigation(bool canGoNext, bool canGoPrevious);
 

@@ -188,8 +188,7 @@ bool SidebarView::openExternalFile(const QUrl& url) {
     if (!mayLeaveOpenMovie())
         return false;
     setShowTabs(false);
-    MoviesViewModel separate;
-    openVideoItem(separate.loadItem(url));
+    openVideoItem(MoviesViewModel::shared().loadItem(url));
     // The library's highlight stays only where it stands on the movie now open.
     if (selectedIndex() && !isOpen(MoviesViewModel::shared().items()[*selectedIndex()].url))
         list_->setSelectedIndex(std::nullopt);

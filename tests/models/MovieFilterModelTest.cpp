@@ -122,7 +122,7 @@ TEST(MovieFilterModelTest, NarrowsTheMovieLibrary) {
     filter.setFilterText(QStringLiteral("E"));
 
     library.refresh();
-    ASSERT_TRUE(waitUntil([&] { return library.rowCount() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return library.rowCount() == 3 && !library.isRefreshing(); }));
     QStringList shown = visible(filter);
     shown.sort();
     EXPECT_EQ(shown, QStringList({QStringLiteral("Café"), QStringLiteral("Zebra"), QStringLiteral("Émile")}));

@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/FileStamp.h"
+#include "models/MediaProbe.h"
 #include "models/StampedCache.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cmath>
+#include <memory>
 #include <ostream>
 
 namespace {
@@ -78,6 +81,9 @@ protected:
             },
             Qt::DirectConnection);
         QObject::connect(&model, &QAbstractItemModel::modelReset, &observer, [this] { ++resets; });
+        QObject::connect(&model, &MoviesViewModel::lengthMeasured, &observer, [this](const QUrl& url, double seconds) {
+            measured.append({url, seconds});
+        });
     }
     void TearDown() override { global().setMoviesFolderOverride({}); }
 
@@ -102,6 +108,7 @@ protected:
     int updates = 0;
     int resets = 0;
     QList<VideoItem> itemsWhenPosted;
+    QList<std::pair<QUrl, double>> measured;  // lengthMeasured, in order
 };
 
 }  // namespace
@@ -228,21 +235,31 @@ TEST_F(Library, PublishesOnlyWhenRecordsChangeAndPostsOnceTheListIsInPlace) {
     ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 1.0}));
     model.refresh();
     // The folder is read on a worker: the list stays as it is until the refresh comes back,
-    // and "videoUpdated" goes out once the new list is in place.
+    // and "videoUpdated" goes out once the new list is in place. The length follows in place.
     EXPECT_TRUE(model.isRefreshing());
     EXPECT_TRUE(model.items().isEmpty());
     ASSERT_TRUE(waitUntil([&] { return updates == 1; }));
     EXPECT_EQ(resets, 1);
     ASSERT_EQ(itemsWhenPosted.size(), 1);
     ASSERT_EQ(model.items().size(), 1);
+    const QUrl a = QUrl::fromLocalFile(path(QStringLiteral("a.mp4")));
+    ASSERT_TRUE(waitUntil([&] { return !model.isRefreshing(); }));
     EXPECT_NEAR(model.items()[0].duration, 1.0, 0.1);
+    ASSERT_EQ(measured.size(), 1);
+    EXPECT_EQ(measured[0].first, a);
+    EXPECT_EQ(measured[0].second, model.items()[0].duration);
 
     EXPECT_EQ(refresh(), 0);
+    EXPECT_EQ(measured.size(), 1);
 
-    // Another movie of the same title in the same place: published with its own length.
+    // Another movie of the same title in the same place: the same record with a new length,
+    // which arrives in place.
     ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 2.0}));
-    EXPECT_EQ(refresh(), 1);
+    EXPECT_EQ(refresh(), 0);
+    EXPECT_EQ(resets, 1);
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
+    ASSERT_EQ(measured.size(), 2);
+    EXPECT_NEAR(measured[1].second, 2.0, 0.1);
 
     ASSERT_TRUE(writeFile(path(QStringLiteral("a.srt")), srt("Start: Renamed")));
     EXPECT_EQ(refresh(), 1);
@@ -257,7 +274,7 @@ TEST_F(Library, PublishesOnlyWhenRecordsChangeAndPostsOnceTheListIsInPlace) {
     ASSERT_TRUE(writeFile(folder, "a file where the folder was"));
     EXPECT_EQ(refresh(), 0);
     EXPECT_EQ(model.items(), before);
-    EXPECT_EQ(resets, 3);
+    EXPECT_EQ(resets, 2);
 
     // The folder back, but empty: the empty list is published once.
     ASSERT_TRUE(QFile::remove(folder));
@@ -378,16 +395,29 @@ TEST_F(Library, LoadItemBuildsTheRecordOfAnyFile) {
     QTemporaryDir outside;
     ASSERT_TRUE(makeClip(outside.filePath(QStringLiteral("x.y.mov")), {.seconds = 2.0}));
     ASSERT_TRUE(writeFile(outside.filePath(QStringLiteral("x.y.srt")), srt("BID: org.example.X")));
-    const VideoItem item = MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("x.y.mov"))));
+    const QUrl url = QUrl::fromLocalFile(outside.filePath(QStringLiteral("x.y.mov")));
+    const VideoItem item = model.loadItem(url);
     EXPECT_EQ(item.text, QStringLiteral("x.y"));
     EXPECT_EQ(item.BID, QStringLiteral("org.example.X"));
-    EXPECT_NEAR(item.duration, 2.0, 0.1);
     EXPECT_EQ(item.time, QFileInfo(outside.filePath(QStringLiteral("x.y.mov")))
                              .birthTime()
                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    // Nothing is probed on the caller's thread: the length comes afterwards.
+    EXPECT_EQ(item.duration, 0.0);
+    ASSERT_TRUE(waitUntil([&] { return !measured.isEmpty(); }));
+    EXPECT_EQ(measured[0].first, url);
+    EXPECT_NEAR(measured[0].second, 2.0, 0.1);
 
-    const VideoItem missing =
-        MoviesViewModel().loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("missing.mp4"))));
+    // A movie of the library is known from its refresh.
+    ASSERT_TRUE(makeClip(path(QStringLiteral("known.mp4")), {.seconds = 1.0}));
+    waitUntilSettled();
+    ASSERT_EQ(refresh(), 1);
+    measured.clear();
+    EXPECT_NEAR(model.loadItem(QUrl::fromLocalFile(path(QStringLiteral("known.mp4")))).duration, 1.0, 0.1);
+    waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(measured.isEmpty());
+
+    const VideoItem missing = model.loadItem(QUrl::fromLocalFile(outside.filePath(QStringLiteral("missing.mp4"))));
     EXPECT_EQ(rows({missing}), QList<Row>({{QStringLiteral("missing.mp4"), QStringLiteral("0000-00-00 00:00:00"),
                                             QStringLiteral("missing"), fallbackBID, 0}}));
     EXPECT_NE(missing.id, item.id);
@@ -404,9 +434,109 @@ TEST_F(Library, AMovieStillBeingCopiedGetsItsLengthOnceComplete) {
     EXPECT_EQ(model.items()[0].duration, 0.0);
 
     ASSERT_TRUE(writeFile(path(QStringLiteral("copy.mp4")), bytes));
-    EXPECT_EQ(refresh(), 1);
+    refresh();
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
+    ASSERT_FALSE(measured.isEmpty());
+    EXPECT_NEAR(measured.last().second, 2.0, 0.1);
     EXPECT_EQ(refresh(), 0);
+}
+
+TEST_F(Library, ListsBeforeMeasuringAndMeasuresTheOpenMovieFirst) {
+    // The newest movie's probe is held up as on a slow disk; the oldest is open.
+    ASSERT_TRUE(makeClip(path(QStringLiteral("oldest.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("middle.mp4")), {.seconds = 1.0}));
+    waitForNextSecond();
+    ASSERT_TRUE(makeClip(path(QStringLiteral("newest.mp4")), {.seconds = 2.0}));
+    const QUrl oldest = QUrl::fromLocalFile(path(QStringLiteral("oldest.mp4")));
+    Q_EMIT notify().videoSelected(VideoItem(oldest, {}, QStringLiteral("oldest"), {}, ItemColor::white, 0));
+    MediaProbe::setSlowFileForTesting(QStringLiteral("newest.mp4"), 1000);
+    const std::unique_ptr<void, void (*)(void*)> restore(this, [](void*) { MediaProbe::setSlowFileForTesting({}, 0); });
+
+    refresh();
+    // The list went out before any length was known.
+    ASSERT_EQ(files(itemsWhenPosted).first(), QStringLiteral("newest.mp4"));
+    for (const VideoItem& item : itemsWhenPosted)
+        EXPECT_EQ(item.duration, 0.0);
+    // The open movie came first, though it is listed last.
+    ASSERT_EQ(measured.size(), 3);
+    EXPECT_EQ(measured[0].first, oldest);
+    for (const Row& row : rows(model.items()))
+        EXPECT_NEAR(row.duration, row.file == QStringLiteral("newest.mp4") ? 2.0 : 1.0, 0.1) << row;
+}
+
+TEST_F(Library, RemembersTheLibraryAcrossLaunchesInItsCacheFile) {
+    const QString cacheFile = dir.filePath(QStringLiteral("cache/library.cbor"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(cacheFile).path()));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(path(QStringLiteral("b.mov")), {.seconds = 2.0}));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("b.srt")), srt("Start: Bee\r\nBID: org.example.B")));
+    waitUntilSettled();
+
+    // One launch of the program: a model that starts from the file and refreshes once.
+    struct Launch {
+        QList<VideoItem> first;  // the list as first published
+        QList<VideoItem> last;   // the list once refreshed
+        int measured = 0;        // lengths that had to be measured
+    };
+    const auto launch = [&] {
+        MoviesViewModel next;
+        next.setCacheFile(cacheFile);
+        Launch result;
+        QObject::connect(&next, &QAbstractItemModel::modelReset, &observer, [&] {
+            if (result.first.isEmpty())
+                result.first = next.items();
+        });
+        QObject::connect(&next, &MoviesViewModel::lengthMeasured, &observer, [&] { ++result.measured; });
+        refresh(next);
+        result.last = next.items();
+        return result;
+    };
+
+    const Launch first = launch();
+    EXPECT_EQ(first.measured, 2);
+    ASSERT_TRUE(QFileInfo(cacheFile).isFile());
+    const QList<Row> expected = rows(first.last);
+    ASSERT_EQ(expected.size(), 2);
+    for (const Row& row : expected)
+        EXPECT_NEAR(row.duration, row.file == QStringLiteral("b.mov") ? 2.0 : 1.0, 0.1) << row;
+    // The next launch shows the whole library at once and measures nothing.
+    const Launch second = launch();
+    EXPECT_EQ(rows(second.first), expected);
+    EXPECT_EQ(second.measured, 0);
+
+    // A movie changed since is measured again, alone.
+    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 3.0}));
+    waitUntilSettled();
+    EXPECT_EQ(launch().measured, 1);
+    EXPECT_EQ(launch().measured, 0);
+
+    // A file that is not ours, or damaged, is ignored and replaced.
+    QFile cache(cacheFile);
+    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
+    const QByteArray good = cache.readAll();
+    cache.close();
+    const QList<std::pair<const char*, QByteArray>> damaged = {
+        {"empty", {}},
+        {"garbage", "\xff\xfe not cbor at all"},
+        {"truncated", good.left(good.size() / 2)},
+        {"another format", QByteArray::fromHex("a166666f726d617463787878")},  // {"format": "xxx"}
+        {"a folder", {}},
+    };
+    for (const auto& [name, bytes] : damaged) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QFile::remove(cacheFile) || QDir(cacheFile).removeRecursively());
+        if (qstrcmp(name, "a folder") == 0)
+            ASSERT_TRUE(QDir().mkpath(cacheFile));
+        else
+            ASSERT_TRUE(writeFile(cacheFile, bytes));
+        const Launch again = launch();
+        EXPECT_EQ(again.measured, 2);
+        EXPECT_EQ(again.first.size(), 2);
+        if (qstrcmp(name, "a folder") != 0)
+            EXPECT_EQ(launch().measured, 0);  // rewritten whole
+        else
+            EXPECT_TRUE(QFileInfo(cacheFile).isDir());  // told, nothing else harmed
+    }
 }
 
 // A file time ahead of the clock is no recent change: what was read from such a file is kept.

@@ -1,5 +1,6 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
+#include "models/LibraryCacheFile.h"
 #include "ui/AppDelegate.h"
 #include "ui/SingleInstance.h"
 #include "update/VersionCheck.h"
@@ -34,9 +35,11 @@ TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
 TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {
     ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/.cache/reelnook/movie.vtt"), "WEBVTT"));
     ASSERT_TRUE(writeFile(testHome() + QStringLiteral("/.cache/other.vtt"), "WEBVTT"));  // not ours
+    ASSERT_TRUE(writeFile(LibraryCacheFile::defaultPath(), "kept"));  // the library, kept across launches
     AppDelegate().cleanUp();
     EXPECT_FALSE(QFile::exists(testHome() + QStringLiteral("/.cache/reelnook/movie.vtt")));
     EXPECT_TRUE(QFile::exists(testHome() + QStringLiteral("/.cache/other.vtt")));
+    EXPECT_TRUE(QFile::exists(LibraryCacheFile::defaultPath()));
 }
 
 TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {

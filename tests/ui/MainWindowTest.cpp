@@ -447,6 +447,9 @@ TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
     EXPECT_TRUE(drag(movie, QEvent::DragEnter));
     EXPECT_TRUE(drag(movie, QEvent::Drop));
     EXPECT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(movie); }));
+    // Opened before its length was measured; the timeline gets the length when it comes.
+    EXPECT_TRUE(waitUntil([&] { return window_->content()->toolbarView()->duration() > 0.9; }));
+    EXPECT_NEAR(window_->detail()->duration(), 1.0, 0.1);
 }
 
 TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
