@@ -86,8 +86,9 @@ bool makeClip(const QString& path) {
     return ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0;
 }
 
-// `count` marks 100 ms apart, each shown for 90 ms; about 95 bytes a cue, as a file of
-// 496,708 cues of 50 MB has.
+// `count` cues 100 ms apart, each shown for 90 ms: the title and the application, as the
+// files of this program begin, then marks; about 95 bytes a cue, as a file of 496,708 cues of
+// 50 MB has.
 bool writeSidecar(const QString& path, int count) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -101,8 +102,11 @@ bool writeSidecar(const QString& path, int count) {
     QByteArray chunk;
     for (int i = 0; i < count; ++i) {
         const qint64 start = qint64(i) * 100;
-        chunk += QByteArray::number(i + 1) + "\r\n" + stamp(start) + " --> " + stamp(start + 90) + "\r\nMark: note " +
-                 QByteArray::number(i) + " about what happens in this scene\r\n\r\n";
+        const QByteArray text = i == 0   ? QByteArray("Start: Marked movie")
+                                : i == 1 ? QByteArray("BID: org.example.App")
+                                         : "Mark: note " + QByteArray::number(i) + " about what happens in this scene";
+        chunk += QByteArray::number(i + 1) + "\r\n" + stamp(start) + " --> " + stamp(start + 90) + "\r\n" + text +
+                 "\r\n\r\n";
         if (chunk.size() > (1 << 20)) {
             file.write(chunk);
             chunk.clear();

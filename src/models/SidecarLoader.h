@@ -43,6 +43,8 @@ Q_SIGNALS:
 
 private:
     SidecarLoader() = default;
+    void readOnWorker(quint64 opening, quint64 load, const QUrl& srt, double duration, const QUrl& movieURL,
+                      const QUrl& matroska);
     void finishPlayerFile(quint64 opening, const QUrl& movieURL);
 
     quint64 opening_ = 0;                    // the number of the last `open`

@@ -427,7 +427,10 @@ void Player::seek(MediaTime time) {
     endReached_ = false;
     const QByteArray target = secondsText(seconds).toUtf8();
     const char* command[] = {Mpv::seek, target.constData(), "absolute+exact", nullptr};
-    mpv_command(mpv_, command);
+    // Not waited for: right after a movie opens, mpv's core may wait for the picture this
+    // thread is to render, and a call that waits for the core holds both until mpv gives up
+    // on the picture (a fifth of a second). Commands still run in the order given.
+    mpv_command_async(mpv_, 0, command);
 }
 
 double Player::currentTime() const {
