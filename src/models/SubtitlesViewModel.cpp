@@ -20,21 +20,59 @@ SubtitlesViewModel& SubtitlesViewModel::shared() {
     return *instance;
 }
 
-void SubtitlesViewModel::load(const QUrl& url, double duration) {
+QList<SubtitleItem> SubtitlesViewModel::readItems(const QUrl& url, double duration) {
     auto items = SubtitleSRT::shared().readAll(url);
-    if (!items) {
-        setItems({});
-        return;
-    }
+    if (!items)
+        return {};
     for (SubtitleItem& item : *items) {
         item.color = SubtitleSRT::shared().annotationColor(item.text).value_or(item.color);
         item.duration = duration;
     }
     sortByStart(*items);
-    setItems(std::move(*items));
+    return std::move(*items);
+}
+
+void SubtitlesViewModel::load(const QUrl& url, double duration) {
+    ++lastLoad_;
+    duration_ = duration;
+    setItems(readItems(url, duration));
+    setLoading(false);
+}
+
+quint64 SubtitlesViewModel::startLoading(double duration) {
+    duration_ = duration;
+    setItems({});
+    setLoading(true);
+    return ++lastLoad_;
+}
+
+bool SubtitlesViewModel::takeLoaded(quint64 load, QList<SubtitleItem> items) {
+    if (load != lastLoad_ || !loading_)
+        return false;
+    // The movie's length may have changed on disk while the file was read. Checked first: the
+    // list may still be shared with the worker, and changing it copies it.
+    if (!items.isEmpty() && items.constFirst().duration != duration_)
+        for (SubtitleItem& item : items)
+            item.duration = duration_;
+    // Items added while the file was read stay, in their place by start time.
+    if (!items_.isEmpty()) {
+        items.append(items_);
+        sortByStart(items);
+    }
+    setItems(std::move(items));
+    setLoading(false);
+    return true;
+}
+
+void SubtitlesViewModel::setLoading(bool loading) {
+    if (loading_ == loading)
+        return;
+    loading_ = loading;
+    Q_EMIT loadingChanged(loading);
 }
 
 void SubtitlesViewModel::setMovieDuration(double duration) {
+    duration_ = duration;
     if (items_.isEmpty())
         return;
     for (SubtitleItem& item : items_)

@@ -27,7 +27,22 @@ public:
 
     // Replaces the items with the cues of the SRT file at `url`, coloured by their annotation,
     // each carrying the movie's `duration`. A missing or cue-less file gives an empty list.
+    // Ends a load started with startLoading: its cues are no longer taken.
     void load(const QUrl& url, double duration);
+    // The items `load` puts in the list for the SRT file at `url`, in their order. Reads the
+    // file; safe on any thread.
+    static QList<SubtitleItem> readItems(const QUrl& url, double duration);
+
+    // The list of a movie whose SRT file is read elsewhere (on a worker): empties the list,
+    // which is loading until the items of the returned load come in through takeLoaded. A
+    // later load (of either kind) ends this one.
+    quint64 startLoading(double duration);
+    // The items of `load` (from readItems), put in the list while that load is the one under
+    // way, beside any item added meanwhile; false, and nothing changes, when another load has
+    // begun since.
+    bool takeLoaded(quint64 load, QList<SubtitleItem> items);
+    // A load started with startLoading has not finished yet.
+    bool isLoading() const { return loading_; }
     // Gives every item the movie's new length (the movie grew or was replaced on disk).
     void setMovieDuration(double duration);
     // Appends the item (observers told), then restores the order (observers told again).
@@ -42,9 +57,16 @@ public:
 Q_SIGNALS:
     // Emitted after every change of `items`, once the new rows are in place.
     void itemsChanged();
+    // A load started with startLoading began (true), or it ended (false): its items are in
+    // place, or another load replaced it.
+    void loadingChanged(bool loading);
 
 private:
     void setItems(QList<SubtitleItem> items);
+    void setLoading(bool loading);
 
     QList<SubtitleItem> items_;
+    double duration_ = 0;  // the open movie's length, which every item carries
+    quint64 lastLoad_ = 0;
+    bool loading_ = false;
 };

@@ -224,9 +224,28 @@ void Player::replaceCurrentItem(const PlayerItem& item) {
     pendingSeek_.reset();
     // From here on nothing of the replaced item is reported: its position is not the new
     // item's, and a pause now must not announce it.
-    load_ = Load::waitingForSurface;
+    load_ = item.subtitlesPending ? Load::waitingForSubtitles : Load::waitingForSurface;
     lastReportedSecond_ = -1;
     pause();
+    if (load_ == Load::waitingForSubtitles) {
+        // The replaced movie must not go on playing, or be played, while the new one waits.
+        // Nothing waits for mpv here: the stop runs before any later command all the same.
+        const char* stop[] = {Mpv::stop, nullptr};
+        if (alive())
+            mpv_command_async(mpv_, 0, stop);
+    } else if (surfaceReady_) {
+        startLoad();
+    }
+    Q_EMIT stateChanged();
+}
+
+void Player::subtitlesWritten(const PlayerItem& item) {
+    if (load_ != Load::waitingForSubtitles || !item_ || item.url != item_->url || item.subtitlesPending)
+        return;
+    item_->subtitlePath = item.subtitlePath;
+    item_->hasSubtitles = item.hasSubtitles;
+    item_->subtitlesPending = false;
+    load_ = Load::waitingForSurface;
     if (surfaceReady_)
         startLoad();
     Q_EMIT stateChanged();
@@ -416,7 +435,10 @@ void Player::seek(MediaTime time) {
     endReached_ = false;
     const QByteArray target = secondsText(seconds).toUtf8();
     const char* command[] = {Mpv::seek, target.constData(), "absolute+exact", nullptr};
-    mpv_command(mpv_, command);
+    // Not waited for: right after a movie opens, mpv's core may wait for the picture this
+    // thread is to render, and a call that waits for the core holds both until mpv gives up
+    // on the picture (a fifth of a second). Commands still run in the order given.
+    mpv_command_async(mpv_, 0, command);
 }
 
 double Player::currentTime() const {

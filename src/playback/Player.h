@@ -27,8 +27,13 @@ public:
     ~Player() override;
 
     // Plays `item` from now on, replacing the current one. The player starts paused, like a
-    // new one; with a picture, loading waits until the video surface is ready.
+    // new one; with a picture, loading waits until the video surface is ready. An item whose
+    // subtitle file is still being written waits for subtitlesWritten, the replaced movie
+    // stopped meanwhile.
     void replaceCurrentItem(const PlayerItem& item);
+    // The current item's subtitle file is written: `item` is the current item built again. The
+    // movie opens now, with its subtitles, where it was last asked to go.
+    void subtitlesWritten(const PlayerItem& item);
     const std::optional<PlayerItem>& currentItem() const { return item_; }
     // The current item's movie is open.
     bool isLoaded() const { return load_ == Load::loaded; }
@@ -80,7 +85,7 @@ private:
     void attachSurface();
     void detachSurface();
 
-    enum class Load { none, waitingForSurface, loading, loaded, failed };
+    enum class Load { none, waitingForSubtitles, waitingForSurface, loading, loaded, failed };
 
     static void wakeup(void* context);
     void drainEvents();

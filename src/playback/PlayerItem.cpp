@@ -1,6 +1,6 @@
 #include "playback/PlayerItem.h"
 
-#include "subtitles/SubtitleVTT.h"
+#include "models/SidecarLoader.h"
 
 #include <QFileInfo>
 
@@ -18,9 +18,11 @@ MediaTime MediaTime::fromSeconds(double seconds, qint32 timescale) {
 PlayerItem getPlayerItem(const QUrl& url, double duration) {
     PlayerItem item;
     item.url = url;
-    item.subtitlePath = SubtitleVTT::cacheURL(url).toLocalFile();
+    const SidecarLoader::PlayerFile subtitles = SidecarLoader::shared().playerFile(url);
+    item.subtitlePath = subtitles.path;
+    item.subtitlesPending = subtitles.pending;
     // Only a regular file: mpv would wait forever on a named pipe.
-    item.hasSubtitles = QFileInfo(item.subtitlePath).isFile();
+    item.hasSubtitles = !subtitles.pending && QFileInfo(item.subtitlePath).isFile();
     item.range = TimeRange{MediaTime{}, MediaTime::fromSeconds(duration)};
     return item;
 }

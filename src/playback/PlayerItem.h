@@ -29,18 +29,20 @@ struct TimeRange {
 };
 
 // What the player plays for one movie: the movie's own streams in the movie's order, then the
-// streams of its WebVTT file, all over one range from 0 of the movie's length. mpv reads the
+// streams of its subtitle file, all over one range from 0 of the movie's length. mpv reads the
 // streams itself when it opens the movie; nothing is probed to build an item. A value: every
 // build makes a new one.
 struct PlayerItem {
-    QUrl url;                   // the movie
-    QString subtitlePath;       // the WebVTT file looked up for the movie, present or not
-    bool hasSubtitles = false;  // the WebVTT file was a regular file when the item was built
+    QUrl url;                       // the movie
+    QString subtitlePath;           // the subtitle file looked up for the movie, present or not
+    bool hasSubtitles = false;      // the subtitle file was a regular file when the item was built
+    bool subtitlesPending = false;  // the subtitle file is still being written (a large sidecar)
     TimeRange range;
 
     friend bool operator==(const PlayerItem&, const PlayerItem&) = default;
 };
 
-// Builds the item for the movie at `url` of `duration` seconds; a stat of the WebVTT file
-// is all it reads.
+// Builds the item for the movie at `url` of `duration` seconds; a stat of the subtitle file
+// is all it reads. The subtitle file is the one the sidecar loader made for the movie: its
+// WebVTT file, or the Matroska form of a large sidecar.
 PlayerItem getPlayerItem(const QUrl& url, double duration);

@@ -1,6 +1,7 @@
 #include "playback/VideoPlayerView.h"
 
 #include "core/Events.h"
+#include "models/SidecarLoader.h"
 
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
@@ -26,6 +27,12 @@ VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
     connect(player_.get(), &Player::loadFinished, this, [this](bool ok) {
         if (!ok)
             update();
+    });
+    // A large sidecar's subtitle file is written after its movie was handed over; the player
+    // opens the movie once it is there.
+    connect(&SidecarLoader::shared(), &SidecarLoader::playerFileWritten, this, [this](const QUrl& movie) {
+        if (movie == url_)
+            player_->subtitlesWritten(getPlayerItem(url_));
     });
 }
 

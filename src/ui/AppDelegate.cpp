@@ -29,9 +29,10 @@ void AppDelegate::removeCachedSubtitles(const QString& folder) {
     const QFileInfoList entries =
         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& entry : entries) {
-        if (entry.suffix() != QLatin1String("vtt"))
+        // The player's subtitle files: WebVTT, and Matroska for large sidecars.
+        if (entry.suffix() != QLatin1String("vtt") && entry.suffix() != QLatin1String("mks"))
             continue;
-        // A folder named *.vtt is removed like a file would be; a failure ends the clean-up.
+        // A folder named so is removed like a file would be; a failure ends the clean-up.
         const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
                                                                  : QFile::remove(entry.filePath());
         if (!removed)

@@ -29,6 +29,11 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     stack_->addWidget(black_);
 
     connect(&notify(), &ApplicationEvents::videoSelected, this, &ContentView::onVideoSelected, Qt::DirectConnection);
+    // The marks of a large sidecar come in after the selection: the timeline shows them then.
+    connect(&SubtitlesViewModel::shared(), &SubtitlesViewModel::loadingChanged, toolbar_, [this](bool loading) {
+        if (!loading)
+            toolbar_->setCellMarks();
+    });
     resumeTimer_ = new QTimer(this);
     resumeTimer_->setInterval(10000);
     connect(resumeTimer_, &QTimer::timeout, this, [this] {

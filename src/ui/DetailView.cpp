@@ -61,6 +61,8 @@ protected:
     }
 };
 
+QString markHint() { return QStringLiteral("Mark: enter text"); }
+
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
@@ -117,6 +119,9 @@ QWidget* DetailView::buildContent() {
     list_ = new IndexListView(content);
     list_->setModel(&SubtitlesViewModel::shared());
     list_->setItemDelegate(new MarkRowDelegate(list_));
+    // Every row is one line in the same font: one row's size is every row's, and a list of
+    // many thousand marks is laid out without measuring each.
+    list_->setUniformItemSizes(true);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -162,7 +167,7 @@ QWidget* DetailView::buildEditBox() {
     timeRow->addWidget(timeField_);
     auto* textRow = new QHBoxLayout;
     entry_ = new QLineEdit(box);
-    entry_->setPlaceholderText(QStringLiteral("Mark: enter text"));
+    entry_->setPlaceholderText(markHint());
     connect(entry_, &QLineEdit::returnPressed, this, &DetailView::onAddButton);
     textRow->addWidget(fieldIcon(QStringLiteral("highlighter"), box));
     textRow->addWidget(entry_);
@@ -170,16 +175,18 @@ QWidget* DetailView::buildEditBox() {
     fields->addLayout(textRow);
     row->addLayout(fields);
 
-    auto* plus = new QToolButton(box);
-    plus->setIcon(symbolIcon(QStringLiteral("plus")));
-    plus->setFixedSize(32, 42);
-    plus->setToolTip(tr("Add a mark at the current position"));
-    connect(plus, &QToolButton::clicked, this, &DetailView::onAddButton);
-    row->addWidget(plus);
+    addButton_ = new QToolButton(box);
+    addButton_->setIcon(symbolIcon(QStringLiteral("plus")));
+    addButton_->setFixedSize(32, 42);
+    addButton_->setToolTip(tr("Add a mark at the current position"));
+    connect(addButton_, &QToolButton::clicked, this, &DetailView::onAddButton);
+    row->addWidget(addButton_);
     return box;
 }
 
 void DetailView::subscribeToEvents() {
+    connect(&SubtitlesViewModel::shared(), &SubtitlesViewModel::loadingChanged, this, &DetailView::setLoading);
+    setLoading(SubtitlesViewModel::shared().isLoading());
     connect(
         &notify(), &ApplicationEvents::videoSelected, this,
         [this](const VideoItem& item) {
@@ -257,7 +264,18 @@ void DetailView::focusEntry() {
     entry_->setFocus(Qt::ShortcutFocusReason);
 }
 
+void DetailView::setLoading(bool loading) {
+    // Until the list is in, there is nothing to add to, save or export: a mark added now, and
+    // saved, would replace the file's marks with itself.
+    for (QWidget* control : {static_cast<QWidget*>(entry_), static_cast<QWidget*>(addButton_),
+                             static_cast<QWidget*>(saveButton_), static_cast<QWidget*>(exportButton_)})
+        control->setEnabled(!loading);
+    entry_->setPlaceholderText(loading ? tr("Loading marks\u2026") : markHint());
+}
+
 void DetailView::onAddButton() {
+    if (SubtitlesViewModel::shared().isLoading())
+        return;
     // A mark is one line: a pasted line break would start a cue of its own in the file.
     QString text = entry_->text();
     static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}\\x{0B}\\x{0C}\\x{85}]"));

@@ -10,6 +10,7 @@ class QLineEdit;
 class IndexListView;
 class PaneSlider;
 class QPushButton;
+class QToolButton;
 
 // The subtitle panel on the right: the marks of the open movie, the entry that adds a mark
 // at the last reported position, and the button that saves the marks to the movie's SRT
@@ -77,6 +78,8 @@ private:
     QWidget* buildEditBox();
     void subscribeToEvents();
     void setModified(bool modified);
+    // The open movie's marks are still being read: adding, saving and exporting wait.
+    void setLoading(bool loading);
     void showContextMenu(const QPoint& pos);
 
     QAction* toggleAction_ = nullptr;
@@ -84,6 +87,7 @@ private:
     QLineEdit* timeField_ = nullptr;
     QLineEdit* entry_ = nullptr;
     IndexListView* list_ = nullptr;
+    QToolButton* addButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     QString movieTitle_;

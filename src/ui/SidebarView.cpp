@@ -5,10 +5,8 @@
 #include "core/Records.h"
 #include "models/MovieFiles.h"
 #include "models/MoviesViewModel.h"
-#include "models/SubtitlesViewModel.h"
+#include "models/SidecarLoader.h"
 #include "playback/Symbols.h"
-#include "subtitles/SubtitleSRT.h"
-#include "subtitles/SubtitleVTT.h"
 #include "ui/FileViewer.h"
 #include "ui/IndexListView.h"
 #include "ui/MovieRowDelegate.h"
@@ -174,8 +172,8 @@ void SidebarView::findSelectionAgain() {
 }
 
 void SidebarView::openVideoItem(const VideoItem& item) {
-    SubtitlesViewModel::shared().load(SubtitleSRT::sidecarURL(item.url), item.duration);
-    SubtitleVTT::shared().convert(SubtitleSRT::sidecarURL(item.url), SubtitleVTT::cacheURL(item.url));
+    // The marks and the player's subtitle file; a large sidecar's come later, from a worker.
+    SidecarLoader::shared().open(item.url, item.duration);
     openedURL_ = item.url;
     Q_EMIT notify().videoSelected(item);
 }

@@ -117,3 +117,36 @@ TEST_F(SubtitlesViewModelTest, RemoveItemKeepsOrderAndIgnoresBadRows) {
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("c")}));
     EXPECT_EQ(removed, 1);
 }
+
+TEST_F(SubtitlesViewModelTest, AStartedLoadTakesOnlyItsOwnItemsBesideMarksAddedMeanwhile) {
+    model.load(srt(cue(10, "old movie")), 60);
+    const QList<SubtitleItem> read = SubtitlesViewModel::readItems(srt(cue(30, "c") + cue(10, "a")), 90);
+    ASSERT_EQ(read.size(), 2);
+    const int& loading = count(&SubtitlesViewModel::loadingChanged);
+
+    const quint64 left = model.startLoading(90);
+    EXPECT_TRUE(model.isLoading());
+    EXPECT_TRUE(model.items().isEmpty());
+    const quint64 current = model.startLoading(90);  // another movie was opened meanwhile
+    EXPECT_FALSE(model.takeLoaded(left, read));
+    EXPECT_TRUE(model.items().isEmpty());
+    EXPECT_TRUE(model.isLoading());
+
+    model.addItem(SubtitleItem(20, 22, QStringLiteral("added while loading"), ItemColor::gray, 90));
+    model.setMovieDuration(120);  // the movie grew on disk meanwhile
+    EXPECT_TRUE(model.takeLoaded(current, read));
+    EXPECT_FALSE(model.isLoading());
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("added while loading"), QStringLiteral("c")}));
+    for (const SubtitleItem& item : model.items())
+        EXPECT_EQ(item.duration, 120);
+    EXPECT_EQ(loading, 2);  // on at the first start, off when its items came in
+
+    // A load that arrives after it ended (it was taken, or a direct load replaced it) changes
+    // nothing.
+    EXPECT_FALSE(model.takeLoaded(current, read));
+    const quint64 replaced = model.startLoading(90);
+    model.load(srt(cue(5, "read directly")), 90);
+    EXPECT_FALSE(model.isLoading());
+    EXPECT_FALSE(model.takeLoaded(replaced, read));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("read directly")});
+}

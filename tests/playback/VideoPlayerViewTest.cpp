@@ -1,6 +1,7 @@
 #include "PlaybackFixtures.h"
 
 #include "core/Events.h"
+#include "models/SidecarLoader.h"
 #include "playback/Player.h"
 #include "playback/VideoPlayerView.h"
 
@@ -264,3 +265,31 @@ TEST(SubtitleStyleRules, SixRulesPerPlacement) {
 }
 
 }  // namespace
+
+TEST_F(VideoPlayerViewTest, ALargeSidecarsCueShowsOnceItsSubtitleFileIsWritten) {
+    auto view = surface();
+    openAt(*view, clip(QStringLiteral("plain-large.mp4"), picture), 1.0);
+    const QImage plain = view->grabFramebuffer();
+
+    const QString movie = clip(QStringLiteral("large.mp4"), picture);
+    QByteArray srt = "1\r\n00:00:00,000 --> 00:00:03,900\r\nTHE QUICK BROWN FOX\r\n\r\n";
+    for (int i = 0; srt.size() <= SidecarLoader::largeFileBytes; ++i)  // after the movie's end
+        srt += "1\r\n00:20:00,000 --> 00:20:01,000\r\nMark: later " + QByteArray::number(i) + "\r\n\r\n";
+    ASSERT_TRUE(writeFile(folder_.filePath(QStringLiteral("large.srt")), srt));
+    const QUrl url = QUrl::fromLocalFile(movie);
+    written_ << SidecarLoader::shared().playerFile(url).path;
+    // As the window opens a movie: the sidecar first, then the surface.
+    SidecarLoader::shared().open(url, picture.seconds);
+    const int before = view->framesRendered();
+    view->setMovie(url, picture.seconds);
+    Player* player = view->player();
+    EXPECT_FALSE(player->isOpening());
+    QSignalSpy reported(player, &Player::positionReported);
+    player->seek(1.0);  // asked for before the movie opens
+
+    ASSERT_TRUE(waitUntil([&] { return player->isLoaded() && view->framesRendered() > before; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return !reported.isEmpty(); }));
+    EXPECT_NEAR(reported.last().first().toDouble(), 1.0, 0.05);
+    settle();
+    EXPECT_FALSE(differingRows(view->grabFramebuffer(), plain).isEmpty()) << "no cue drawn";
+}

@@ -265,3 +265,34 @@ TEST_F(DetailFixture, AFailedExportSaysWhy) {
     ASSERT_EQ(answerer.texts.size(), 1);
     EXPECT_TRUE(answerer.texts.first().contains(QStringLiteral("x.csv")));
 }
+
+TEST_F(DetailFixture, WhileTheMarksLoadNothingIsAddedSavedOrExported) {
+    QFile file(srt_);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    file.close();
+    report(12.5);
+    SubtitlesViewModel& list = SubtitlesViewModel::shared();
+    const quint64 load = list.startLoading(100);
+    for (QWidget* control : {static_cast<QWidget*>(panel_.entry()), static_cast<QWidget*>(panel_.saveButton()),
+                             static_cast<QWidget*>(panel_.exportButton())})
+        EXPECT_FALSE(control->isEnabled());
+    // A mark added now would be the only one a save writes, over all the file's marks.
+    panel_.entry()->setText(QStringLiteral("too early"));
+    panel_.onAddButton();
+    EXPECT_TRUE(list.items().isEmpty());
+    EXPECT_FALSE(panel_.isModified());
+    EXPECT_TRUE(panel_.saveMarks());  // nothing to save
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), saved);
+    file.close();
+
+    ASSERT_TRUE(list.takeLoaded(load, SubtitlesViewModel::readItems(QUrl::fromLocalFile(srt_), 100)));
+    EXPECT_EQ(panel_.list()->model()->rowCount(), 2);
+    EXPECT_TRUE(panel_.entry()->isEnabled());
+    EXPECT_EQ(panel_.entry()->text(), QStringLiteral("too early"));  // what was typed is still there
+    QTest::keyClick(panel_.entry(), Qt::Key_Return);
+    ASSERT_EQ(list.items().size(), 3);
+    EXPECT_EQ(list.items()[1].text, QStringLiteral("too early"));
+    EXPECT_TRUE(panel_.isModified());
+}

@@ -14,14 +14,14 @@
 #include <QThread>
 #include <memory>
 
-TEST(QuitCleanup, RemovesExactlyTheVttFiles) {
+TEST(QuitCleanup, RemovesExactlyThePlayersSubtitleFiles) {
     QTemporaryDir cache;
-    for (const char* name : {"a.vtt", "b.VTT", "c.srt", "vtt", "d.vtt.bak"})
+    for (const char* name : {"a.vtt", "b.VTT", "c.srt", "vtt", "d.vtt.bak", "e.mks", "f.MKS", "g.mkv"})
         ASSERT_TRUE(writeFile(cache.filePath(QString::fromLatin1(name)), "x"));
     AppDelegate::removeCachedSubtitles(cache.path());
     const QStringList left = QDir(cache.path()).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(left, (QStringList{QStringLiteral("b.VTT"), QStringLiteral("c.srt"), QStringLiteral("d.vtt.bak"),
-                                 QStringLiteral("vtt")}));
+                                 QStringLiteral("f.MKS"), QStringLiteral("g.mkv"), QStringLiteral("vtt")}));
 }
 
 TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {

@@ -20,6 +20,7 @@
 #include <QTest>
 #include "MessageBoxes.h"
 #include "models/MoviesViewModel.h"
+#include "models/SidecarLoader.h"
 #include "playback/VideoSliderCell.h"
 #include "playback/VideoToolbarView.h"
 #include "subtitles/FileNaming.h"
@@ -481,4 +482,44 @@ TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
         EXPECT_NEAR(player->currentTime(), on ? 8.0 : 0.0, 0.05);
     }
     resume->setChecked(true);
+}
+
+TEST_F(WindowFixture, ALargeSidecarsMarksAndSubtitlesComeInAfterThePick) {
+    const QString path = folder_.filePath(QStringLiteral("large.mp4"));
+    ASSERT_TRUE(makeClip(path, ClipShape{4.0, QStringLiteral("160x120"), true}));
+    QByteArray srt =
+        "1\r\n00:00:01,000 --> 00:00:03,000\r\nMark: early\r\n\r\n"
+        "2\r\n00:00:02,500 --> 00:00:03,500\r\nDeath: hero (F)\r\n\r\n";
+    int cues = 2;
+    for (; srt.size() <= SidecarLoader::largeFileBytes; ++cues)  // after the movie's end
+        srt += "1\r\n00:20:00,000 --> 00:20:01,000\r\nMark: later " + QByteArray::number(cues) + "\r\n\r\n";
+    ASSERT_TRUE(writeFile(folder_.filePath(QStringLiteral("large.srt")), srt));
+    DetailView* panel = window_->detail();
+    panel->setShowPanel(true);
+
+    window_->sidebar()->openVideoItem(VideoItem(QUrl::fromLocalFile(path), QStringLiteral(""), QStringLiteral("large"),
+                                                QStringLiteral(""), ItemColor::white, 4.0));
+    Player* player = window_->content()->player();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(SubtitlesViewModel::shared().isLoading());
+    EXPECT_FALSE(panel->entry()->isEnabled());
+    EXPECT_FALSE(player->isOpening() || player->isLoaded());  // it waits for the subtitle file
+    // A seek asked for meanwhile is where the movie opens.
+    QList<double> reports;
+    QObject context;
+    QObject::connect(player, &Player::positionReported, &context, [&](double seconds) { reports << seconds; });
+    player->seek(2.75);
+
+    ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 30000));
+    EXPECT_EQ(panel->list()->model()->rowCount(), cues);
+    EXPECT_TRUE(panel->entry()->isEnabled());
+    EXPECT_TRUE(player->currentItem()->hasSubtitles);
+    EXPECT_EQ(QFileInfo(player->currentItem()->subtitlePath).suffix(), QStringLiteral("mks"));
+    EXPECT_TRUE(waitUntil([&] { return !reports.isEmpty() && std::abs(reports.last() - 2.75) < 0.05; }))
+        << (reports.isEmpty() ? -1 : reports.last());
+    // The mark and the death note on the timeline; the cues after the movie's end are not.
+    const VideoSliderCell& cell = window_->content()->toolbarView()->cell();
+    ASSERT_EQ(cell.list.size(), 2);
+    EXPECT_EQ(cell.list[0].value, VideoSliderCell::gray);
+    EXPECT_EQ(cell.list[1].value, VideoSliderCell::green);
 }
