@@ -44,6 +44,8 @@ public:
     QString markText() const;
     std::optional<double> pictureSeconds() const { return pictureSeconds_; }
 
+    // The tick whose centre is nearest to `x` on the slider: where a click there puts the knob.
+    int tickAt(double x) const;
     // The seconds a click on tick `tick` seeks to in a movie of `duration` seconds.
     static double secondsOfTick(int tick, double duration);
 
@@ -61,7 +63,6 @@ private:
     void showPicture(double seconds, const QImage& image);
     void dismiss();
     void place();
-    int tickAt(double x) const;
 
     VideoSlider& slider_;
     ThumbnailProvider* provider_ = nullptr;
