@@ -71,7 +71,7 @@ TimelinePreview::TimelinePreview(VideoSlider& slider)
     // slider (an event filter sees it before): its tick is the one a release seeks to.
     connect(&slider_, &QSlider::sliderMoved, this, [this](int tick) {
         if (previewable())
-            showTick(tick);
+            present(tick, {tick});
     });
     // Moves without a button reach the slider only with tracking on; QSlider ignores them.
     slider_.setMouseTracking(true);
@@ -98,8 +98,6 @@ void TimelinePreview::setActive(bool active) {
 }
 
 QString TimelinePreview::timeText() const { return time_->text(); }
-
-QString TimelinePreview::markText() const { return marks_->property("plainText").toString(); }
 
 bool TimelinePreview::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &slider_)
@@ -134,8 +132,30 @@ void TimelinePreview::hover(const QPointF& position) {
     if (slider_.isSliderDown())
         return;  // sliderMoved tells
     const int tick = tickAt(position.x());
+    const QList<int> marked = markedTicks(tick, position.x());
+    if (tick != tick_ || marked != markedTicks_ || !isVisible())
+        present(tick, marked);
+}
+
+QList<int> TimelinePreview::markedTicks(int tick, double x) const {
+    // A mark is drawn from its tick's centre to the right, over the part of the timeline
+    // nearer the next tick: there the pointer is over the mark of the tick before.
+    const VideoSliderCell& cell = slider_.cell();
+    const int before = tick - 1;
+    if (before >= 0 && before < cell.arr.size() && cell.arr[before] != 0 &&
+        x < cell.rectOfTickMark(before).right() + 0.5)
+        return {before, tick};
+    return {tick};
+}
+
+void TimelinePreview::present(int tick, const QList<int>& marked) {
     if (tick != tick_ || !isVisible())
         showTick(tick);
+    if (marked != markedTicks_)
+        showMarks(marked);
+    place();
+    if (!isVisible())
+        show();
 }
 
 int TimelinePreview::tickAt(double x) const {
@@ -157,11 +177,20 @@ void TimelinePreview::showTick(int tick) {
     tick_ = tick;
     const double seconds = secondsOfTick(tick, duration_);
     time_->setText(formatTime(std::round(seconds), duration_));
+    if (requested_.size() >= 256)  // decodes that failed are never answered
+        requested_.removeFirst();
+    requested_.append(seconds);
+    provider_->request(seconds);
+}
 
-    const QList<TickMark> marks = marksAtTick(items_, tick, int(slider_.cell().arr.size()));
+void TimelinePreview::showMarks(const QList<int>& ticks) {
+    markedTicks_ = ticks;
+    QList<TickMark> marks;
+    for (const int tick : ticks)
+        marks << marksAtTick(items_, tick, int(slider_.cell().arr.size()));
     QStringList plain, lines;
     const QFontMetrics metrics(marks_->font());
-    for (const TickMark& mark : marks) {
+    for (const TickMark& mark : std::as_const(marks)) {
         if (plain.size() == maxMarks)
             break;
         QString text = mark.text;
@@ -174,17 +203,9 @@ void TimelinePreview::showTick(int tick) {
                      .arg(color.name(),
                           metrics.elidedText(text, Qt::ElideRight, ThumbnailProvider::width).toHtmlEscaped());
     }
-    marks_->setProperty("plainText", plain.join(QLatin1Char('\n')));
+    markText_ = plain.join(QLatin1Char('\n'));
     marks_->setText(lines.join(QStringLiteral("<br>")));
     marks_->setVisible(!lines.isEmpty());
-
-    if (requested_.size() >= 256)  // decodes that failed are never answered
-        requested_.removeFirst();
-    requested_.append(seconds);
-    provider_->request(seconds);
-    place();
-    if (!isVisible())
-        show();
 }
 
 void TimelinePreview::showPicture(double seconds, const QImage& image) {
@@ -204,6 +225,7 @@ void TimelinePreview::showPicture(double seconds, const QImage& image) {
 
 void TimelinePreview::dismiss() {
     tick_.reset();
+    markedTicks_.clear();
     pictureSeconds_.reset();
     requested_.clear();
     // The picture's room stays, empty, so the next hover does not show a place it left.

@@ -14,7 +14,7 @@ class VideoSlider;
 
 // The timeline's hover preview: while the pointer is over the timeline (or drags its knob), a
 // small window above it shows the time a click there goes to, the texts of the marks on that
-// tick, and a picture of the movie at that time once the thumbnail provider has decoded it
+// tick (or drawn under the pointer), and a picture of the movie at that time once the thumbnail provider has decoded it
 // (the time shows at once). It is a tooltip window: it never takes the focus or the pointer,
 // leaves the slider's own mouse handling alone, stays on the screen at the ends of the
 // timeline and goes below the timeline where there is no room above it. It hides when the
@@ -41,7 +41,7 @@ public:
     // What the preview shows: the time, the marks' texts (one per line) and, once it came, the
     // time of the request whose picture is shown.
     QString timeText() const;
-    QString markText() const;
+    QString markText() const { return markText_; }
     std::optional<double> pictureSeconds() const { return pictureSeconds_; }
 
     // The tick whose centre is nearest to `x` on the slider: where a click there puts the knob.
@@ -59,7 +59,10 @@ protected:
 private:
     bool previewable() const;
     void hover(const QPointF& position);
+    QList<int> markedTicks(int tick, double x) const;
+    void present(int tick, const QList<int>& marked);
     void showTick(int tick);
+    void showMarks(const QList<int>& ticks);
     void showPicture(double seconds, const QImage& image);
     void dismiss();
     void place();
@@ -73,6 +76,8 @@ private:
     double duration_ = 0;
     bool active_ = true;
     std::optional<int> tick_;
+    QList<int> markedTicks_;  // whose marks the preview names
+    QString markText_;
     std::optional<double> pictureSeconds_;
     QList<double> requested_;  // the times asked for since the preview last showed, oldest first
 };

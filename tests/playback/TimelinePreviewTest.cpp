@@ -62,13 +62,15 @@ protected:
         return waitUntil([&] { return !preview_->isVisible(); });
     }
 
-    // The pointer over tick `tick`, once the preview shows it.
-    bool hover(int tick) {
-        if (QCursor::pos() == slider_->mapToGlobal(tickPoint(tick)) && !leave())
+    // The pointer at `at` on the timeline, once the preview shows the tick there.
+    bool hoverAt(const QPoint& at) {
+        if (QCursor::pos() == slider_->mapToGlobal(at) && !leave())
             return false;
-        QTest::mouseMove(slider_, tickPoint(tick));
+        QTest::mouseMove(slider_, at);
+        const int tick = preview_->tickAt(at.x());
         return waitUntil([&] { return preview_->isVisible() && preview_->tick() == tick; });
     }
+    bool hover(int tick) { return hoverAt(tickPoint(tick)); }
 
     QLabel* label(const QString& name) const { return preview_->findChild<QLabel*>(name); }
 
@@ -141,20 +143,27 @@ TEST_F(TimelinePreviewTest, AMarkOnTheHoveredTickAddsItsText) {
            "1\r\n00:00:05,000 --> 00:00:06,000\r\nMark: look here\r\n\r\n"
            "2\r\n00:00:10,000 --> 00:00:11,000\r\nDeath: Crab\r\n(E)\r\n\r\n"
            "3\r\n00:00:15,000 --> 00:00:16,000\r\njust a cue\r\n\r\n");
+    // A mark is drawn from its tick's centre to the right, where the next tick is nearer.
+    const QRectF drawn = bar_->cell().rectOfTickMark(25);
+    const int y = tickPoint(25).y();
+    const QPoint rightEnd(int(std::ceil(drawn.right())) - 1, y);
+    ASSERT_EQ(preview_->tickAt(rightEnd.x()), 26);
     const struct {
-        int tick;
+        const char* name;
+        QPoint at;
         QString marks;
         int color;
     } cases[] = {
-        {25, QStringLiteral("Mark: look here"), VideoSliderCell::gray},
-        {26, QString(), 0},
-        {50, QStringLiteral("Death: Crab (E)"), VideoSliderCell::orange},
-        {75, QString(), 0},
+        {"the mark's tick", tickPoint(25), QStringLiteral("Mark: look here"), VideoSliderCell::gray},
+        {"the right end of the mark", rightEnd, QStringLiteral("Mark: look here"), VideoSliderCell::gray},
+        {"two ticks on", tickPoint(27), QString(), 0},
+        {"a death's tick", tickPoint(50), QStringLiteral("Death: Crab (E)"), VideoSliderCell::orange},
+        {"a plain cue's tick", tickPoint(75), QString(), 0},
     };
     QLabel* marks = label(QStringLiteral("previewMarks"));
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.tick);
-        ASSERT_TRUE(hover(c.tick));
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(hoverAt(c.at));
         EXPECT_EQ(preview_->markText(), c.marks);
         EXPECT_EQ(marks->isVisible(), !c.marks.isEmpty());
         if (!c.marks.isEmpty()) {
