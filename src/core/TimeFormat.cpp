@@ -32,10 +32,12 @@ QString fixedFormatTimeDetail(double seconds) {
     return QString::fromLatin1(text);
 }
 
-QString formatTime(double seconds) {
+QString formatTime(double seconds) { return formatTime(seconds, 0); }
+
+QString formatTime(double seconds, double length) {
     const auto whole = static_cast<long long>(sanitized(seconds));
     char text[64];
-    if (whole > 3599)
+    if (whole > 3599 || sanitized(length) >= 3600)
         std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
     else
         std::snprintf(text, sizeof text, "%02lld:%02lld", whole / 60, whole % 60);

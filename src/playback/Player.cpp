@@ -452,6 +452,26 @@ double Player::currentTime() const {
     return seconds;
 }
 
+namespace {
+namespace Mpv {
+constexpr const char* frameDropCount = "frame-drop-count";
+constexpr const char* decoderFrameDropCount = "decoder-frame-drop-count";
+}  // namespace Mpv
+}  // namespace
+
+Player::DroppedFrames Player::droppedFrames() const {
+    DroppedFrames dropped;
+    if (!alive() || !isLoaded())
+        return dropped;
+    int64_t count = 0;
+    if (mpv_get_property(mpv_, Mpv::frameDropCount, MPV_FORMAT_INT64, &count) >= 0)
+        dropped.output = count;
+    count = 0;
+    if (mpv_get_property(mpv_, Mpv::decoderFrameDropCount, MPV_FORMAT_INT64, &count) >= 0)
+        dropped.decoder = count;
+    return dropped;
+}
+
 void Player::setTextStyleRules(const QList<TextStyleRule>& rules) {
     using A = TextStyleRule::Attribute;
     for (const TextStyleRule& rule : rules) {

@@ -62,6 +62,13 @@ public:
     void seek(MediaTime time);
     // The playback position in seconds; 0 without an open item.
     double currentTime() const;
+    // Video frames mpv dropped since the current movie opened: late at the output, and in
+    // the decoder to catch up. Zeros without an open item.
+    struct DroppedFrames {
+        qint64 output = 0;
+        qint64 decoder = 0;
+    };
+    DroppedFrames droppedFrames() const;
 
     // Restyles the subtitles at once, keeping the playback position.
     void setTextStyleRules(const QList<TextStyleRule>& rules);

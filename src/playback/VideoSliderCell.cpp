@@ -70,6 +70,16 @@ std::optional<int> tickColor(const QString& text) {
     return std::nullopt;
 }
 
+// The tick of an item's start as a share of the movie's length (halves away from zero);
+// none at or after the end, before the start, or without a length.
+std::optional<int> tickOf(const SubtitleItem& item, int tickCount) {
+    const double tick = std::round(item.stime * 100.0 / item.duration);
+    // Compared as a double first: a huge or non-finite quotient must not become an int.
+    if (!std::isfinite(tick) || tick < 0 || tick >= tickCount)
+        return std::nullopt;
+    return int(tick);
+}
+
 }  // namespace
 
 void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items) {
@@ -78,10 +88,17 @@ void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items) {
         const std::optional<int> color = tickColor(item.text);
         if (!color)
             continue;
-        const double tick = std::round(item.stime * 100.0 / item.duration);
-        // Compared as a double first: a huge or non-finite quotient must not become an int.
-        if (!std::isfinite(tick) || tick < 0 || tick >= cell.arr.size())
-            continue;
-        cell.setAt(int(tick), *color);
+        if (const std::optional<int> tick = tickOf(item, int(cell.arr.size())))
+            cell.setAt(*tick, *color);
     }
+}
+
+QList<TickMark> marksAtTick(const QList<SubtitleItem>& items, int index, int tickCount) {
+    QList<TickMark> marks;
+    for (const SubtitleItem& item : items) {
+        const std::optional<int> color = tickColor(item.text);
+        if (color && tickOf(item, tickCount) == index)
+            marks.append(TickMark{item.text, *color});
+    }
+    return marks;
 }

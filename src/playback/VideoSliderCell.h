@@ -49,7 +49,17 @@ public:
     void drawKnob(QPainter& painter, const QRectF& rect) const;
 };
 
+// One annotated item as the timeline shows it: its text and its colour index.
+struct TickMark {
+    QString text;
+    int color = 0;
+    friend bool operator==(const TickMark&, const TickMark&) = default;
+};
+
 // Resets `cell` and places one mark per annotated item, in list order, at the tick nearest
 // to the item's start as a share of the movie's length (halves away from zero). Items at or
 // after the end, before the start, or of a movie without length place nothing.
 void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items);
+// The annotated items of `items` that placeMarks() puts on tick `index` of a cell with
+// `tickCount` ticks, in list order.
+QList<TickMark> marksAtTick(const QList<SubtitleItem>& items, int index, int tickCount = 100);

@@ -6,6 +6,8 @@
 #include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
+#include "playback/ThumbnailProvider.h"
+#include "playback/TimelinePreview.h"
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoSlider.h"
 
@@ -101,6 +103,8 @@ void VideoToolbarView::buildBar() {
     slider_->setObjectName(QStringLiteral("timeline"));
     slider_->setFixedWidth(300);
     slider_->onValueChanged = [this](double value) { seekFromTimeline(value); };
+    // Its pictures come from a decoder of its own, never from the player.
+    preview_ = new TimelinePreview(*slider_);
 
     totalLabel_ = timeLabel(QStringLiteral("totalTime"), this);
 
@@ -168,6 +172,7 @@ void VideoToolbarView::onVideoSelected(const VideoItem& item) {
     doubleValue_ = 0;
     playTime_ = 0;
     duration_ = item.duration;
+    preview_->setMovie(item.url.isLocalFile() ? item.url.toLocalFile() : QString(), item.duration);
     setCellMarks();
     refresh();
 }
@@ -196,6 +201,8 @@ void VideoToolbarView::onVideoCursorChanged(double seconds) {
 
 void VideoToolbarView::setDuration(double seconds) {
     duration_ = seconds;
+    // The file changed on disk: pictures decoded before may no longer be in it.
+    preview_->setMovie(preview_->provider().movie(), seconds);
     doubleValue_ = percentOf(playTime_, duration_);
     setCellMarks();
     refresh();
@@ -232,6 +239,7 @@ void VideoToolbarView::togglePlay() {
 
 void VideoToolbarView::setCellMarks() {
     placeMarks(cell_, SubtitlesViewModel::shared().items());
+    preview_->setMarks(SubtitlesViewModel::shared().items());
     slider_->update();
 }
 

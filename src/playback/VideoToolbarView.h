@@ -15,13 +15,14 @@ class QMenu;
 class QSlider;
 class QTimer;
 class QToolButton;
+class TimelinePreview;
 class VideoSlider;
 
 // The transport bar for the centre of the window's toolbar: skip back 5 s, play/pause, skip
 // forward 5 s, elapsed time, the timeline with its marks, total time, the volume button with
 // its pop-up slider, and the subtitle placement menu. It acts on the player announced by
 // videoLoaded, follows videoSelected, videoCursorChanged and refreshMarks, and keeps the
-// settings "subtitleStyle" and "volume".
+// settings "subtitleStyle" and "volume". Hovering the timeline previews the movie there.
 class VideoToolbarView : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +37,9 @@ public:
     SubtitlePlacement subtitleStyle() const { return subtitleStyle_; }
     bool showVolume() const { return showVolume_; }
     VideoSliderCell& cell() { return cell_; }
+    VideoSlider* timeline() const { return slider_; }
+    // The picture and time shown over the timeline where the pointer hovers.
+    TimelinePreview* timelinePreview() const { return preview_; }
 
     // The symbol names the controls show now.
     QString playIcon() const;
@@ -98,6 +102,7 @@ private:
     QToolButton* nextButton_ = nullptr;
     QLabel* elapsedLabel_ = nullptr;
     VideoSlider* slider_ = nullptr;
+    TimelinePreview* preview_ = nullptr;
     QLabel* totalLabel_ = nullptr;
     QToolButton* volumeButton_ = nullptr;
     QToolButton* subtitleButton_ = nullptr;

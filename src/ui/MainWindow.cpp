@@ -110,19 +110,17 @@ void MainWindow::connectDesktop() {
         },
         Qt::DirectConnection);
     connect(&notify(), &ApplicationEvents::videoUpdated, this, &MainWindow::updateNavigation, Qt::DirectConnection);
+    connect(sidebar_, &SidebarView::filterChanged, this, &MainWindow::updateNavigation);
 }
 
 void MainWindow::updateNavigation() {
-    const auto row = sidebar_->selectedIndex();
-    const qsizetype count = MoviesViewModel::shared().items().size();
-    mpris_->setNavigation(row && *row + 1 < count, row && *row > 0);
+    mpris_->setNavigation(sidebar_->adjacentRow(+1).has_value(), sidebar_->adjacentRow(-1).has_value());
 }
 
 void MainWindow::pickAdjacentMovie(int direction) {
-    const auto row = sidebar_->selectedIndex();
-    const qsizetype count = MoviesViewModel::shared().items().size();
-    if (row && *row + direction >= 0 && *row + direction < count)
-        sidebar_->selectRow(*row + direction);
+    // Among the movies the library shows: a filter narrows the way too.
+    if (const auto row = sidebar_->adjacentRow(direction))
+        sidebar_->selectRow(*row);
     updateNavigation();
 }
 
@@ -203,6 +201,10 @@ void MainWindow::buildShortcuts() {
     bind(Qt::Key_M, [this] { detail_->focusEntry(); });
     bind(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
     bind(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
+    bind(QKeySequence::Find, [this] {
+        setFullScreenVideo(false);  // the library is not shown in full screen
+        sidebar_->focusFilter();
+    });
 }
 
 void MainWindow::showKeyboardShortcuts() {
@@ -214,6 +216,7 @@ void MainWindow::showKeyboardShortcuts() {
         {tr("M"), tr("Type a mark")},
         {tr("Return (in the mark entry)"), tr("Add the mark at the current position")},
         {tr("Ctrl+S"), tr("Save the marks to the movie's SRT file")},
+        {tr("Ctrl+F"), tr("Filter the library by title (Esc clears)")},
         {tr("F, double-click on the video"), tr("Full screen on or off")},
         {tr("Esc"), tr("Leave full screen")},
         {tr("F1"), tr("This list")},

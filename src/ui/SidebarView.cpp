@@ -4,6 +4,7 @@
 #include "core/Events.h"
 #include "core/Records.h"
 #include "models/MovieFiles.h"
+#include "models/MovieFilterModel.h"
 #include "models/MoviesViewModel.h"
 #include "models/SidecarLoader.h"
 #include "playback/Symbols.h"
@@ -15,7 +16,9 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStackedWidget>
@@ -29,8 +32,11 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     toggleAction_->setToolTip(tr("Show or hide the library"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShowTabs(!showTabs()); });
 
+    const MoviesViewModel* model = &MoviesViewModel::shared();
+    filter_ = new MovieFilterModel(this);
+    filter_->setSourceModel(&MoviesViewModel::shared());
     list_ = new IndexListView(this);
-    list_->setModel(&MoviesViewModel::shared());
+    list_->setModel(filter_);
     list_->setItemDelegate(new MovieRowDelegate(list_));
     list_->setUniformItemSizes(true);
     list_->setFrameShape(QFrame::NoFrame);
@@ -38,7 +44,10 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     connect(list_, &QListView::customContextMenuRequested, this, &SidebarView::showContextMenu);
-    connect(list_, &IndexListView::picked, this, [this](int row) { selectRow(row); });
+    connect(list_, &IndexListView::picked, this, [this](int row) {
+        if (const auto picked = libraryRow(row))
+            selectRow(picked);
+    });
 
     emptyHint_ = new QLabel(this);
     emptyHint_->setObjectName("emptyLibraryHint");
@@ -48,13 +57,29 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     emptyHint_->setStyleSheet(QStringLiteral("color: gray;"));
     emptyHint_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    noMatchHint_ = new QLabel(this);
+    noMatchHint_->setObjectName(QStringLiteral("noMatchHint"));
+    noMatchHint_->setWordWrap(true);
+    noMatchHint_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    noMatchHint_->setMargin(16);
+    noMatchHint_->setStyleSheet(QStringLiteral("color: gray;"));
+
     localPage_ = new QStackedWidget(this);
     localPage_->addWidget(list_);
     localPage_->addWidget(emptyHint_);
+    localPage_->addWidget(noMatchHint_);
+
+    buildFilterField();
+    auto* local = new QWidget(this);
+    auto* localLayout = new QVBoxLayout(local);
+    localLayout->setContentsMargins(0, 0, 0, 0);
+    localLayout->setSpacing(0);
+    localLayout->addWidget(filterField_);
+    localLayout->addWidget(localPage_, 1);
 
     tabs_ = new QTabWidget(this);
     tabs_->setFixedWidth(tabWidth);
-    tabs_->addTab(localPage_, tr("Local"));
+    tabs_->addTab(local, tr("Local"));
     tabs_->addTab(new QLabel(QString(), this), tr("Youtube"));
     tabs_->tabBar()->setTabTextColor(1, Qt::gray);
 
@@ -64,10 +89,20 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
     layout->addWidget(tabs_);
     slider_ = new PaneSlider(this, tabs_, tabWidth, true);
 
-    const MoviesViewModel* model = &MoviesViewModel::shared();
-    connect(model, &QAbstractItemModel::modelReset, this, &SidebarView::updateEmptyHint);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &SidebarView::updateEmptyHint);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &SidebarView::updateEmptyHint);
+    // After the list's own handlers, which keep its old row: the library row decides. Rows the
+    // filter hides change no row of the list, so the library's own changes count too.
+    const auto follow = [this](const QAbstractItemModel* rows) {
+        const auto update = [this] {
+            showSelection();
+            updateEmptyHint();
+        };
+        connect(rows, &QAbstractItemModel::modelReset, this, update);
+        connect(rows, &QAbstractItemModel::layoutChanged, this, update);
+        connect(rows, &QAbstractItemModel::rowsRemoved, this, update);
+        connect(rows, &QAbstractItemModel::rowsInserted, this, update);
+    };
+    follow(model);
+    follow(filter_);
     updateEmptyHint();
 
     refreshTimer_ = new QTimer(this);
@@ -90,14 +125,99 @@ bool SidebarView::showTabs() const { return slider_->isShown(); }
 
 void SidebarView::setShowTabs(bool show) { slider_->setShown(show); }
 
+void SidebarView::buildFilterField() {
+    filterField_ = new QLineEdit(this);
+    filterField_->setObjectName(QStringLiteral("libraryFilter"));
+    filterField_->setPlaceholderText(tr("Filter"));
+    filterField_->setClearButtonEnabled(true);
+    filterField_->setToolTip(tr("Show only the movies whose title holds this text (Ctrl+F)"));
+    filterField_->installEventFilter(this);
+    // Not the window's first focus: the window's one-letter keys must work from the start.
+    filterField_->setFocusPolicy(Qt::ClickFocus);
+    // Narrows as the user types; the list keeps (or loses) its highlight by the library row.
+    connect(filterField_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        filter_->setFilterText(text);
+        Q_EMIT filterChanged();
+    });
+}
+
+bool SidebarView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != filterField_)
+        return QWidget::eventFilter(watched, event);
+    const bool escape = (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+                        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+                        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier;
+    if (!escape)
+        return QWidget::eventFilter(watched, event);
+    // Esc belongs to the field, not to the window's shortcut: it clears the text, and in an
+    // empty field it hands the keyboard back to the list.
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    if (!filterField_->text().isEmpty())
+        filterField_->clear();
+    else if (list_->isVisible())
+        list_->setFocus(Qt::OtherFocusReason);
+    else
+        filterField_->clearFocus();
+    return true;
+}
+
+void SidebarView::focusFilter() {
+    setShowTabs(true);
+    tabs_->setCurrentIndex(0);
+    filterField_->setFocus(Qt::ShortcutFocusReason);
+    filterField_->selectAll();
+}
+
 void SidebarView::updateEmptyHint() {
     const bool empty = MoviesViewModel::shared().items().isEmpty();
-    if (empty)
+    if (empty) {
         emptyHint_->setText(
             tr("No movies yet.\n\nReelnook shows the mp4 and mov files of\n%1\n\nPlace movies there and "
                "they appear here within seconds.")
                 .arg(global().moviesFolder()));
-    localPage_->setCurrentWidget(empty ? static_cast<QWidget*>(emptyHint_) : list_);
+        localPage_->setCurrentWidget(emptyHint_);
+        return;
+    }
+    if (filter_->rowCount() == 0) {
+        noMatchHint_->setText(tr("No movie matches \u201c%1\u201d.").arg(filterField_->text().trimmed()));
+        localPage_->setCurrentWidget(noMatchHint_);
+        return;
+    }
+    localPage_->setCurrentWidget(list_);
+}
+
+std::optional<int> SidebarView::libraryRow(int shownRow) const {
+    const QModelIndex row = filter_->mapToSource(filter_->index(shownRow, 0));
+    return row.isValid() ? std::optional<int>(row.row()) : std::nullopt;
+}
+
+std::optional<int> SidebarView::shownRow(std::optional<int> libraryRow) const {
+    if (!libraryRow)
+        return std::nullopt;
+    const QModelIndex row = filter_->mapFromSource(MoviesViewModel::shared().index(*libraryRow, 0));
+    return row.isValid() ? std::optional<int>(row.row()) : std::nullopt;
+}
+
+void SidebarView::showSelection() { list_->setSelectedIndex(shownRow(selected_)); }
+
+std::optional<int> SidebarView::adjacentRow(int direction) const {
+    if (!selected_ || direction == 0)
+        return std::nullopt;
+    const int count = filter_->rowCount();
+    if (const auto shown = shownRow(selected_)) {
+        const int next = *shown + direction;
+        return next >= 0 && next < count ? libraryRow(next) : std::nullopt;
+    }
+    // The selected movie is filtered out: the first shown one past it on that side.
+    for (int i = 0; i < count; ++i) {
+        const auto row = libraryRow(direction > 0 ? i : count - 1 - i);
+        if (row && (direction > 0 ? *row > *selected_ : *row < *selected_))
+            return row;
+    }
+    return std::nullopt;
 }
 
 void SidebarView::selectRow(std::optional<int> index) {
@@ -106,17 +226,17 @@ void SidebarView::selectRow(std::optional<int> index) {
         setSelectedIndex(index, true);
         return;
     }
-    if (index == list_->selectedIndex())
+    if (index == selected_)
         return;
     const VideoItem picked = items[*index];
     if (!isOpen(picked.url) && !mayLeaveOpenMovie()) {
-        list_->setSelectedIndex(list_->selectedIndex());  // the highlight goes back to the open movie
+        showSelection();  // the highlight goes back to the open movie
         return;
     }
     // The library may have changed while the question was open: find the pick again.
     const auto row = rowOf(picked.url);
     if (!row) {
-        list_->setSelectedIndex(list_->selectedIndex());
+        showSelection();
         return;
     }
     // A row picked by the user also becomes the title that later searches look for.
@@ -138,12 +258,13 @@ std::optional<int> SidebarView::rowOf(const QUrl& url) const {
     return std::nullopt;
 }
 
-std::optional<int> SidebarView::selectedIndex() const { return list_->selectedIndex(); }
-
 void SidebarView::setSelectedIndex(std::optional<int> index, bool openOnChange) {
-    if (index == list_->selectedIndex())
+    if (index == selected_) {
+        showSelection();  // where the list shows it now
         return;
-    list_->setSelectedIndex(index);
+    }
+    selected_ = index;
+    showSelection();
     const auto& items = MoviesViewModel::shared().items();
     if (openOnChange && index && *index >= 0 && *index < items.size())
         openVideoItem(items[*index]);
@@ -187,22 +308,25 @@ bool SidebarView::openExternalFile(const QUrl& url) {
         return false;
     setShowTabs(false);
     openVideoItem(MoviesViewModel::shared().loadItem(url));
-    // The library's highlight stays only where it stands on the movie now open.
-    if (selectedIndex() && !isOpen(MoviesViewModel::shared().items()[*selectedIndex()].url))
-        list_->setSelectedIndex(std::nullopt);
+    // The library's selection stays only where it stands on the movie now open.
+    const auto& items = MoviesViewModel::shared().items();
+    if (selected_ && (*selected_ < 0 || *selected_ >= items.size() || !isOpen(items[*selected_].url))) {
+        selected_.reset();
+        showSelection();
+    }
     return true;
 }
 
 void SidebarView::revealInFileManager(int index) {
     const auto& items = MoviesViewModel::shared().items();
-    if (selectedIndex() != index || index < 0 || index >= items.size())
+    if (selected_ != index || index < 0 || index >= items.size())
         return;
     revealInFileViewer(items[index].url);
 }
 
 void SidebarView::onDeleteFile(int index) {
     MoviesViewModel& movies = MoviesViewModel::shared();
-    if (selectedIndex() != index || index < 0 || index >= movies.items().size())
+    if (selected_ != index || index < 0 || index >= movies.items().size())
         return;
     const VideoItem item = movies.items()[index];
     // Deleting the open movie (or any while none is open) opens the row that follows.
@@ -221,27 +345,37 @@ void SidebarView::onDeleteFile(int index) {
     if (!row)
         return;
     index = *row;
+    const auto shownBefore = shownRow(index);
     movies.removeItem(index);
     if (movies.items().isEmpty())
         return;
     // Open what the selection now stands on, also when the index stays (row 0): the player
     // must not keep showing a movie that went to the trash.
     if (!leavesOpenMovie) {
-        list_->setSelectedIndex(rowOf(*openedURL_));
+        selected_ = rowOf(*openedURL_);
+        showSelection();
         return;
     }
-    const int next = std::max(index - 1, 0);
-    list_->setSelectedIndex(next);
-    selectedText_ = movies.items()[next].text;
-    openVideoItem(movies.items()[next]);
+    // The shown row before the deleted one, or the first; with no row shown any more, the
+    // library's row before it (hidden by the filter, but the player must move on).
+    std::optional<int> next;
+    if (const int shown = filter_->rowCount(); shown > 0)
+        next = libraryRow(std::min(std::max(shownBefore.value_or(0) - 1, 0), shown - 1));
+    if (!next)
+        next = std::max(index - 1, 0);
+    selected_ = next;
+    showSelection();
+    selectedText_ = movies.items()[*next].text;
+    openVideoItem(movies.items()[*next]);
 }
 
 void SidebarView::showContextMenu(const QPoint& pos) {
     // Only the selected row has entries; an empty menu is not shown at all.
     const auto selected = list_->selectedRowAt(pos);
-    if (!selected)
+    const auto row = selected ? libraryRow(*selected) : std::nullopt;
+    if (!row)
         return;
-    const int index = *selected;
+    const int index = *row;
     QMenu menu(this);
     menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in Finder"), this,
                    [this, index] { revealInFileManager(index); });

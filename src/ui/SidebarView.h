@@ -7,16 +7,24 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class IndexListView;
+class MovieFilterModel;
 class PaneSlider;
 class QStackedWidget;
 class QTabWidget;
 class QTimer;
 struct VideoItem;
 
-// The left pane: the movie library as a list, refreshed on show and every 2 seconds. A
-// change of selection opens that movie; after each library change the selection is found
-// again by title.
+// The left pane: the movie library as a list, refreshed on show and every 2 seconds, under a
+// filter field that narrows the list to the titles holding its text. A change of selection
+// opens that movie; after each library change the selection is found again by title.
+//
+// The selection and every row this class takes or gives are rows of the library
+// (MoviesViewModel::shared()); the list shows the filtered rows, and rows are mapped where
+// they cross into it. The selected movie stays selected while the filter hides it: only its
+// highlight goes, and it comes back when the movie is shown again. Filtering never opens a
+// movie.
 class SidebarView : public QWidget {
     Q_OBJECT
 public:
@@ -30,10 +38,20 @@ public:
     // Whether the tabs are shown ("show"); hidden, the sidebar takes no width.
     bool showTabs() const;
     void setShowTabs(bool show);
-    std::optional<int> selectedIndex() const;
+    // The library row of the selected movie, shown or not.
+    std::optional<int> selectedIndex() const { return selected_; }
     std::optional<QString> selectedText() const { return selectedText_; }
     IndexListView* list() const { return list_; }
     QTabWidget* tabs() const { return tabs_; }
+    QLineEdit* filterField() const { return filterField_; }
+    MovieFilterModel* filterModel() const { return filter_; }
+
+    // Shows the tabs and the library and puts the cursor in the filter field, its text selected.
+    void focusFilter();
+    // The library row of the movie next to the selected one among the shown rows, after it
+    // (+1) or before it (-1); from a selected movie the filter hides, the nearest shown one
+    // on that side. None without a selection or at the end.
+    std::optional<int> adjacentRow(int direction) const;
 
     // Selects a row as a click does: opens its movie when the index changes, after asking
     // about unsaved marks of the open one.
@@ -49,8 +67,13 @@ public:
     // Runs the search that follows each library change.
     void findSelectionAgain();
 
+Q_SIGNALS:
+    // The filter changed which movies the list shows.
+    void filterChanged();
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setSelectedIndex(std::optional<int> index, bool openOnChange);
@@ -59,15 +82,25 @@ private:
     bool mayLeaveOpenMovie() const;
     bool isOpen(const QUrl& url) const;
     std::optional<int> rowOf(const QUrl& url) const;
+    // Library row <-> row of the list; none for a row the filter hides or out of range.
+    std::optional<int> libraryRow(int shownRow) const;
+    std::optional<int> shownRow(std::optional<int> libraryRow) const;
+    // Puts the list's highlight on the selected movie where the list shows it.
+    void showSelection();
+    void buildFilterField();
 
     QAction* toggleAction_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QStackedWidget* localPage_ = nullptr;
     IndexListView* list_ = nullptr;
+    MovieFilterModel* filter_ = nullptr;
+    QLineEdit* filterField_ = nullptr;
     QLabel* emptyHint_ = nullptr;
+    QLabel* noMatchHint_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     PaneSlider* slider_ = nullptr;
 
+    std::optional<int> selected_;  // library row
     std::optional<QString> selectedText_;
     std::optional<QUrl> openedURL_;  // the movie opened last
     std::function<bool()> leaveCheck_;

@@ -32,6 +32,22 @@ TEST(TimeFormat, FormatTime) {
         EXPECT_EQ(formatTime(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
 }
 
+TEST(TimeFormat, FormatTimeWithinAMovie) {
+    const struct {
+        double seconds;
+        double length;
+        const char* text;
+    } cases[] = {
+        {54, 3599.9, "00:54"},       {54, 3600, "00:00:54"},
+        {0, 5400, "00:00:00"},       {3599.9, 5400, "00:59:59"},
+        {4000, 5400, "01:06:40"},    {3700, 60, "01:01:40"},
+        {12, std::nan(""), "00:12"}, {12, -7200, "00:12"},
+        {-3, 7200, "00:00:00"},      {12, std::numeric_limits<double>::infinity(), "00:12"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatTime(c.seconds, c.length), QString::fromUtf8(c.text)) << c.seconds << " of " << c.length;
+}
+
 TEST(TimeFormat, HugeValuesStayWellFormed) {
     EXPECT_FALSE(fixedFormatTimeDetail(1e300).isEmpty());
     EXPECT_FALSE(formatTime(1e300).contains(QLatin1Char('-')));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QImage>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -60,7 +61,25 @@ TEST(MarkPlacement, AnnotatedItemsMarkTheirNearestTick) {
         cell.setAt(42, VideoSliderCell::green);  // placing starts from a clean cell
         placeMarks(cell, items);
         EXPECT_EQ(cell.list, c.marks);
+        // The hover preview names the marks of exactly the ticks that show one, the drawn
+        // colour first.
+        for (int tick = 0; tick < VideoSlider::tickCount; ++tick) {
+            const QList<TickMark> named = marksAtTick(items, tick);
+            const auto drawn =
+                std::find_if(c.marks.cbegin(), c.marks.cend(), [tick](const Mark& mark) { return mark.index == tick; });
+            ASSERT_EQ(named.isEmpty(), drawn == c.marks.cend()) << tick;
+            if (!named.isEmpty()) {
+                EXPECT_EQ(named.first().color, drawn->value) << tick;
+            }
+        }
     }
+    const QList<SubtitleItem> shared = {
+        SubtitleItem(10, 12, QStringLiteral("Death: fall (F)"), ItemColor::white, 100),
+        SubtitleItem(10.2, 12, QStringLiteral("plain"), ItemColor::white, 100),
+        SubtitleItem(10.3, 12, QStringLiteral("Mark: two\r\nlines"), ItemColor::white, 100)};
+    EXPECT_EQ(marksAtTick(shared, 10),
+              (QList<TickMark>{{QStringLiteral("Death: fall (F)"), VideoSliderCell::green},
+                               {QStringLiteral("Mark: two\r\nlines"), VideoSliderCell::gray}}));
 }
 
 TEST(VideoSliderCell, FirstColourPerTickWinsUntilReset) {

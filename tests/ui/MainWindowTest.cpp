@@ -26,6 +26,7 @@
 #include "subtitles/FileNaming.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/IndexListView.h"
+#include "ui/MprisService.h"
 
 #include <gtest/gtest.h>
 #include <QDragEnterEvent>
@@ -66,12 +67,12 @@ protected:
 
     // A key as the window system delivers it, so that window-wide shortcuts see it.
     // The first video surface makes Qt re-create the window, which then is no longer active.
-    void pressKey(Qt::Key key) {
+    void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         if (QApplication::activeWindow() != window_.get()) {
             window_->activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
         }
-        QTest::keyClick(window_->windowHandle(), key);
+        QTest::keyClick(window_->windowHandle(), key, modifiers);
     }
 
     QTemporaryDir folder_{testHome() + QStringLiteral("/window-XXXXXX")};
@@ -291,6 +292,18 @@ TEST_F(UnsavedMarksFixture, ARightPressOnAnotherRowOfEitherListChangesNothing) {
     EXPECT_TRUE(answerer.texts.isEmpty());
     EXPECT_EQ(global().movieURL, newer());
     EXPECT_TRUE(panel->isModified());
+}
+
+TEST_F(UnsavedMarksFixture, FilteringTheLibraryAsksNothingAndOpensNothing) {
+    MessageBoxAnswerer answerer(QMessageBox::Discard);
+    QLineEdit* field = window_->sidebar()->filterField();
+    const QString older = QFileInfo(this->older().toLocalFile()).completeBaseName();
+    for (const QString& text : {older, QStringLiteral("nothing like it"), QString()}) {
+        field->setText(text);
+        EXPECT_EQ(global().movieURL, newer());
+    }
+    EXPECT_TRUE(answerer.texts.isEmpty());
+    EXPECT_TRUE(window_->detail()->isModified());
 }
 
 TEST_F(UnsavedMarksFixture, DeletingAMarkTakesItsTickOffTheTimeline) {
@@ -522,4 +535,53 @@ TEST_F(WindowFixture, ALargeSidecarsMarksAndSubtitlesComeInAfterThePick) {
     ASSERT_EQ(cell.list.size(), 2);
     EXPECT_EQ(cell.list[0].value, VideoSliderCell::gray);
     EXPECT_EQ(cell.list[1].value, VideoSliderCell::green);
+}
+
+TEST_F(WindowFixture, CtrlFFiltersTheLibraryAndNextAndPreviousKeepToTheShownMovies) {
+    // Names of this test's own, so that the shared library sees a new list.
+    const QString tag = QFileInfo(folder_.path()).fileName();
+    const auto url = [&](const QString& name) {
+        return QUrl::fromLocalFile(folder_.filePath(name + tag + QStringLiteral(".mp4")));
+    };
+    for (const QString& name : {QStringLiteral("red-b"), QStringLiteral("blue"), QStringLiteral("red-a")}) {
+        ASSERT_TRUE(makeClip(url(name).toLocalFile(), ClipShape{1.0, QStringLiteral("64x48"), false}));
+        QThread::msleep(1100);  // birth times a second apart order the library
+    }
+    MoviesViewModel::shared().refresh();
+    ASSERT_TRUE(waitUntil([] { return MoviesViewModel::shared().items().size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return global().movieURL == url(QStringLiteral("red-a")); }));
+
+    SidebarView* sidebar = window_->sidebar();
+    sidebar->setShowTabs(false);
+    pressKey(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(sidebar->showTabs());
+    EXPECT_TRUE(sidebar->filterField()->hasFocus());
+    EXPECT_FALSE(window_->isFullScreenVideo());
+    pressKey(Qt::Key_R);
+    pressKey(Qt::Key_E);
+    pressKey(Qt::Key_D);
+    EXPECT_EQ(sidebar->filterField()->text(), QStringLiteral("red"));
+    EXPECT_EQ(sidebar->list()->model()->rowCount(), 2);
+
+    // The media controls' Next and Previous step over the movie the filter hides.
+    auto* mpris = window_->findChild<MprisService*>();
+    ASSERT_NE(mpris, nullptr);
+    const struct {
+        bool next;
+        QString open;
+    } steps[] = {{true, QStringLiteral("red-b")}, {true, QStringLiteral("red-b")}, {false, QStringLiteral("red-a")}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.open.toStdString());
+        if (step.next)
+            Q_EMIT mpris->nextRequested();
+        else
+            Q_EMIT mpris->previousRequested();
+        EXPECT_EQ(global().movieURL, url(step.open));
+    }
+
+    // Esc in the field clears it: all three are shown again, and the window stays as it is.
+    pressKey(Qt::Key_Escape);
+    EXPECT_TRUE(sidebar->filterField()->text().isEmpty());
+    EXPECT_EQ(sidebar->list()->model()->rowCount(), 3);
+    EXPECT_TRUE(sidebar->filterField()->hasFocus());
 }

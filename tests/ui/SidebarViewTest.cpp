@@ -13,11 +13,14 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include "MessageBoxes.h"
+#include "models/MovieFilterModel.h"
 #include "ui/IndexListView.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +94,57 @@ protected:
         IndexListView* list = sidebar_->list();
         const QRect rect = list->visualRect(list->model()->index(row, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    // The titles the list shows, top to bottom.
+    QStringList shownTitles() const {
+        QStringList list;
+        const QAbstractItemModel* rows = sidebar_->list()->model();
+        for (int row = 0; row < rows->rowCount(); ++row)
+            list << rows->index(row, 0).data().toString();
+        return list;
+    }
+
+    // Types `text` into the filter field as a user does, over what it holds.
+    void typeFilter(const QString& text) {
+        QLineEdit* field = sidebar_->filterField();
+        field->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(field, Qt::Key_Backspace);
+        // One key per character, accented ones too: a Latin-1 letter's key code is its capital.
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key(c.toUpper().unicode()), QString(c), Qt::NoModifier);
+    }
+
+    // The title the list highlights; none when no row is.
+    std::optional<QString> highlighted() const {
+        const QModelIndex current = sidebar_->list()->currentIndex();
+        if (!current.isValid() || !sidebar_->list()->selectionModel()->isSelected(current))
+            return std::nullopt;
+        return current.data().toString();
+    }
+
+    // A right click on the shown row `row`, and `entry` chosen from the menu it opens.
+    void chooseFromContextMenu(int row, const QString& entry) {
+        QTimer chooser;
+        bool chosen = false;
+        QObject::connect(&chooser, &QTimer::timeout, &chooser, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || chosen)
+                return;
+            for (QAction* action : menu->actions())
+                if (action->text() == entry) {
+                    chosen = true;
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    return;
+                }
+        });
+        chooser.start(10);
+        IndexListView* list = sidebar_->list();
+        const QPoint centre = list->visualRect(list->model()->index(row, 0)).center();
+        QTest::mouseClick(host_->windowHandle(), Qt::RightButton, {}, list->viewport()->mapTo(host_.get(), centre));
+        EXPECT_TRUE(waitUntil([&] { return chosen && !QApplication::activePopupWidget(); }));
     }
 
     QTemporaryDir folder_{testHome() + QStringLiteral("/movies-XXXXXX")};
@@ -293,4 +347,205 @@ TEST_F(SidebarFixture, DeletingAMovieKeepsTheSidecarAnotherMovieUses) {
     sidebar_->onDeleteFile(0);
     EXPECT_FALSE(QFile::exists(folder_.filePath(QStringLiteral("twin.mp4"))));
     EXPECT_TRUE(QFile::exists(folder_.filePath(QStringLiteral("twin.srt"))));
+}
+
+TEST_F(SidebarFixture, TypingNarrowsTheListIgnoringCaseAndAccents) {
+    addMovie(QStringLiteral("flore.mp4"), QStringLiteral("Café de Flore"));
+    addMovie(QStringLiteral("cafeteria.mp4"), QStringLiteral("CAFETERIA"));
+    addMovie(QStringLiteral("angstrom.mp4"), QStringLiteral("Ångström units"));
+    addMovie(QStringLiteral("harbour.mp4"), QStringLiteral("Harbour walk"));
+    showSidebar();
+    settle(4);
+    const QStringList all = titles();
+    const QString flore = QStringLiteral("Café de Flore"), cafeteria = QStringLiteral("CAFETERIA"),
+                  angstrom = QStringLiteral("Ångström units"), harbour = QStringLiteral("Harbour walk");
+    ASSERT_EQ(all, (QStringList{harbour, angstrom, cafeteria, flore}));
+    opened_.clear();
+
+    const struct {
+        QString typed;
+        QStringList shown;
+    } cases[] = {
+        {QStringLiteral("cafe"), {cafeteria, flore}},
+        {QStringLiteral("CAFÉ"), {cafeteria, flore}},
+        {QStringLiteral("é"), {cafeteria, flore}},
+        {QStringLiteral("angstrom"), {angstrom}},
+        {QStringLiteral("ÅNGSTRÖM U"), {angstrom}},
+        {QStringLiteral("  flore "), {flore}},
+        {QStringLiteral("walk"), {harbour}},
+        {QStringLiteral("a"), all},
+        {QStringLiteral("zebra"), {}},
+        {QString(), all},
+    };
+    auto* emptyHint = sidebar_->findChild<QLabel*>(QStringLiteral("emptyLibraryHint"));
+    auto* noMatch = sidebar_->findChild<QLabel*>(QStringLiteral("noMatchHint"));
+    ASSERT_TRUE(emptyHint && noMatch);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        typeFilter(c.typed);
+        EXPECT_EQ(sidebar_->filterField()->text(), c.typed);
+        EXPECT_EQ(shownTitles(), c.shown);
+        // An empty result is no empty library.
+        EXPECT_FALSE(emptyHint->isVisible());
+        EXPECT_EQ(noMatch->isVisible(), c.shown.isEmpty());
+        EXPECT_EQ(sidebar_->list()->isVisible(), !c.shown.isEmpty());
+    }
+    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_EQ(titles(), all);  // the library itself is left whole
+}
+
+TEST_F(SidebarFixture, EscClearsTheFilterThenHandsTheKeysToTheList) {
+    addMovie(QStringLiteral("a.mp4"), QStringLiteral("Alpha"));
+    addMovie(QStringLiteral("b.mp4"), QStringLiteral("Beta"));
+    showSidebar();
+    settle(2);
+    host_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host_.get()));
+    QLineEdit* field = sidebar_->filterField();
+    EXPECT_EQ(field->placeholderText(), QStringLiteral("Filter"));
+    EXPECT_TRUE(field->isClearButtonEnabled());
+
+    sidebar_->setShowTabs(false);
+    sidebar_->focusFilter();
+    EXPECT_TRUE(sidebar_->showTabs());
+    ASSERT_TRUE(waitUntil([&] { return field->hasFocus(); }));
+    QTest::keyClicks(field, QStringLiteral("alp"));
+    EXPECT_EQ(shownTitles(), QStringList{QStringLiteral("Alpha")});
+
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_EQ(shownTitles(), (QStringList{QStringLiteral("Beta"), QStringLiteral("Alpha")}));
+    EXPECT_TRUE(field->hasFocus());
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return sidebar_->list()->hasFocus(); }));
+}
+
+TEST_F(SidebarFixture, APickOnTheFilteredListOpensThatMovie) {
+    addMovie(QStringLiteral("m0.mp4"), QStringLiteral("Red one"));
+    addMovie(QStringLiteral("m1.mp4"), QStringLiteral("Blue one"));
+    addMovie(QStringLiteral("m2.mp4"), QStringLiteral("Red two"));
+    addMovie(QStringLiteral("m3.mp4"), QStringLiteral("Blue two"));
+    showSidebar();
+    settle(4);
+    ASSERT_EQ(opened_, QStringList{QStringLiteral("Blue two")});
+    typeFilter(QStringLiteral("red"));
+    ASSERT_EQ(shownTitles(), (QStringList{QStringLiteral("Red two"), QStringLiteral("Red one")}));
+    EXPECT_FALSE(highlighted().has_value());  // the open movie is not shown
+
+    clickRow(1);
+    EXPECT_EQ(opened_, (QStringList{QStringLiteral("Blue two"), QStringLiteral("Red one")}));
+    EXPECT_EQ(sidebar_->selectedIndex(), 3);  // the library's row
+    EXPECT_EQ(highlighted(), QStringLiteral("Red one"));
+    EXPECT_EQ(sidebar_->selectedText(), QStringLiteral("Red one"));
+    clickRow(1);  // the open one again: nothing
+    EXPECT_EQ(opened_.size(), 2);
+}
+
+TEST_F(SidebarFixture, DeleteFileOnAFilteredRowTrashesThatMovieOnly) {
+    addMovie(QStringLiteral("keep-red.mp4"), QStringLiteral("Red kept"));
+    addMovie(QStringLiteral("blue.mp4"), QStringLiteral("Blue"));
+    const QString doomed = addMovie(QStringLiteral("doomed-red.mp4"), QStringLiteral("Red doomed"));
+    addMovie(QStringLiteral("green.mp4"), QStringLiteral("Green"));
+    showSidebar();
+    settle(4);
+    typeFilter(QStringLiteral("red"));
+    ASSERT_EQ(shownTitles(), (QStringList{QStringLiteral("Red doomed"), QStringLiteral("Red kept")}));
+    clickRow(0);
+    ASSERT_EQ(opened_.last(), QStringLiteral("Red doomed"));
+
+    opened_.clear();
+    chooseFromContextMenu(0, QStringLiteral("Delete File"));
+    EXPECT_FALSE(QFile::exists(doomed));
+    EXPECT_EQ(titles(), (QStringList{QStringLiteral("Green"), QStringLiteral("Blue"), QStringLiteral("Red kept")}));
+    for (const QString& name :
+         {QStringLiteral("keep-red.mp4"), QStringLiteral("blue.mp4"), QStringLiteral("green.mp4")})
+        EXPECT_TRUE(QFile::exists(folder_.filePath(name))) << name.toStdString();
+    // The open movie went: the shown row that takes its place opens, and the filter stays.
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("Red kept")});
+    EXPECT_EQ(shownTitles(), QStringList{QStringLiteral("Red kept")});
+    EXPECT_EQ(highlighted(), QStringLiteral("Red kept"));
+    EXPECT_EQ(sidebar_->selectedIndex(), 2);
+}
+
+TEST_F(SidebarFixture, ARefreshWithANewFileKeepsTheFilterAndTheHighlight) {
+    addMovie(QStringLiteral("old-red.mp4"), QStringLiteral("Red old"));
+    addMovie(QStringLiteral("blue.mp4"), QStringLiteral("Blue"));
+    showSidebar();
+    settle(2);
+    typeFilter(QStringLiteral("red"));
+    clickRow(0);
+    ASSERT_EQ(opened_.last(), QStringLiteral("Red old"));
+    opened_.clear();
+
+    addMovie(QStringLiteral("new-red.mp4"), QStringLiteral("Red new"));
+    addMovie(QStringLiteral("green.mp4"), QStringLiteral("Green"));
+    settle(4);
+    EXPECT_EQ(sidebar_->filterField()->text(), QStringLiteral("red"));
+    EXPECT_EQ(shownTitles(), (QStringList{QStringLiteral("Red new"), QStringLiteral("Red old")}));
+    EXPECT_EQ(highlighted(), QStringLiteral("Red old"));
+    EXPECT_EQ(sidebar_->selectedIndex(), 3);
+    EXPECT_TRUE(opened_.isEmpty());
+}
+
+TEST_F(SidebarFixture, FilteringNeverOpensAMovieAndTheOpenOneComesBack) {
+    addMovie(QStringLiteral("a.mp4"), QStringLiteral("Alpha"));
+    addMovie(QStringLiteral("b.mp4"), QStringLiteral("Beta"));
+    addMovie(QStringLiteral("c.mp4"), QStringLiteral("Gamma"));
+    showSidebar();
+    settle(3);
+    clickRow(1);  // Beta
+    ASSERT_EQ(opened_.last(), QStringLiteral("Beta"));
+    int asked = 0;
+    sidebar_->setLeaveCheck([&] {
+        ++asked;
+        return true;
+    });
+    opened_.clear();
+
+    const struct {
+        QString typed;
+        std::optional<QString> highlighted;
+    } steps[] = {
+        {QStringLiteral("a"), QStringLiteral("Beta")}, {QStringLiteral("alpha"), std::nullopt},
+        {QStringLiteral("zz"), std::nullopt},          {QStringLiteral("bet"), QStringLiteral("Beta")},
+        {QStringLiteral("gam"), std::nullopt},         {QString(), QStringLiteral("Beta")},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.typed.toStdString());
+        typeFilter(step.typed);
+        EXPECT_EQ(highlighted(), step.highlighted);
+        EXPECT_EQ(sidebar_->selectedIndex(), 1);  // still the open movie, shown or not
+    }
+    EXPECT_TRUE(opened_.isEmpty());
+    EXPECT_EQ(asked, 0);
+}
+
+TEST_F(SidebarFixture, NeighboursAreTheShownRows) {
+    addMovie(QStringLiteral("m0.mp4"), QStringLiteral("Red one"));
+    addMovie(QStringLiteral("m1.mp4"), QStringLiteral("Blue one"));
+    addMovie(QStringLiteral("m2.mp4"), QStringLiteral("Red two"));
+    addMovie(QStringLiteral("m3.mp4"), QStringLiteral("Blue two"));
+    showSidebar();
+    settle(4);
+    // Library rows: 0 Blue two, 1 Red two, 2 Blue one, 3 Red one.
+    typeFilter(QStringLiteral("red"));
+    const struct {
+        int selected;
+        std::optional<int> next, previous;
+    } cases[] = {
+        {1, 3, std::nullopt},  // shown, first of the shown
+        {3, std::nullopt, 1},  // shown, last
+        {0, 1, std::nullopt},  // hidden, before every shown one
+        {2, 3, 1},             // hidden, between them
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selected);
+        sidebar_->selectRow(c.selected);
+        ASSERT_EQ(sidebar_->selectedIndex(), c.selected);
+        EXPECT_EQ(sidebar_->adjacentRow(+1), c.next);
+        EXPECT_EQ(sidebar_->adjacentRow(-1), c.previous);
+    }
+    typeFilter(QString());
+    EXPECT_EQ(sidebar_->adjacentRow(+1), 3);
+    EXPECT_EQ(sidebar_->adjacentRow(-1), 1);
 }
