@@ -105,3 +105,24 @@ TEST_F(SubtitleMatroskaTest, CuesThatEndBeforeTheyStartAreLeftOut) {
     EXPECT_FALSE(bytes.contains("backwards"));
     EXPECT_FALSE(bytes.contains("empty span"));
 }
+
+// A cue that runs on over many later ones must be found after a seek far into it: the player
+// looks back from the index entry it lands on only a few seconds (mpv's default) for clusters
+// whose cues still show, so an index of each cue's own start time loses it.
+TEST_F(SubtitleMatroskaTest, SeeksFindACueThatRunsOnOverManyLaterOnes) {
+    QByteArray srt = srtCue(500, 70000, "LONG");
+    for (int i = 0; i < 2700; ++i)  // 20 ms apart from 1 s to 55 s
+        srt += srtCue(1000 + i * 20, 1000 + i * 20 + 15, "s" + QByteArray::number(i));
+    const auto [vtt, mks] = playerFiles(srt);
+
+    const QString clip = path(QStringLiteral("clip.mp4"));
+    ASSERT_TRUE(makeClip(clip, {.seconds = 72, .audio = false}));
+    MpvSubtitles player(clip);
+    ASSERT_TRUE(player.isReady());
+    const auto showsLong = [](const QString& text) { return text.contains(QStringLiteral("LONG")); };
+    for (const double seconds : {25.0, 40.0, 60.0, 68.0}) {  // amid the short cues, then after them
+        const auto text = player.textAt(mks, seconds, showsLong);
+        EXPECT_TRUE(text && showsLong(*text))
+            << "at " << seconds << " s: " << text.value_or(QStringLiteral("(no file)")).toStdString();
+    }
+}
