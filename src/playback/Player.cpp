@@ -40,7 +40,7 @@ constexpr const char* stop = "stop";
 }  // namespace Mpv
 
 // Reply ids of the observed properties.
-enum Observed : quint64 { observedPause = 1, observedSpeed, observedTimePos, observedEofReached };
+enum Observed : quint64 { observedPause = 1, observedSpeed, observedTimePos, observedEofReached, observedDuration };
 
 // Options set before mpv starts: a quiet embedded player that only does what it is told.
 struct StartOption {
@@ -115,6 +115,7 @@ Player::Player(Options options, QObject* parent) : QObject(parent), options_(opt
     mpv_observe_property(mpv_, observedSpeed, Mpv::speed, MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, observedTimePos, Mpv::timePos, MPV_FORMAT_DOUBLE);
     mpv_observe_property(mpv_, observedEofReached, Mpv::eofReached, MPV_FORMAT_FLAG);
+    mpv_observe_property(mpv_, observedDuration, Mpv::duration, MPV_FORMAT_DOUBLE);
     mpv_set_wakeup_callback(mpv_, &Player::wakeup, this);
 }
 
@@ -196,6 +197,9 @@ void Player::handlePropertyChange(quint64 id, int format, void* data) {
         }
         break;
     }
+    case observedDuration:
+        openedLength_ = hasDouble ? *static_cast<double*>(data) : 0;
+        break;
     case observedTimePos:
         if (hasDouble && rate() != 0) {
             const double seconds = *static_cast<double*>(data);
@@ -315,8 +319,6 @@ void Player::startLoad() {
 void Player::fileLoaded() {
     load_ = Load::loaded;
     error_.clear();
-    openedLength_ = 0;
-    mpv_get_property(mpv_, Mpv::duration, MPV_FORMAT_DOUBLE, &openedLength_);
     if (pendingSeek_)
         seek(*std::exchange(pendingSeek_, std::nullopt));
     Q_EMIT loadFinished(true);

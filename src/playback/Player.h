@@ -116,7 +116,7 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
-    double openedLength_ = 0;  // the length mpv found when it opened the file
+    double openedLength_ = 0;  // the length mpv found in the open file; 0 until it tells
     // How far the measured length may exceed mpv's own without the file being opened again:
     // the two read different stream durations of one file.
     static constexpr double lengthTolerance = 0.5;
