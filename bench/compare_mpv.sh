@@ -37,13 +37,13 @@ if [[ ! -s "$clip" ]]; then
   ffmpeg -hide_banner -loglevel error -y \
     -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=60,drawbox=x=640:y=360:w=640:h=360:color=0x$marker:t=fill" \
     -f lavfi -i "sine=frequency=440:duration=60" \
-    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest "$clip.part"
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest -f mp4 "$clip.part"
   mv "$clip.part" "$clip"
 fi
 if [[ ! -s "$small" ]]; then
   # Grey: nothing in it is near the marker colour.
   ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=160x90:rate=30:duration=1,hue=s=0" \
-    -f lavfi -i "sine=duration=1" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest "$small.part"
+    -f lavfi -i "sine=duration=1" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest -f mp4 "$small.part"
   mv "$small.part" "$small"
 fi
 
