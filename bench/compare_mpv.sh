@@ -109,12 +109,15 @@ echo "  reelnook_library (second launch): ${warm[*]} ms"
 
 echo "== memory while playing the clip, after 10 s; then switching (median of $runs)"
 socket=$work/mpv.sock
+# A failed session says so and leaves its figures empty; the others still run.
 mpv_out=$(run_probe --log "$logs/mpv-session.log" --rss-after 10 --switches "$runs" --switch-via "ipc:$socket" \
-  --away "$small" --back "$clip" --quit "ipc:$socket" -- "${mpv_cmd[@]}" --input-ipc-server="$socket" "$clip")
+  --away "$small" --back "$clip" --quit "ipc:$socket" -- "${mpv_cmd[@]}" --input-ipc-server="$socket" "$clip") ||
+  echo "  mpv session failed, see $logs/mpv-session.log" >&2
 file_out=$(run_probe --log "$logs/reelnook-file-session.log" --play mpris --rss-after 10 --quit mpris -- \
-  "$reelnook" "$clip")
+  "$reelnook" "$clip") || echo "  reelnook file session failed, see $logs/reelnook-file-session.log" >&2
 lib_out=$(run_probe --log "$logs/reelnook-library-session.log" --play mpris --rss-after 10 --switches "$runs" \
-  --switch-via mpris --quit mpris -- "$reelnook" --movies-dir "$library")
+  --switch-via mpris --quit mpris -- "$reelnook" --movies-dir "$library") ||
+  echo "  reelnook library session failed, see $logs/reelnook-library-session.log" >&2
 echo "  mpv switches: $(field switch_ms <<<"$mpv_out" | xargs) ms"
 echo "  reelnook switches: $(field switch_ms <<<"$lib_out" | xargs) ms"
 
