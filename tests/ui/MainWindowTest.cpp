@@ -150,6 +150,22 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
     EXPECT_EQ(window_->content()->url(), second.url);
 }
 
+TEST_F(WindowFixture, TheFirstSelectionOpensTheMovieAtOnceOnThePreparedSurface) {
+    // The window made its video surface after showing; black still shows until a selection.
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(window_->content()->videoView(), nullptr);
+    const QImage before = window_->content()->grab().toImage();
+    EXPECT_EQ(QColor(before.pixel(before.width() / 2, before.height() / 2)), QColor(Qt::black));
+
+    // The selection is handed to mpv before the surface is even on screen.
+    select(QStringLiteral("at-once"));
+    Player* player = window_->content()->player();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isOpening() || player->isLoaded());
+    EXPECT_EQ(window_->content()->findChildren<VideoPlayerView*>().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
+}
+
 TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
     select(QStringLiteral("marked"),
            "1\r\n00:00:01,250 --> 00:00:02,000\r\nMark: a\r\n\r\n2\r\n00:00:03,125 --> 00:00:04,000\r\nb\r\n");
