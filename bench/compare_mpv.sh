@@ -7,10 +7,13 @@
 #   - switching: a pick in the library (MPRIS Previous, the path of a pick) against mpv's
 #     `loadfile` over its IPC socket, each to the clip's first picture.
 # Usage: compare_mpv.sh [BUILD_DIR] (needs an X display of 1920x1080x24, e.g. under xvfb-run).
-# RUNS (default 5) sets the launches per figure.
+# RUNS (default 5) sets the launches per figure, SWITCHES (default 11) the switches per program:
+# without a sound device, mpv's audio output probing adds about 100 ms to some opens and not to
+# others (both programs alike), so switching needs more samples than launching.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 runs=${RUNS:-5}
+switches=${SWITCHES:-11}
 probe=$build/bin/screen_probe
 reelnook=$build/bin/reelnook
 
@@ -107,15 +110,15 @@ launch[library_warm]=$(printf '%s\n' "${warm[@]}" | median)
 echo "  reelnook_library (empty cache): ${cold[*]} ms"
 echo "  reelnook_library (second launch): ${warm[*]} ms"
 
-echo "== memory while playing the clip, after 10 s; then switching (median of $runs)"
+echo "== memory while playing the clip, after 10 s; then switching (median of $switches)"
 socket=$work/mpv.sock
 # A failed session says so and leaves its figures empty; the others still run.
-mpv_out=$(run_probe --log "$logs/mpv-session.log" --rss-after 10 --switches "$runs" --switch-via "ipc:$socket" \
+mpv_out=$(run_probe --log "$logs/mpv-session.log" --rss-after 10 --switches "$switches" --switch-via "ipc:$socket" \
   --away "$small" --back "$clip" --quit "ipc:$socket" -- "${mpv_cmd[@]}" --input-ipc-server="$socket" "$clip") ||
   echo "  mpv session failed, see $logs/mpv-session.log" >&2
 file_out=$(run_probe --log "$logs/reelnook-file-session.log" --play mpris --rss-after 10 --quit mpris -- \
   "$reelnook" "$clip") || echo "  reelnook file session failed, see $logs/reelnook-file-session.log" >&2
-lib_out=$(run_probe --log "$logs/reelnook-library-session.log" --play mpris --rss-after 10 --switches "$runs" \
+lib_out=$(run_probe --log "$logs/reelnook-library-session.log" --play mpris --rss-after 10 --switches "$switches" \
   --switch-via mpris --quit mpris -- "$reelnook" --movies-dir "$library") ||
   echo "  reelnook library session failed, see $logs/reelnook-library-session.log" >&2
 echo "  mpv switches: $(field switch_ms <<<"$mpv_out" | xargs) ms"
