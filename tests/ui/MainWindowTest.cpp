@@ -32,6 +32,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QThread>
 #include <QToolBar>
@@ -164,6 +165,38 @@ TEST_F(WindowFixture, TheFirstSelectionOpensTheMovieAtOnceOnThePreparedSurface) 
     EXPECT_TRUE(player->isOpening() || player->isLoaded());
     EXPECT_EQ(window_->content()->findChildren<VideoPlayerView*>().size(), 1);
     EXPECT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
+}
+
+TEST_F(WindowFixture, TheVolumePopupShowsOverTheVideo) {
+    select(QStringLiteral("under-popup"));
+    ContentView* content = window_->content();
+    ASSERT_TRUE(waitUntil([&] { return content->videoView() && content->videoView()->framesRendered() > 0; }, 10000));
+    content->toolbarView()->setShowVolume(true);
+    auto* popup = window_->findChild<QFrame*>(QStringLiteral("volumePopup"));
+    ASSERT_TRUE(popup && waitUntil([&] { return popup->isVisible(); }));
+    waitUntil([] { return false; }, 300);
+
+    // Where the popup lies over the video, the screen shows the popup, not the movie.
+    const QRect popupArea(popup->mapToGlobal(QPoint(0, 0)), popup->size());
+    const QRect videoArea(content->videoView()->mapToGlobal(QPoint(0, 0)), content->videoView()->size());
+    const QRect overlap = popupArea.intersected(videoArea);
+    ASSERT_GE(overlap.height(), 4) << "the popup no longer lies over the video";
+    const QImage screen = QGuiApplication::primaryScreen()
+                              ->grabWindow(0, overlap.x(), overlap.y(), overlap.width(), overlap.height())
+                              .toImage()
+                              .convertToFormat(QImage::Format_RGB32);
+    const QImage own = popup->grab(QRect(overlap.topLeft() - popupArea.topLeft(), overlap.size()))
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(screen.size(), own.size());
+    int same = 0;
+    for (int y = 0; y < own.height(); ++y)
+        for (int x = 0; x < own.width(); ++x) {
+            const QRgb a = screen.pixel(x, y), b = own.pixel(x, y);
+            same += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))}) <= 24;
+        }
+    EXPECT_GT(same, own.width() * own.height() * 9 / 10);
 }
 
 TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
