@@ -13,3 +13,7 @@ if [[ -x "$build/bin/bench_subtitles" ]]; then
   echo "== WebVTT conversion against ffmpeg"
   bash "$here/ffmpeg_vtt_ratio.sh" "$build"
 fi
+if [[ -x "$build/bin/screen_probe" && -x "$build/bin/reelnook" ]]; then
+  echo "== Reelnook beside the mpv command line"
+  bash "$here/compare_mpv.sh" "$build"
+fi

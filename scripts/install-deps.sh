@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   ffmpeg xvfb xauth libgl1-mesa-dri adwaita-icon-theme xdotool
   mpv  # the command-line player the playback benchmark compares with
+  libx11-dev libxext-dev  # the comparison's screen probe grabs the X screen through MIT-SHM
   dbus-daemon  # the private session bus of the media control and screen saver tests
   dpkg-dev desktop-file-utils appstream  # the Debian package and the checks of the installed files
 )

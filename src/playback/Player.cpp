@@ -60,6 +60,14 @@ constexpr StartOption startOptions[] = {
     {"osc", "no"},
     {"ytdl", "no"},
     {"load-scripts", "no"},
+    // mpv's built-in Lua scripts (statistics page, console, conditional profiles) answer
+    // keys and profiles that this player never gives them; each costs a Lua state and a thread.
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
+    // Decoding stays in software (mpv's default), so the render context need not load and
+    // probe every hardware decoding interop (VA-API, VDPAU, CUDA) when it starts.
+    {"gpu-hwdec-interop", "no"},
     {"hr-seek", "yes"},
     {"video-timing-offset", "0"},  // rendering on the GUI thread must not wait for display time
     {"audio-client-name", "Reelnook"},

@@ -2,11 +2,18 @@
 
 #include "core/Events.h"
 #include "models/SidecarLoader.h"
+#include "playback/PlayerLog.h"
 
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
+#include <QPalette>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -16,17 +23,56 @@ void* glProcAddress(void*, const char* name) {
     return context ? reinterpret_cast<void*>(context->getProcAddress(name)) : nullptr;
 }
 
+// The native window mpv draws into. It only shows pictures: the pointer, keys and drops pass
+// through to the widgets around it, so the window's shortcuts and the video's double-click
+// work as on any widget.
+class VideoWindow : public QWindow {
+public:
+    explicit VideoWindow(std::function<void()> draw) : draw_(std::move(draw)) {
+        setSurfaceType(QSurface::OpenGLSurface);
+        setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    // Nothing keeps the window's pictures: each expose and each new size draws again.
+    void exposeEvent(QExposeEvent*) override {
+        if (isExposed())
+            draw_();
+    }
+    void resizeEvent(QResizeEvent*) override {
+        if (isExposed())
+            draw_();
+    }
+
+private:
+    std::function<void()> draw_;
+};
+
 }  // namespace
 
 VideoPlayerView::VideoPlayerView(QWidget* parent) : VideoPlayerView(Player::Options{}, parent) {}
 
 VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
-    : QOpenGLWidget(parent), player_(std::make_unique<Player>(Player::Options{true, options.audio})) {
-    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+    : QWidget(parent), player_(std::make_unique<Player>(Player::Options{true, options.audio})) {
+    // Black until the window shows its first picture.
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+
+    window_ = new VideoWindow([this] { draw(); });
+    QWidget* container = QWidget::createWindowContainer(window_, this);
+    container->setAttribute(Qt::WA_TransparentForMouseEvents);
+    container->setAcceptDrops(false);
+    container->setFocusPolicy(Qt::NoFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(container);
+
     // A movie that cannot be opened leaves the surface black.
     connect(player_.get(), &Player::loadFinished, this, [this](bool ok) {
         if (!ok)
-            update();
+            draw();
     });
     // A large sidecar's subtitle file is written after its movie was handed over; the player
     // opens the movie once it is there.
@@ -34,17 +80,14 @@ VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
         if (movie == url_)
             player_->subtitlesWritten(getPlayerItem(url_));
     });
+    createRenderContext();
 }
 
 VideoPlayerView::~VideoPlayerView() {
-    // The render context goes first, with its GL context current, then the player. The GL
-    // context itself dies later, in the base class, when this part is already gone.
-    if (QOpenGLContext* gl = context())
-        disconnect(gl, nullptr, this, nullptr);
-    if (render_) {
-        makeCurrent();
+    // The render context goes first, with its GL context current, then the player.
+    if (render_ && gl_->makeCurrent(offscreen_.get())) {
         freeRenderContext();
-        doneCurrent();
+        gl_->doneCurrent();
     }
     player_.reset();
 }
@@ -109,9 +152,25 @@ void VideoPlayerView::setSubtitleStyle(Player* player, SubtitlePlacement placeme
     player->setSubtitlesVisible(subtitlesVisible(placement));
 }
 
-void VideoPlayerView::initializeGL() {
-    if (render_ || !player_->handle())
+// The GL context and mpv's render context are made with the surface, on an offscreen surface,
+// so that the player may open a movie before the window is on screen. A later draw makes the
+// same context current on the window.
+void VideoPlayerView::createRenderContext() {
+    if (!player_->handle())
         return;
+    gl_ = std::make_unique<QOpenGLContext>();
+    gl_->setFormat(window_->requestedFormat());
+    offscreen_ = std::make_unique<QOffscreenSurface>();
+    if (!gl_->create()) {
+        qCWarning(lcPlayer) << "No OpenGL context for the video surface: movies play without a picture";
+        return;
+    }
+    offscreen_->setFormat(gl_->format());
+    offscreen_->create();
+    if (!gl_->makeCurrent(offscreen_.get())) {
+        qCWarning(lcPlayer) << "The video surface's OpenGL context cannot be made current";
+        return;
+    }
     mpv_opengl_init_params glInit{&glProcAddress, nullptr};
     const char* apiType = MPV_RENDER_API_TYPE_OPENGL;
     mpv_render_param params[] = {
@@ -121,19 +180,14 @@ void VideoPlayerView::initializeGL() {
     };
     if (mpv_render_context_create(&render_, player_->handle(), params) < 0) {
         render_ = nullptr;
+        gl_->doneCurrent();
+        qCWarning(lcPlayer) << "mpv cannot render into the video surface";
         return;
     }
+    gl_->doneCurrent();
     mpv_render_context_set_update_callback(render_, &VideoPlayerView::renderUpdateRequested, this);
-    // Qt drops the GL context when the widget moves to another window; the render context
-    // must go with it, and a new one is made in the next initializeGL.
-    connect(
-        context(), &QOpenGLContext::aboutToBeDestroyed, this,
-        [this] {
-            makeCurrent();
-            freeRenderContext();
-            doneCurrent();
-        },
-        Qt::DirectConnection);
+    // mpv learns the size it draws at from a render.
+    draw();
     player_->attachSurface();
 }
 
@@ -147,7 +201,7 @@ void VideoPlayerView::freeRenderContext() {
         player_->detachSurface();
 }
 
-// Called on one of mpv's threads: only queue a repaint onto the GUI thread.
+// Called on one of mpv's threads: only queue a draw onto the GUI thread.
 void VideoPlayerView::renderUpdateRequested(void* context) {
     auto* self = static_cast<VideoPlayerView*>(context);
     if (self->repaintQueued_.exchange(true))
@@ -156,54 +210,55 @@ void VideoPlayerView::renderUpdateRequested(void* context) {
         self, [self] { self->onRenderRequested(); }, Qt::QueuedConnection);
 }
 
-// mpv asks for a render whenever it has something to show; a real picture is drawn through
-// a repaint of the widget. Every such request is answered by a repaint: checking first
-// whether the next picture is new and skipping the render otherwise would race with mpv's
-// own thread, which may queue the first picture of a paused movie between the check and the
-// render, and that picture would then never be shown.
+// mpv asks for a render whenever it has something to show, and each such request is answered
+// at once: a picture mpv queued is drawn (or, off screen, taken) by the render that follows.
 void VideoPlayerView::onRenderRequested() {
     repaintQueued_ = false;
     if (!render_)
         return;
-    makeCurrent();
-    const bool repaint = mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME;
-    doneCurrent();
-    if (repaint)
-        update();
+    if ((mpv_render_context_update(render_) & MPV_RENDER_UPDATE_FRAME) || targetSize() != mpvSize_)
+        draw();
 }
 
-// The framebuffer keeps its picture between paints (partial updates), so a repaint that Qt
-// asks for on its own, with no picture of mpv's waiting, draws nothing new. mpv renders when
-// it has a picture waiting, and when the size changed (mpv learns the size from a render
-// and needs it before it shows the first picture). Asking mpv whether a picture waits and
-// then rendering is only exact when one waits already: mpv's thread may queue one between
-// the two calls, and a render started with nothing waiting would take it unannounced. So no
-// such render happens while a movie opens at an unchanged size, which is when the first
-// picture arrives.
-void VideoPlayerView::paintGL() {
-    QOpenGLFunctions* gl = context()->functions();
-    const qreal scale = devicePixelRatioF();
-    const QSize size(int(width() * scale), int(height() * scale));
-    // Without a movie to show (none, or a failed one) the surface stays black, even where mpv
-    // still holds an old picture; a picture mpv waits for is still taken, without drawing it.
-    const bool showMovie = render_ && (player_->isOpening() || player_->isLoaded());
-    if (!showMovie || renderedSize_.isEmpty()) {
+// mpv holds a picture that the next render takes, and not the shown one again.
+bool VideoPlayerView::newPictureWaiting() const {
+    mpv_render_frame_info next{};
+    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
+    return mpv_render_context_get_info(render_, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) &&
+           !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
+}
+
+bool VideoPlayerView::isExposed() const { return window_->isExposed(); }
+
+bool VideoPlayerView::showsMovie() const { return player_->isOpening() || player_->isLoaded(); }
+
+// The window's size in device pixels; before it is on screen, the widget's.
+QSize VideoPlayerView::targetSize() const {
+    const QSize pixels = isExposed() ? window_->size() * window_->devicePixelRatio() : size() * devicePixelRatioF();
+    return pixels.isEmpty() ? QSize(16, 9) : pixels;
+}
+
+// Renders mpv's newest picture into the window and shows it. Off screen, a picture mpv offers
+// is taken without drawing (mpv keeps it and draws it again once asked), so that playback
+// never waits for the window. Without a movie to show (none, or a failed one) the window stays
+// black, even where mpv still holds an old picture.
+void VideoPlayerView::draw() {
+    if (!render_)
+        return;
+    const bool exposed = isExposed();
+    const QSize size = targetSize();
+    if (!gl_->makeCurrent(exposed ? static_cast<QSurface*>(window_) : offscreen_.get()))
+        return;
+    const bool newPicture = newPictureWaiting();
+    const bool drawn = exposed && showsMovie();
+    if (exposed && !drawn) {
+        QOpenGLFunctions* gl = gl_->functions();
         gl->glClearColor(0, 0, 0, 1);
         gl->glClear(GL_COLOR_BUFFER_BIT);
     }
-    if (!render_)
-        return;
-    mpv_render_frame_info next{};
-    mpv_render_param info{MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next};
-    const bool waiting =
-        mpv_render_context_get_info(render_, info) >= 0 && (next.flags & MPV_RENDER_FRAME_INFO_PRESENT);
-    if (!waiting && size == mpvSize_)
-        return;
-    // A new picture, or the one shown redrawn at the new size.
-    const bool draw = showMovie && (waiting || !renderedSize_.isEmpty());
-    mpv_opengl_fbo fbo{int(defaultFramebufferObject()), size.width(), size.height(), 0};
+    mpv_opengl_fbo fbo{int(gl_->defaultFramebufferObject()), size.width(), size.height(), 0};
     int flipY = 1;
-    int skip = draw ? 0 : 1;
+    int skip = drawn ? 0 : 1;
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
@@ -212,9 +267,42 @@ void VideoPlayerView::paintGL() {
     };
     mpv_render_context_render(render_, params);
     mpvSize_ = size;
-    renderedSize_ = draw ? size : QSize();
-    if (draw && waiting && !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW)) {
+    if (exposed)
+        gl_->swapBuffers(window_);
+    gl_->doneCurrent();
+    if (drawn && (newPicture || std::exchange(undrawnPicture_, false))) {
         ++framesRendered_;
         Q_EMIT frameRendered();
+    } else if (!exposed && newPicture && showsMovie()) {
+        undrawnPicture_ = true;
     }
+}
+
+QImage VideoPlayerView::grabFramebuffer() {
+    const QSize size = targetSize();
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    if (!render_ || !showsMovie() || !gl_->makeCurrent(offscreen_.get()))
+        return image;
+    const bool newPicture = newPictureWaiting();
+    {
+        QOpenGLFramebufferObject target(size);
+        mpv_opengl_fbo fbo{int(target.handle()), size.width(), size.height(), 0};
+        int flipY = 1;
+        mpv_render_param params[] = {
+            {MPV_RENDER_PARAM_OPENGL_FBO, &fbo},
+            {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+            {MPV_RENDER_PARAM_INVALID, nullptr},
+        };
+        mpv_render_context_render(render_, params);
+        mpvSize_ = size;
+        image = target.toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    gl_->doneCurrent();
+    // A picture this grab took from mpv goes on screen too.
+    if (newPicture) {
+        undrawnPicture_ = true;
+        draw();
+    }
+    return image;
 }

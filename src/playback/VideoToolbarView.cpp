@@ -11,6 +11,7 @@
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoSlider.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -265,9 +266,14 @@ void VideoToolbarView::setShowVolume(bool show) {
         volumePopup_->hide();
         return;
     }
-    // Shown over the window's content, under the volume button.
-    if (volumePopup_->parentWidget() != window())
+    // Shown over the window's content, under the volume button: in a native window of its
+    // own, so that it also shows over the video, which mpv draws into a native window. Its
+    // siblings (the panes) stay plain widgets, or they would cover the video.
+    if (volumePopup_->parentWidget() != window()) {
+        QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
         volumePopup_->setParent(window());
+        volumePopup_->setAttribute(Qt::WA_NativeWindow);
+    }
     placeVolumePopup();
     volumePopup_->show();
     volumePopup_->raise();

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QStackedLayout>
 #include <QTimer>
+#include <utility>
 
 ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     toolbar_ = new VideoToolbarView(this);
@@ -53,6 +54,19 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+VideoPlayerView* ContentView::makeSurface() {
+    auto* surface = new VideoPlayerView(this);
+    surface->setMouseTracking(true);
+    surface->installEventFilter(this);
+    stack_->addWidget(surface);
+    return surface;
+}
+
+void ContentView::prepareSurface() {
+    if (!video_ && !prepared_)
+        prepared_ = makeSurface();
+}
+
 Player* ContentView::player() const { return video_ ? video_->player() : nullptr; }
 
 void ContentView::rememberPosition() {
@@ -77,12 +91,10 @@ void ContentView::onVideoSelected(const VideoItem& item) {
     url_ = item.url;
     duration_ = item.duration;
     global().movieURL = item.url;
-    // The surface is made on the first selection; each later one updates it.
+    // The surface is made on the first selection, unless it was made ahead; each later
+    // selection updates it.
     if (!video_) {
-        video_ = new VideoPlayerView(this);
-        video_->setMouseTracking(true);
-        video_->installEventFilter(this);
-        stack_->addWidget(video_);
+        video_ = prepared_ ? std::exchange(prepared_, nullptr) : makeSurface();
         stack_->setCurrentWidget(video_);
     }
     video_->setMovie(*url_, *duration_);

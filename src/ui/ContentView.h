@@ -32,6 +32,10 @@ public:
     // every 10 s of playback).
     void rememberPosition();
 
+    // Makes the video surface ahead of the first selection, while black still shows: mpv and
+    // its OpenGL context take a while to start, and a movie then opens at once.
+    void prepareSurface();
+
     // A new length of the open movie: the player, the transport bar and the marks follow,
     // and playback goes on where it is.
     void setDuration(double seconds);
@@ -47,11 +51,13 @@ protected:
 
 private:
     void onVideoSelected(const VideoItem& item);
+    VideoPlayerView* makeSurface();
 
     VideoToolbarView* toolbar_ = nullptr;
     QStackedLayout* stack_ = nullptr;
     QWidget* black_ = nullptr;
     VideoPlayerView* video_ = nullptr;
+    VideoPlayerView* prepared_ = nullptr;  // made ahead, shown at the first selection
     std::optional<QUrl> url_;
     std::optional<double> duration_;
     ResumeStore resume_;

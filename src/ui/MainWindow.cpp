@@ -296,8 +296,12 @@ bool MainWindow::isMovieFile(const QUrl& url) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
-        versionChecker_->requestVersionPage();
+    if (event->spontaneous())
+        return;
+    versionChecker_->requestVersionPage();
+    // The video surface starts right after the window shows, while the library's first scan
+    // runs, so that the first movie opens at once.
+    QTimer::singleShot(0, content_, &ContentView::prepareSurface);
 }
 
 void MainWindow::openFiles(const QStringList& paths) {

@@ -191,36 +191,42 @@ TEST_F(VideoPlayerViewTest, KeepsDrawingAfterMovingToAnotherWindow) {
     openAt(*view, clip(QStringLiteral("moved.mp4"), picture), 1.0);
     const double position = view->player()->currentTime();
 
-    // A new top-level window gives the widget a new GL context; mpv's render context follows.
+    // A new top-level window takes the surface's own window along; the movie stays where it is
+    // and its next pictures are drawn there.
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view.get());
     window.resize(viewWidth, viewHeight);
     window.show();
-    const int before = view->framesRendered();
-    ASSERT_TRUE(waitUntil([&] { return view->framesRendered() > before; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return view->isExposed(); }, 10000));
     EXPECT_NEAR(view->player()->currentTime(), position, 0.05);
+    const int before = view->framesRendered();
+    view->player()->seek(position + 0.5);
+    ASSERT_TRUE(waitUntil([&] { return view->framesRendered() > before; }, 10000));
     const QImage frame = view->grabFramebuffer();
     EXPECT_FALSE(differingRows(frame, black(frame.size())).isEmpty()) << "the picture is black";
     layout->removeWidget(view.get());
     view->setParent(nullptr);
 }
 
-TEST_F(VideoPlayerViewTest, OpensTheMovieOnlyOnceItsSurfaceIsReady) {
+TEST_F(VideoPlayerViewTest, OpensTheMovieBeforeTheSurfaceIsOnScreen) {
     const QString movie = clip(QStringLiteral("hidden.mp4"), picture);
     VideoPlayerView view(Player::Options{true, false});
     view.resize(viewWidth, viewHeight);
     view.setMovie(QUrl::fromLocalFile(movie), 4);
     view.player()->seek(2.0);
+    // The movie opens while the window is still hidden; its first picture waits for the screen.
+    ASSERT_TRUE(waitUntil([&] { return view.player()->isLoaded(); }, 10000));
     waitUntil([] { return false; }, 300);
-    EXPECT_FALSE(view.player()->isLoaded());
-    EXPECT_FALSE(view.player()->isOpening());
+    EXPECT_EQ(view.framesRendered(), 0);
     EXPECT_EQ(announced_.size(), 1);
 
     view.show();
     ASSERT_TRUE(waitUntil([&] { return view.framesRendered() > 0; }, 10000));
     EXPECT_NEAR(view.player()->currentTime(), 2.0, 0.05);
+    const QImage frame = view.grabFramebuffer();
+    EXPECT_FALSE(differingRows(frame, black(frame.size())).isEmpty()) << "the picture is black";
 
     // A surface that was never shown goes away cleanly, with its player.
     auto unseen = std::make_unique<VideoPlayerView>(Player::Options{true, false});

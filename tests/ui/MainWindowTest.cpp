@@ -34,6 +34,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScreen>
 #include <QSettings>
 #include <QThread>
 #include <QToolBar>
@@ -150,6 +151,54 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
     EXPECT_EQ(global().movieURL, second.url);
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
     EXPECT_EQ(window_->content()->url(), second.url);
+}
+
+TEST_F(WindowFixture, TheFirstSelectionOpensTheMovieAtOnceOnThePreparedSurface) {
+    // The window made its video surface after showing; black still shows until a selection.
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(window_->content()->videoView(), nullptr);
+    const QImage before = window_->content()->grab().toImage();
+    EXPECT_EQ(QColor(before.pixel(before.width() / 2, before.height() / 2)), QColor(Qt::black));
+
+    // The selection is handed to mpv before the surface is even on screen.
+    select(QStringLiteral("at-once"));
+    Player* player = window_->content()->player();
+    ASSERT_NE(player, nullptr);
+    EXPECT_TRUE(player->isOpening() || player->isLoaded());
+    EXPECT_EQ(window_->content()->findChildren<VideoPlayerView*>().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
+}
+
+TEST_F(WindowFixture, TheVolumePopupShowsOverTheVideo) {
+    select(QStringLiteral("under-popup"));
+    ContentView* content = window_->content();
+    ASSERT_TRUE(waitUntil([&] { return content->videoView() && content->videoView()->framesRendered() > 0; }, 10000));
+    content->toolbarView()->setShowVolume(true);
+    auto* popup = window_->findChild<QFrame*>(QStringLiteral("volumePopup"));
+    ASSERT_TRUE(popup && waitUntil([&] { return popup->isVisible(); }));
+    waitUntil([] { return false; }, 300);
+
+    // Where the popup lies over the video, the screen shows the popup, not the movie.
+    const QRect popupArea(popup->mapToGlobal(QPoint(0, 0)), popup->size());
+    const QRect videoArea(content->videoView()->mapToGlobal(QPoint(0, 0)), content->videoView()->size());
+    const QRect overlap = popupArea.intersected(videoArea);
+    ASSERT_GE(overlap.height(), 4) << "the popup no longer lies over the video";
+    const QImage screen = QGuiApplication::primaryScreen()
+                              ->grabWindow(0, overlap.x(), overlap.y(), overlap.width(), overlap.height())
+                              .toImage()
+                              .convertToFormat(QImage::Format_RGB32);
+    const QImage own = popup->grab(QRect(overlap.topLeft() - popupArea.topLeft(), overlap.size()))
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(screen.size(), own.size());
+    int same = 0;
+    for (int y = 0; y < own.height(); ++y)
+        for (int x = 0; x < own.width(); ++x) {
+            const QRgb a = screen.pixel(x, y), b = own.pixel(x, y);
+            same += std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))}) <= 24;
+        }
+    EXPECT_GT(same, own.width() * own.height() * 9 / 10);
 }
 
 TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
