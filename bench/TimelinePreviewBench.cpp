@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
     window.move(0, 0);
     window.resize(1280, 760);
     window.show();
-    if (!waitFor([&] { return window.isVisible() && video->isValid(); }, 20000)) {
+    if (!waitFor([&] { return window.isVisible() && video->isExposed(); }, 20000)) {
         std::fprintf(stderr, "no window with a GL context (is there a display?)\n");
         return 1;
     }
