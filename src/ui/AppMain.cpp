@@ -1,6 +1,7 @@
 #include "ui/AppMain.h"
 
 #include "core/AppState.h"
+#include "models/MoviesViewModel.h"
 #include "ui/AppDelegate.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
@@ -131,10 +132,13 @@ int runApplication(int argc, char** argv) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::cleanUp);
 
     window.resize(1280, 760);
-    // Configuration first: the library's first scan runs when the window comes on screen.
+    // Configuration first, then the library's first scan: it lists the folder on its worker
+    // while the window is built and shown, so that the newest movie opens with the first turn
+    // of the event loop.
     delegate.startUp(&window);
-    // A movie given on the command line is open before the library's first list can arrive,
-    // which then only moves the highlight.
+    MoviesViewModel::shared().refresh();
+    // A movie given on the command line is open before the library's first list can arrive
+    // (it comes back through the event loop), which then only moves the highlight.
     if (!options.files.isEmpty())
         window.openFiles(options.files);
     window.show();
