@@ -6,7 +6,8 @@
 // reaching a tick until that tick's picture is up. The window is the transport bar over the
 // video surface, as in the program, at the top of the screen. Needs a display; `make bench`
 // runs it under Xvfb, which has no compositor: each move of the preview window exposes the
-// video beneath it, which Qt then draws again.
+// video beneath it, which the video's own native window redraws without Qt composing the
+// whole main window again.
 #include "core/Events.h"
 #include "core/Records.h"
 #include "playback/Player.h"
