@@ -252,9 +252,13 @@ TEST_F(Library, PublishesOnlyWhenRecordsChangeAndPostsOnceTheListIsInPlace) {
     EXPECT_EQ(refresh(), 0);
     EXPECT_EQ(measured.size(), 1);
 
-    // Another movie of the same title in the same place: the same record with a new length,
-    // which arrives in place.
-    ASSERT_TRUE(makeClip(path(QStringLiteral("a.mp4")), {.seconds = 2.0}));
+    // Another movie written into the same file (its creation date stays): the same record with
+    // a new length, which arrives in place.
+    QTemporaryDir spare;
+    ASSERT_TRUE(makeClip(spare.filePath(QStringLiteral("b.mp4")), {.seconds = 2.0}));
+    QFile longer(spare.filePath(QStringLiteral("b.mp4")));
+    ASSERT_TRUE(longer.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.mp4")), longer.readAll()));
     EXPECT_EQ(refresh(), 0);
     EXPECT_EQ(resets, 1);
     EXPECT_NEAR(model.items()[0].duration, 2.0, 0.1);
