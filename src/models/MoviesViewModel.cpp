@@ -2,6 +2,7 @@
 
 #include "core/AppState.h"
 #include "core/Events.h"
+#include "core/SerialPool.h"
 #include "models/LibraryLog.h"
 #include "models/MediaProbe.h"
 #include "models/MovieFiles.h"
@@ -122,26 +123,16 @@ MoviesViewModel& MoviesViewModel::shared() {
 }
 
 // The refresh's own pool: its tasks wait for nothing but the disk, and a stuck file (whose
-// probe is interrupted at quit) holds back no one else's work. Kept to the process's end.
+// probe is interrupted at quit) holds back no one else's work.
 static QThreadPool& refreshPool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return *pool;
+    static QThreadPool& pool = newSerialPool();
+    return pool;
 }
 
 // Files from outside the library are measured apart, never behind a refresh's probes.
 static QThreadPool& outsidePool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return *pool;
+    static QThreadPool& pool = newSerialPool();
+    return pool;
 }
 
 // Runs `work` on the main thread's event loop while the model lives.

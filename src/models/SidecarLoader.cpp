@@ -1,5 +1,6 @@
 #include "models/SidecarLoader.h"
 
+#include "core/SerialPool.h"
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleMatroska.h"
 #include "subtitles/SubtitleSRT.h"
@@ -15,16 +16,10 @@
 namespace {
 
 // One sidecar at a time, in the order they were opened: a load that was dropped ends before
-// the next begins, so that its file can never land after a newer one. Kept to the end of the
-// process, like the other shared services.
+// the next begins, so that its file can never land after a newer one.
 QThreadPool& loadPool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return *pool;
+    static QThreadPool& pool = newSerialPool();
+    return pool;
 }
 
 // The C library keeps memory freed by a thread for that thread's later use; reading half a

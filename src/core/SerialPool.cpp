@@ -1,0 +1,10 @@
+#include "core/SerialPool.h"
+
+#include <QThreadPool>
+
+QThreadPool& newSerialPool() {
+    auto* pool = new QThreadPool;
+    pool->setMaxThreadCount(1);
+    pool->setExpiryTimeout(30000);
+    return *pool;
+}
