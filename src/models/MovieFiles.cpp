@@ -67,6 +67,14 @@ bool trash(const QUrl& url, QString* error) {
     return fail(file.errorString());
 }
 
+bool isMovieName(QStringView fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    if (dot <= 0)
+        return false;
+    const QStringView extension = fileName.mid(dot + 1);
+    return extension.compare(u"mp4", Qt::CaseInsensitive) == 0 || extension.compare(u"mov", Qt::CaseInsensitive) == 0;
+}
+
 bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error) {
     if (!trash(movie, error))
         return false;

@@ -10,6 +10,10 @@
 // failure into a neutral result; the trash reports whether it worked.
 namespace MovieFiles {
 
+// What makes a file a movie: its name's extension is "mp4" or "mov" in any case, since cameras
+// and phones write ".MP4" and ".MOV". A leading dot begins a hidden name, not an extension.
+bool isMovieName(QStringView fileName);
+
 // The file's birth time (statx, symlinks followed); absent when the file cannot be reached
 // or its file system keeps no birth time.
 std::optional<QDateTime> createDate(const QUrl& url);

@@ -1,13 +1,18 @@
 #include "ui/MainWindow.h"
 
 #include "core/AppState.h"
+#include "core/Events.h"
+#include "models/MovieFiles.h"
 #include "models/MoviesViewModel.h"
 #include "models/ResumeStore.h"
 #include "playback/Player.h"
+#include "playback/Symbols.h"
 #include "playback/VideoToolbarView.h"
 #include "ui/ContentView.h"
 #include "ui/DetailView.h"
+#include "ui/MprisService.h"
 #include "ui/NavigationSplitView.h"
+#include "ui/ScreenSaverInhibitor.h"
 #include "ui/SidebarView.h"
 #include "update/BuildInfo.h"
 #include "update/VersionCheck.h"
@@ -26,11 +31,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
-#include "core/Events.h"
-#include "playback/Player.h"
-#include "playback/Symbols.h"
-#include "ui/MprisService.h"
-#include "ui/ScreenSaverInhibitor.h"
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Default");
@@ -290,8 +290,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 bool MainWindow::isMovieFile(const QUrl& url) {
     if (!url.isLocalFile())
         return false;
-    const QString suffix = QFileInfo(url.toLocalFile()).suffix().toLower();
-    return suffix == QLatin1String("mp4") || suffix == QLatin1String("mov");
+    return MovieFiles::isMovieName(QFileInfo(url.toLocalFile()).fileName());
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
