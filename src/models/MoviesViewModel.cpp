@@ -2,7 +2,7 @@
 
 #include "core/AppState.h"
 #include "core/Events.h"
-#include "core/SerialPool.h"
+#include "core/WorkQueues.h"
 #include "models/LibraryLog.h"
 #include "models/MediaProbe.h"
 #include "models/MovieFiles.h"
@@ -124,16 +124,10 @@ MoviesViewModel& MoviesViewModel::shared() {
 
 // The refresh's own pool: its tasks wait for nothing but the disk, and a stuck file (whose
 // probe is interrupted at quit) holds back no one else's work.
-static QThreadPool& refreshPool() {
-    static QThreadPool& pool = newSerialPool();
-    return pool;
-}
+static QThreadPool& refreshPool() { return workQueues().library(); }
 
 // Files from outside the library are measured apart, never behind a refresh's probes.
-static QThreadPool& outsidePool() {
-    static QThreadPool& pool = newSerialPool();
-    return pool;
-}
+static QThreadPool& outsidePool() { return workQueues().probes(); }
 
 // Runs `work` on the main thread's event loop while the model lives.
 template <class Work>

@@ -1,6 +1,6 @@
 #include "models/SidecarLoader.h"
 
-#include "core/SerialPool.h"
+#include "core/WorkQueues.h"
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleMatroska.h"
 #include "subtitles/SubtitleSRT.h"
@@ -17,10 +17,7 @@ namespace {
 
 // One sidecar at a time, in the order they were opened: a load that was dropped ends before
 // the next begins, so that its file can never land after a newer one.
-QThreadPool& loadPool() {
-    static QThreadPool& pool = newSerialPool();
-    return pool;
-}
+QThreadPool& loadPool() { return workQueues().sidecars(); }
 
 // The C library keeps memory freed by a thread for that thread's later use; reading half a
 // million cues leaves tens of megabytes of it between the items that stay. Given back to

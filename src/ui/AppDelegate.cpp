@@ -1,6 +1,7 @@
 #include "ui/AppDelegate.h"
 
 #include "core/AppState.h"
+#include "core/WorkQueues.h"
 #include "models/MediaProbe.h"
 #include "ui/MainWindow.h"
 #include "update/VersionCheck.h"
@@ -19,6 +20,10 @@ void AppDelegate::startUp(MainWindow* window) {
 void AppDelegate::cleanUp() {
     // A library refresh stuck on a slow file must not hold the quit.
     MediaProbe::interruptAll();
+    // Queued work may still write the player's subtitle files: it ends (or is given up on)
+    // before they are removed.
+    if (!workQueues().finish(3000))
+        qWarning("Background work still ran at quit; its cache files may stay");
     removeCachedSubtitles(userCachePath());
 }
 

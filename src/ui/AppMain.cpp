@@ -1,6 +1,7 @@
 #include "ui/AppMain.h"
 
 #include "core/AppState.h"
+#include "core/WorkQueues.h"
 #include "models/MoviesViewModel.h"
 #include "ui/AppDelegate.h"
 #include "ui/MainWindow.h"
@@ -107,6 +108,7 @@ int runApplication(int argc, char** argv) {
         return 0;
 
     QApplication app(argc, argv);
+    workQueues();  // the serial work queues, before anything queues work
     // No application display name: Qt would append it to the window title.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(BuildInfo::desktopId));
     applyDarkTheme(app);
