@@ -30,7 +30,6 @@ struct Global {
     Global();
 
     QUrl moviesURL;                // the user's videos folder
-    std::optional<QUrl> movieURL;  // the movie selected last
 
     // The folder the library lists: moviesURL with config().moviesPath appended.
     QString moviesFolder() const;

@@ -81,16 +81,25 @@ void SubtitlesViewModel::setMovieDuration(double duration) {
     Q_EMIT itemsChanged();
 }
 
-void SubtitlesViewModel::addItem(const SubtitleItem& item) {
-    const auto row = static_cast<int>(items_.size());
+int SubtitlesViewModel::addItem(const SubtitleItem& item) {
+    // After the items of the same start, as a stable sort of the appended item would put it.
+    const auto place = std::upper_bound(items_.cbegin(), items_.cend(), item.stime,
+                                        [](double start, const SubtitleItem& other) { return start < other.stime; });
+    const auto row = static_cast<int>(place - items_.cbegin());
     beginInsertRows({}, row, row);
-    items_.append(item);
+    items_.insert(row, item);
     endInsertRows();
     Q_EMIT itemsChanged();
+    return row;
+}
 
-    QList<SubtitleItem> sorted = items_;
-    sortByStart(sorted);
-    setItems(std::move(sorted));
+std::optional<int> SubtitlesViewModel::rowOf(const SubtitleItem& item) const {
+    auto it = std::lower_bound(items_.cbegin(), items_.cend(), item.stime,
+                               [](const SubtitleItem& other, double start) { return other.stime < start; });
+    for (; it != items_.cend() && it->stime == item.stime; ++it)
+        if (it->id == item.id)
+            return static_cast<int>(it - items_.cbegin());
+    return std::nullopt;
 }
 
 void SubtitlesViewModel::removeItem(int row) {

@@ -5,10 +5,11 @@
 #include <QAbstractListModel>
 #include <QList>
 #include <QUrl>
+#include <optional>
 
 // The subtitle items of the open movie, in stable `stime` order. Every change is announced
-// through the list-model signals before the views read the new rows (a load and the re-sort
-// after addItem as a model reset, an append as inserted rows, a removal as removed rows), and
+// through the list-model signals before the views read the new rows (a load as a model reset,
+// an added item as an inserted row, a removal as a removed row), and
 // `itemsChanged` follows each change for observers that only redraw.
 class SubtitlesViewModel : public QAbstractListModel {
     Q_OBJECT
@@ -45,8 +46,11 @@ public:
     bool isLoading() const { return loading_; }
     // Gives every item the movie's new length (the movie grew or was replaced on disk).
     void setMovieDuration(double duration);
-    // Appends the item (observers told), then restores the order (observers told again).
-    void addItem(const SubtitleItem& item);
+    // Inserts the item in start order, after the items of the same start (observers told as
+    // one inserted row); returns its row.
+    int addItem(const SubtitleItem& item);
+    // The row of the item with `item`'s id and start; none when it is not in the list.
+    std::optional<int> rowOf(const SubtitleItem& item) const;
     // Removes one row; the order of the rest stays.
     void removeItem(int row);
 

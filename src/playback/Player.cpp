@@ -27,6 +27,7 @@ constexpr const char* eofReached = "eof-reached";
 constexpr const char* subAuto = "sub-auto";
 constexpr const char* subVisibility = "sub-visibility";
 constexpr const char* subPos = "sub-pos";
+constexpr const char* subAlignY = "sub-align-y";
 constexpr const char* subColor = "sub-color";
 constexpr const char* subBackColor = "sub-back-color";
 constexpr const char* subFont = "sub-font";
@@ -75,24 +76,8 @@ constexpr StartOption startOptions[] = {
 
 QString secondsText(double seconds) { return QString::number(seconds, 'f', 3); }
 
-// "#AARRGGBB" from alpha, red, green, blue in 0..1.
-QString argbText(const QVariant& value) {
-    const QList<double> parts = value.value<QList<double>>();
-    if (parts.size() != 4)
-        return {};
-    QString text = QStringLiteral("#");
-    for (double part : parts) {
-        const int byte = int(std::lround(std::clamp(std::isfinite(part) ? part : 0.0, 0.0, 1.0) * 255));
-        text += QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
-
-bool isNoEdge(const QVariant& edge) {
-    if (edge.typeId() == QMetaType::QString)
-        return edge.toString() == characterEdgeStyleNone;
-    return edge.typeId() == QMetaType::Int && edge.toInt() == 0;
-}
+// "#AARRGGBB", as mpv takes colours.
+QString argbText(const QColor& color) { return color.name(QColor::HexArgb).toUpper(); }
 
 }  // namespace
 
@@ -173,6 +158,7 @@ void Player::drainEvents() {
             break;
         case MPV_EVENT_PLAYBACK_RESTART:
             // The first picture after opening or after a seek: the position jumped.
+            openedAt_.reset();
             if (isLoaded())
                 report(currentTime());
             break;
@@ -229,11 +215,13 @@ bool Player::setOption(const char* name, const QString& value) {
     return alive() && mpv_set_property_string(mpv_, name, value.toUtf8().constData()) >= 0;
 }
 
-void Player::replaceCurrentItem(const PlayerItem& item) {
+void Player::replaceCurrentItem(const PlayerItem& item, double startAt) {
     item_ = item;
     error_.clear();
     endReached_ = false;
     pendingSeek_.reset();
+    if (startAt > 0)
+        pendingSeek_ = startAt;
     // From here on nothing of the replaced item is reported: its position is not the new
     // item's, and a pause now must not announce it.
     load_ = item.subtitlesPending ? Load::waitingForSubtitles : Load::waitingForSurface;
@@ -268,7 +256,8 @@ void Player::startLoad() {
         return;
     const QByteArray path = item_->url.toLocalFile().toUtf8();
     const QByteArray end = secondsText(item_->range.duration.seconds()).toUtf8();
-    const QByteArray start = secondsText(pendingSeek_.value_or(0.0)).toUtf8();
+    openingAt_ = std::max(0.0, pendingSeek_.value_or(0.0));
+    const QByteArray start = secondsText(openingAt_).toUtf8();
     pendingSeek_.reset();
 
     // Options that hold for this file only. A length of 0 means the length is unknown, and
@@ -326,11 +315,14 @@ void Player::startLoad() {
 
 void Player::fileLoaded() {
     load_ = Load::loaded;
+    openedAt_ = openingAt_;
     error_.clear();
     if (pendingSeek_)
         seek(*std::exchange(pendingSeek_, std::nullopt));
     Q_EMIT loadFinished(true);
     Q_EMIT stateChanged();
+    // The position it opened at, before its first picture comes.
+    report(currentTime());
 }
 
 void Player::fileEnded(qint64 entry, int reason, int error) {
@@ -456,6 +448,9 @@ double Player::currentTime() const {
         return *pendingSeek_;
     if (!alive() || !isLoaded())
         return 0;
+    // mpv goes to the start it was given only after it says the file is loaded.
+    if (openedAt_)
+        return *openedAt_;
     double seconds = 0;
     if (mpv_get_property(mpv_, Mpv::timePos, MPV_FORMAT_DOUBLE, &seconds) < 0 || !std::isfinite(seconds))
         return 0;
@@ -482,38 +477,21 @@ Player::DroppedFrames Player::droppedFrames() const {
     return dropped;
 }
 
-void Player::setTextStyleRules(const QList<TextStyleRule>& rules) {
-    using A = TextStyleRule::Attribute;
-    for (const TextStyleRule& rule : rules) {
-        switch (rule.attribute) {
-        case A::linePosition:
-            setOption(Mpv::subPos, QString::number(std::clamp(rule.value.toInt(), 0, 100)));
-            break;
-        case A::foregroundColorARGB:
-            if (const QString color = argbText(rule.value); !color.isEmpty())
-                setOption(Mpv::subColor, color);
-            break;
-        case A::backgroundColorARGB:
-            if (const QString color = argbText(rule.value); !color.isEmpty())
-                setOption(Mpv::subBackColor, color);
-            break;
-        case A::fontFamilyName:
-            setOption(Mpv::subFont, rule.value.toString());
-            break;
-        case A::relativeFontSize:
-            setOption(Mpv::subFontSize, QString::number(defaultFontSize_ * rule.value.toInt() / 100.0, 'f', 2));
-            break;
-        case A::characterEdgeStyle:
-            // Only the plain edge is ever asked for; any other leaves mpv's outline as it is.
-            if (isNoEdge(rule.value)) {
-                setOption(Mpv::subBorderSize, QStringLiteral("0"));
-                setOption(Mpv::subShadowOffset, QStringLiteral("0"));
-            }
-            break;
-        }
+void Player::setSubtitleStyle(const SubtitleStyle& style) {
+    if (style_ == style)
+        return;
+    style_ = style;
+    // Cues that show at once are stacked away from the edge they are aligned to: aligned to
+    // the bottom and only moved up (sub-pos), a second cue would go off the top.
+    setOption(Mpv::subAlignY, style.atTop ? QStringLiteral("top") : QStringLiteral("bottom"));
+    setOption(Mpv::subPos, style.atTop ? QStringLiteral("0") : QStringLiteral("100"));
+    setOption(Mpv::subColor, argbText(style.text));
+    setOption(Mpv::subBackColor, argbText(style.background));
+    setOption(Mpv::subFont, style.fontFamily);
+    setOption(Mpv::subFontSize, QString::number(defaultFontSize_ * style.relativeSize / 100.0, 'f', 2));
+    if (style.plainEdges) {
+        setOption(Mpv::subBorderSize, QStringLiteral("0"));
+        setOption(Mpv::subShadowOffset, QStringLiteral("0"));
     }
-}
-
-void Player::setSubtitlesVisible(bool visible) {
-    setOption(Mpv::subVisibility, visible ? QStringLiteral("yes") : QStringLiteral("no"));
+    setOption(Mpv::subVisibility, style.visible ? QStringLiteral("yes") : QStringLiteral("no"));
 }

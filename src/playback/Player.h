@@ -29,8 +29,9 @@ public:
     // Plays `item` from now on, replacing the current one. The player starts paused, like a
     // new one; with a picture, loading waits until the video surface is ready. An item whose
     // subtitle file is still being written waits for subtitlesWritten, the replaced movie
-    // stopped meanwhile.
-    void replaceCurrentItem(const PlayerItem& item);
+    // stopped meanwhile. A positive `startAt` opens it there (seconds), so that its first
+    // picture is the one at that position.
+    void replaceCurrentItem(const PlayerItem& item, double startAt = 0);
     // The current item's subtitle file is written: `item` is the current item built again. The
     // movie opens now, with its subtitles, where it was last asked to go.
     void subtitlesWritten(const PlayerItem& item);
@@ -70,9 +71,10 @@ public:
     };
     DroppedFrames droppedFrames() const;
 
-    // Restyles the subtitles at once, keeping the playback position.
-    void setTextStyleRules(const QList<TextStyleRule>& rules);
-    void setSubtitlesVisible(bool visible);
+    // Restyles the subtitles at once, keeping the playback position; the same style again
+    // changes nothing.
+    void setSubtitleStyle(const SubtitleStyle& style);
+    const std::optional<SubtitleStyle>& subtitleStyle() const { return style_; }
 
 Q_SIGNALS:
     // The playback position, about once per second of playback, and whenever the position
@@ -116,6 +118,8 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
+    double openingAt_ = 0;              // where the file being opened starts
+    std::optional<double> openedAt_;  // the same once it is open, until its first picture
     double openedLength_ = 0;  // the length mpv found in the open file; 0 until it tells
     // How far the measured length may exceed mpv's own without the file being opened again:
     // the two read different stream durations of one file.
@@ -127,5 +131,6 @@ private:
     float volume_ = 1.0f;
     QString error_;
     qint64 lastReportedSecond_ = -1;
+    std::optional<SubtitleStyle> style_;  // the style applied last
     double defaultFontSize_ = 55.0;  // mpv's own subtitle size, read at start
 };

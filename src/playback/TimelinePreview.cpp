@@ -187,7 +187,7 @@ void TimelinePreview::showMarks(const QList<int>& ticks) {
     markedTicks_ = ticks;
     QList<TickMark> marks;
     for (const int tick : ticks)
-        marks << marksAtTick(items_, tick, int(slider_.cell().arr.size()));
+        marks << timelineMarks_.marksAt(tick);
     QStringList plain, lines;
     const QFontMetrics metrics(marks_->font());
     for (const TickMark& mark : std::as_const(marks)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/TimelineMarks.h"
 #include "playback/VideoSliderCell.h"
 
 #include <QFrame>
@@ -29,8 +30,8 @@ public:
     // The movie file whose pictures are shown (empty: none) and its length in seconds; the
     // thumbnails start afresh. Without a length nothing is previewed.
     void setMovie(const QString& path, double duration);
-    // Where the marks' texts come from: the open movie's subtitle items.
-    void setMarks(const QList<SubtitleItem>& items) { items_ = items; }
+    // The marks whose texts are shown over their ticks.
+    void setMarks(const TimelineMarks& marks) { timelineMarks_ = marks; }
     // Off, hovering shows nothing and asks for no pictures.
     void setActive(bool active);
     bool isActive() const { return active_; }
@@ -72,7 +73,7 @@ private:
     QLabel* picture_ = nullptr;
     QLabel* time_ = nullptr;
     QLabel* marks_ = nullptr;
-    QList<SubtitleItem> items_;
+    TimelineMarks timelineMarks_;
     double duration_ = 0;
     bool active_ = true;
     std::optional<int> tick_;

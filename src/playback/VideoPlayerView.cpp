@@ -92,11 +92,11 @@ VideoPlayerView::~VideoPlayerView() {
     player_.reset();
 }
 
-void VideoPlayerView::setMovie(const QUrl& url, double duration) {
+void VideoPlayerView::setMovie(const QUrl& url, double duration, double startAt) {
     url_ = url;
     duration_ = duration;
     updateScheduled_ = false;
-    updateSurface();
+    updateSurface(startAt);
 }
 
 void VideoPlayerView::setUrl(const QUrl& url) {
@@ -126,11 +126,11 @@ void VideoPlayerView::scheduleUpdate() {
         Qt::QueuedConnection);
 }
 
-void VideoPlayerView::updateSurface() {
+void VideoPlayerView::updateSurface(double startAt) {
     if (url_.isEmpty())
         return;
     const PlayerItem item = getPlayerItem(url_);
-    player_->replaceCurrentItem(item);
+    player_->replaceCurrentItem(item, startAt);
     setPlayer(player_.get(), item);
 }
 
@@ -145,11 +145,8 @@ void VideoPlayerView::setPlayer(Player* player, const PlayerItem&) {
 }
 
 void VideoPlayerView::setSubtitleStyle(Player* player, SubtitlePlacement placement) {
-    const QList<TextStyleRule> rules = subtitleStyleRules(placement);
-    if (!player || !player->currentItem())
-        return;
-    player->setTextStyleRules(rules);
-    player->setSubtitlesVisible(subtitlesVisible(placement));
+    if (player)
+        player->setSubtitleStyle(SubtitleStyle::forPlacement(placement));
 }
 
 // The GL context and mpv's render context are made with the surface, on an offscreen surface,

@@ -30,8 +30,9 @@ public:
     explicit VideoPlayerView(Player::Options options, QWidget* parent = nullptr);
     ~VideoPlayerView() override;
 
-    // Sets the movie and its length in seconds, then updates the surface at once.
-    void setMovie(const QUrl& url, double duration);
+    // Sets the movie and its length in seconds, then updates the surface at once; the movie
+    // opens at `startAt` seconds.
+    void setMovie(const QUrl& url, double duration, double startAt = 0);
     // Each setter stores its value and schedules one update for the next turn of the event
     // loop, so that setting both gives one update with both values.
     void setUrl(const QUrl& url);
@@ -54,8 +55,8 @@ public:
     // A new item for the movie at `url`, over this surface's duration.
     PlayerItem getPlayerItem(const QUrl& url) const;
 
-    // Places and styles the subtitles of `player`'s current item: 0 hidden, 1 top, 2 bottom.
-    // Without a player or a current item nothing changes. The playback position stays.
+    // Places and styles the subtitles of `player`: hidden, at the top or at the bottom. The
+    // playback position stays.
     static void setSubtitleStyle(Player* player, SubtitlePlacement placement);
 
 Q_SIGNALS:
@@ -64,7 +65,7 @@ Q_SIGNALS:
 
 private:
     void createRenderContext();
-    void updateSurface();
+    void updateSurface(double startAt = 0);
     void setPlayer(Player* player, const PlayerItem& item);
     void scheduleUpdate();
     void freeRenderContext();

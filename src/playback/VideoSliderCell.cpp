@@ -1,7 +1,7 @@
 #include "playback/VideoSliderCell.h"
 
 #include "playback/VideoSlider.h"
-#include "subtitles/SubtitleSRT.h"
+#include "playback/TimelineMarks.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -53,52 +53,9 @@ void VideoSliderCell::drawKnob(QPainter& painter, const QRectF& rect) const {
     painter.restore();
 }
 
-namespace {
-
-// The colour index on the timeline of an annotated text's colour.
-std::optional<int> tickColor(const QString& text) {
-    switch (SubtitleSRT::shared().annotationColor(text).value_or(ItemColor::white)) {
-    case ItemColor::gray:
-        return VideoSliderCell::gray;
-    case ItemColor::green:
-        return VideoSliderCell::green;
-    case ItemColor::orange:
-        return VideoSliderCell::orange;
-    case ItemColor::white:
-        break;
-    }
-    return std::nullopt;
-}
-
-// The tick of an item's start as a share of the movie's length (halves away from zero);
-// none at or after the end, before the start, or without a length.
-std::optional<int> tickOf(const SubtitleItem& item, int tickCount) {
-    const double tick = std::round(item.stime * 100.0 / item.duration);
-    // Compared as a double first: a huge or non-finite quotient must not become an int.
-    if (!std::isfinite(tick) || tick < 0 || tick >= tickCount)
-        return std::nullopt;
-    return int(tick);
-}
-
-}  // namespace
-
-void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items) {
-    cell.reset();
-    for (const SubtitleItem& item : items) {
-        const std::optional<int> color = tickColor(item.text);
-        if (!color)
-            continue;
-        if (const std::optional<int> tick = tickOf(item, int(cell.arr.size())))
-            cell.setAt(*tick, *color);
-    }
-}
-
-QList<TickMark> marksAtTick(const QList<SubtitleItem>& items, int index, int tickCount) {
-    QList<TickMark> marks;
-    for (const SubtitleItem& item : items) {
-        const std::optional<int> color = tickColor(item.text);
-        if (color && tickOf(item, tickCount) == index)
-            marks.append(TickMark{item.text, *color});
-    }
-    return marks;
+void VideoSliderCell::setMarks(const TimelineMarks& marks) {
+    reset();
+    for (int tick = 0; tick < TimelineMarks::tickCount && tick < arr.size(); ++tick)
+        if (const int color = marks.colorAt(tick))
+            setAt(tick, color);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/Records.h"
 #include "playback/ItemColors.h"
 
 #include <QColor>
@@ -11,6 +10,7 @@
 #include <optional>
 
 class QPainter;
+class TimelineMarks;
 class VideoSlider;
 
 // The timeline's marks and its knob drawing. Marks are kept per tick (100 ticks): each tick
@@ -38,6 +38,8 @@ public:
 
     void reset();
     void setAt(int index, int value);
+    // Draws `marks` from now on: one mark per tick that has one, in tick order.
+    void setMarks(const TimelineMarks& marks);
 
     // Where the mark of tick `index` is drawn: a 2 x 4 bar whose left edge is on the tick's
     // centre line and whose middle is on the bar's centre. Empty without a slider.
@@ -48,18 +50,3 @@ public:
     // left and right and 4 on the top and bottom.
     void drawKnob(QPainter& painter, const QRectF& rect) const;
 };
-
-// One annotated item as the timeline shows it: its text and its colour index.
-struct TickMark {
-    QString text;
-    int color = 0;
-    friend bool operator==(const TickMark&, const TickMark&) = default;
-};
-
-// Resets `cell` and places one mark per annotated item, in list order, at the tick nearest
-// to the item's start as a share of the movie's length (halves away from zero). Items at or
-// after the end, before the start, or of a movie without length place nothing.
-void placeMarks(VideoSliderCell& cell, const QList<SubtitleItem>& items);
-// The annotated items of `items` that placeMarks() puts on tick `index` of a cell with
-// `tickCount` ticks, in list order.
-QList<TickMark> marksAtTick(const QList<SubtitleItem>& items, int index, int tickCount = 100);

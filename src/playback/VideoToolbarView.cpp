@@ -3,7 +3,6 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "core/TimeFormat.h"
-#include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "playback/ThumbnailProvider.h"
@@ -163,7 +162,6 @@ void VideoToolbarView::buildVolumePopup() {
 void VideoToolbarView::observeEvents() {
     ApplicationEvents* events = &notify();
     connect(events, &ApplicationEvents::videoSelected, this, &VideoToolbarView::onVideoSelected, Qt::DirectConnection);
-    connect(events, &ApplicationEvents::refreshMarks, this, &VideoToolbarView::setCellMarks, Qt::DirectConnection);
     connect(events, &ApplicationEvents::videoLoaded, this, &VideoToolbarView::onVideoLoaded, Qt::DirectConnection);
     connect(events, &ApplicationEvents::videoCursorChanged, this, &VideoToolbarView::onVideoCursorChanged,
             Qt::DirectConnection);
@@ -174,7 +172,8 @@ void VideoToolbarView::onVideoSelected(const VideoItem& item) {
     playTime_ = 0;
     duration_ = item.duration;
     preview_->setMovie(item.url.isLocalFile() ? item.url.toLocalFile() : QString(), item.duration);
-    setCellMarks();
+    // The new movie's marks come once its sidecar is read.
+    setTimelineMarks({});
     refresh();
 }
 
@@ -190,7 +189,7 @@ void VideoToolbarView::onVideoLoaded(Player* player) {
     }
     player->pause();
     player->setVolume(float(volumeValue_));
-    setSubtitleStyle(subtitleStyle_);
+    VideoPlayerView::setSubtitleStyle(player, subtitleStyle_);
     refreshIcons();
 }
 
@@ -205,7 +204,6 @@ void VideoToolbarView::setDuration(double seconds) {
     // The file changed on disk: pictures decoded before may no longer be in it.
     preview_->setMovie(preview_->provider().movie(), seconds);
     doubleValue_ = percentOf(playTime_, duration_);
-    setCellMarks();
     refresh();
 }
 
@@ -238,15 +236,30 @@ void VideoToolbarView::togglePlay() {
     refreshIcons();
 }
 
-void VideoToolbarView::setCellMarks() {
-    placeMarks(cell_, SubtitlesViewModel::shared().items());
-    preview_->setMarks(SubtitlesViewModel::shared().items());
+void VideoToolbarView::setTimelineMarks(const QList<SubtitleItem>& items) {
+    marks_ = TimelineMarks(items);
+    showTimelineMarks();
+}
+
+void VideoToolbarView::addTimelineMark(const SubtitleItem& item) {
+    marks_.add(item);
+    showTimelineMarks();
+}
+
+void VideoToolbarView::removeTimelineMark(const SubtitleItem& item) {
+    marks_.remove(item);
+    showTimelineMarks();
+}
+
+void VideoToolbarView::showTimelineMarks() {
+    cell_.setMarks(marks_);
+    preview_->setMarks(marks_);
     slider_->update();
 }
 
 void VideoToolbarView::setSubtitleStyle(SubtitlePlacement placement) {
-    subtitleStyle_ = placement;
-    user().setValue(subtitleStyleKey, static_cast<int>(placement));
+    if (std::exchange(subtitleStyle_, placement) != placement)
+        user().setValue(subtitleStyleKey, static_cast<int>(placement));
     if (player_)
         VideoPlayerView::setSubtitleStyle(player_, placement);
     refreshIcons();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SubtitlePlacement.h"
+#include "playback/TimelineMarks.h"
 #include "playback/VideoSliderCell.h"
 
 #include <QPointer>
@@ -21,7 +22,7 @@ class VideoSlider;
 // The transport bar for the centre of the window's toolbar: skip back 5 s, play/pause, skip
 // forward 5 s, elapsed time, the timeline with its marks, total time, the volume button with
 // its pop-up slider, and the subtitle placement menu. It acts on the player announced by
-// videoLoaded, follows videoSelected, videoCursorChanged and refreshMarks, and keeps the
+// videoLoaded, follows videoSelected and videoCursorChanged, shows the marks it is given, and keeps the
 // settings "subtitleStyle" and "volume". Hovering the timeline previews the movie there.
 class VideoToolbarView : public QWidget {
     Q_OBJECT
@@ -52,8 +53,11 @@ public:
 
     // A new length of the open movie (it changed on disk).
     void setDuration(double seconds);
-    // Rebuilds the timeline marks from the shared subtitle list.
-    void setCellMarks();
+    // The marks the timeline shows: those of `items`, then changed one item at a time.
+    void setTimelineMarks(const QList<SubtitleItem>& items);
+    void addTimelineMark(const SubtitleItem& item);
+    void removeTimelineMark(const SubtitleItem& item);
+    const TimelineMarks& timelineMarks() const { return marks_; }
     // Stores a subtitle placement (as its integer) and applies it to the player.
     void setSubtitleStyle(SubtitlePlacement placement);
     // (Re)starts the 3-second auto-hide of the volume pop-up.
@@ -86,8 +90,10 @@ private:
     void refresh();
     void refreshIcons();
     void placeVolumePopup();
+    void showTimelineMarks();
 
     VideoSliderCell cell_;
+    TimelineMarks marks_;
     QPointer<Player> player_;
     double doubleValue_ = 0;
     double playTime_ = 0;

@@ -1,18 +1,16 @@
 #include "ui/ContentView.h"
 
-#include "core/AppState.h"
-#include "core/Events.h"
 #include "core/Records.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoToolbarView.h"
+#include "ui/OpenMovie.h"
 
 #include <QEvent>
 #include <QStackedLayout>
-#include <QTimer>
 #include <utility>
 
-ContentView::ContentView(QWidget* parent) : QWidget(parent) {
+ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
     toolbar_ = new VideoToolbarView(this);
     setMinimumSize(700, 500);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -29,19 +27,13 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent) {
     stack_->setContentsMargins(0, 0, 0, 0);
     stack_->addWidget(black_);
 
-    connect(&notify(), &ApplicationEvents::videoSelected, this, &ContentView::onVideoSelected, Qt::DirectConnection);
+    connect(&movie_, &OpenMovie::opened, this, &ContentView::showMovie);
+    connect(&movie_, &OpenMovie::lengthChanged, this, &ContentView::followLength);
     // The marks of a large sidecar come in after the selection: the timeline shows them then.
-    connect(&SubtitlesViewModel::shared(), &SubtitlesViewModel::loadingChanged, toolbar_, [this](bool loading) {
-        if (!loading)
-            toolbar_->setCellMarks();
-    });
-    resumeTimer_ = new QTimer(this);
-    resumeTimer_->setInterval(10000);
-    connect(resumeTimer_, &QTimer::timeout, this, [this] {
-        if (player() && player()->isPlaying())
-            rememberPosition();
-    });
-    resumeTimer_->start();
+    connect(&movie_, &OpenMovie::subtitlesReady, toolbar_,
+            [this] { toolbar_->setTimelineMarks(movie_.marks().items()); });
+    connect(&movie_, &OpenMovie::markAdded, toolbar_, &VideoToolbarView::addTimelineMark);
+    connect(&movie_, &OpenMovie::markRemoved, toolbar_, &VideoToolbarView::removeTimelineMark);
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
@@ -69,37 +61,21 @@ void ContentView::prepareSurface() {
 
 Player* ContentView::player() const { return video_ ? video_->player() : nullptr; }
 
-void ContentView::rememberPosition() {
-    Player* open = player();
-    if (!url_ || !open || !open->isLoaded() || !ResumeStore::enabled(user()))
-        return;
-    resume_.remember(*url_, open->currentTime(), duration_.value_or(0));
-}
-
-void ContentView::setDuration(double seconds) {
-    if (!url_ || duration_ == seconds)
-        return;
-    duration_ = seconds;
-    SubtitlesViewModel::shared().setMovieDuration(seconds);
+void ContentView::followLength(double seconds) {
     toolbar_->setDuration(seconds);
+    toolbar_->setTimelineMarks(movie_.marks().items());  // each mark's tick moves with the length
     if (video_)
         video_->setLength(seconds);
 }
 
-void ContentView::onVideoSelected(const VideoItem& item) {
-    rememberPosition();  // of the movie being left
-    url_ = item.url;
-    duration_ = item.duration;
-    global().movieURL = item.url;
+void ContentView::showMovie(const VideoItem& item) {
     // The surface is made on the first selection, unless it was made ahead; each later
     // selection updates it.
     if (!video_) {
         video_ = prepared_ ? std::exchange(prepared_, nullptr) : makeSurface();
         stack_->setCurrentWidget(video_);
+        movie_.setPlayer(video_->player());
     }
-    video_->setMovie(*url_, *duration_);
-    // Where the user left this movie, unless that was near its start or end.
-    if (ResumeStore::enabled(user()))
-        if (const auto position = resume_.position(*url_, *duration_))
-            video_->player()->seek(*position);
+    // It opens where the user left it, so that its first picture is that one.
+    video_->setMovie(item.url, item.duration, movie_.startPosition());
 }

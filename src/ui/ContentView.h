@@ -3,11 +3,7 @@
 #include <QUrl>
 #include <QWidget>
 
-#include "models/ResumeStore.h"
-
-class QTimer;
-#include <optional>
-
+class OpenMovie;
 class Player;
 class QStackedLayout;
 class VideoPlayerView;
@@ -19,26 +15,16 @@ struct VideoItem;
 class ContentView : public QWidget {
     Q_OBJECT
 public:
-    explicit ContentView(QWidget* parent = nullptr);
+    explicit ContentView(OpenMovie& movie, QWidget* parent = nullptr);
 
     VideoToolbarView* toolbarView() const { return toolbar_; }
     VideoPlayerView* videoView() const { return video_; }
     // The player of the video surface; none before the first selection.
     Player* player() const;
-    std::optional<QUrl> url() const { return url_; }
-    std::optional<double> duration() const { return duration_; }
-
-    // Keeps where the open movie is, for the next time it opens (another pick, quit, and
-    // every 10 s of playback).
-    void rememberPosition();
 
     // Makes the video surface ahead of the first selection, while black still shows: mpv and
     // its OpenGL context take a while to start, and a movie then opens at once.
     void prepareSurface();
-
-    // A new length of the open movie: the player, the transport bar and the marks follow,
-    // and playback goes on where it is.
-    void setDuration(double seconds);
 
 Q_SIGNALS:
     // A double-click on the video.
@@ -50,7 +36,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void onVideoSelected(const VideoItem& item);
+    void showMovie(const VideoItem& item);
+    // A new length of the open movie: the player and the transport bar follow, and playback
+    // goes on where it is.
+    void followLength(double seconds);
     VideoPlayerView* makeSurface();
 
     VideoToolbarView* toolbar_ = nullptr;
@@ -58,8 +47,5 @@ private:
     QWidget* black_ = nullptr;
     VideoPlayerView* video_ = nullptr;
     VideoPlayerView* prepared_ = nullptr;  // made ahead, shown at the first selection
-    std::optional<QUrl> url_;
-    std::optional<double> duration_;
-    ResumeStore resume_;
-    QTimer* resumeTimer_ = nullptr;
+    OpenMovie& movie_;
 };

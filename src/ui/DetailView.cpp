@@ -1,14 +1,12 @@
 #include "ui/DetailView.h"
 
-#include "core/AppState.h"
 #include "core/Events.h"
 #include "core/TimeFormat.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/ItemColors.h"
 #include "playback/Symbols.h"
-#include "subtitles/MarkExport.h"
-#include "subtitles/SubtitleSRT.h"
 #include "ui/IndexListView.h"
+#include "ui/OpenMovie.h"
 #include "ui/PaneSlider.h"
 
 #include <QAction>
@@ -26,7 +24,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -84,7 +81,7 @@ QLabel* fieldIcon(const QString& symbol, QWidget* parent) {
 
 }  // namespace
 
-DetailView::DetailView(QWidget* parent) : QWidget(parent) {
+DetailView::DetailView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
     toggleAction_ = new QAction(symbolIcon(QStringLiteral("list.bullet")), tr("Subtitles"), this);
     toggleAction_->setToolTip(tr("Show or hide the marks"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShowPanel(!showPanel()); });
@@ -117,7 +114,7 @@ QWidget* DetailView::buildContent() {
     column->addWidget(divider(content));
 
     list_ = new IndexListView(content);
-    list_->setModel(&SubtitlesViewModel::shared());
+    list_->setModel(&movie_.marks());
     list_->setItemDelegate(new MarkRowDelegate(list_));
     // Every row is one line in the same font: one row's size is every row's, and a list of
     // many thousand marks is laid out without measuring each.
@@ -185,20 +182,15 @@ QWidget* DetailView::buildEditBox() {
 }
 
 void DetailView::subscribeToEvents() {
-    connect(&SubtitlesViewModel::shared(), &SubtitlesViewModel::loadingChanged, this, &DetailView::setLoading);
-    setLoading(SubtitlesViewModel::shared().isLoading());
-    connect(
-        &notify(), &ApplicationEvents::videoSelected, this,
-        [this](const VideoItem& item) {
-            duration_ = item.duration;
-            movieTitle_ = item.text;
-            seconds_ = 0;  // the new movie starts at 0 until its player reports
-            timeField_->setText(fixedFormatTimeDetail(seconds_));
-            entry_->clear();
-            setSelectedIndex(std::nullopt);
-            setModified(false);
-        },
-        Qt::DirectConnection);
+    connect(&movie_.marks(), &SubtitlesViewModel::loadingChanged, this, &DetailView::setLoading);
+    setLoading(movie_.marks().isLoading());
+    connect(&movie_, &OpenMovie::opened, this, [this] {
+        seconds_ = movie_.startPosition();  // until its player reports
+        timeField_->setText(fixedFormatTimeDetail(seconds_));
+        entry_->clear();
+        setSelectedIndex(std::nullopt);
+    });
+    connect(&movie_, &OpenMovie::modifiedChanged, this, &DetailView::showModified);
     connect(
         &notify(), &ApplicationEvents::videoCursorChanged, this,
         [this](double seconds) {
@@ -225,14 +217,14 @@ void DetailView::setSelectedIndex(std::optional<int> index) {
 void DetailView::onSubtitleSelected(int index) {
     if (selectedIndex() != index)
         return;
-    const auto& items = SubtitlesViewModel::shared().items();
+    const auto& items = movie_.marks().items();
     if (index < 0 || index >= items.size())
         return;
     Q_EMIT seekRequested(items[index].stime);
 }
 
 void DetailView::selectAdjacentMark(int direction) {
-    const auto& items = SubtitlesViewModel::shared().items();
+    const auto& items = movie_.marks().items();
     std::optional<int> found;
     // From the selected mark while playback is still about there (position reports of the
     // seeks that led to it may still arrive), else from the position; a mark just reached
@@ -274,20 +266,8 @@ void DetailView::setLoading(bool loading) {
 }
 
 void DetailView::onAddButton() {
-    if (SubtitlesViewModel::shared().isLoading())
-        return;
-    // A mark is one line: a pasted line break would start a cue of its own in the file.
-    QString text = entry_->text();
-    static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}\\x{0B}\\x{0C}\\x{85}]"));
-    text.replace(lineBreaks, QStringLiteral(" "));
-    text = text.trimmed();
-    if (text.isEmpty())
-        return;
-    entry_->clear();
-    setModified(true);
-    const SubtitleItem item(seconds_, seconds_ + 2.0, text, ItemColor::gray, duration_);
-    SubtitlesViewModel::shared().addItem(item);
-    Q_EMIT notify().refreshMarks(item);
+    if (movie_.addMark(seconds_, entry_->text()))
+        entry_->clear();
 }
 
 bool DetailView::saveMarks(Report report) {
@@ -297,34 +277,20 @@ bool DetailView::saveMarks(Report report) {
         else
             qWarning("%s", qUtf8Printable(message));
     };
-    if (!isModified_)
-        return true;
-    const auto movie = global().movieURL;
-    if (!movie)
-        return false;
-    const QString moviePath = movie->toLocalFile();
-    if (!QFileInfo(moviePath).isFile()) {
-        // No sidecar without its movie: it would be an orphan nobody opens again.
-        tell(tr("The movie \u201c%1\u201d no longer exists, so its marks were not saved. "
-                "You can still copy them from the list.")
-                 .arg(QDir::toNativeSeparators(moviePath)));
-        return false;
-    }
-    const QUrl sidecar = SubtitleSRT::sidecarURL(*movie);
     QString error;
     QString backup;
-    if (!SubtitleSRT::shared().writeAll(sidecar, SubtitlesViewModel::shared().items(), &error, &backup)) {
+    if (!movie_.save(&error, &backup)) {
         tell(tr("The marks could not be saved to \u201c%1\u201d: %2")
-                 .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), error));
+                 .arg(QDir::toNativeSeparators(movie_.sidecarPath()), error));
         return false;
     }
-    setModified(false);
+    const QString sidecar = movie_.sidecarPath();
     if (!backup.isEmpty() && report == Report::dialog)
         QMessageBox::information(
             this, tr("Marks Saved"),
             tr("The marks were saved to \u201c%1\u201d. The file held lines that could not be read; "
                "its earlier content was kept as \u201c%2\u201d.")
-                .arg(QDir::toNativeSeparators(sidecar.toLocalFile()), QDir::toNativeSeparators(backup)));
+                .arg(QDir::toNativeSeparators(sidecar), QDir::toNativeSeparators(backup)));
     return true;
 }
 
@@ -332,7 +298,7 @@ void DetailView::exportMarks() {
     // The three forms, in the order of MarkExport::Format.
     const QStringList filters{tr("Chapters for players and encoders (*.txt)"), tr("Chapter list as text (*.txt)"),
                               tr("Table (*.csv)")};
-    const auto movie = global().movieURL;
+    const auto movie = movie_.url();
     const QString base = movie ? QFileInfo(movie->toLocalFile()).completeBaseName() : QStringLiteral("marks");
     QFileDialog dialog(window(), tr("Export Marks"), QDir::home().filePath(base + QStringLiteral(".chapters.txt")));
     dialog.setObjectName(QStringLiteral("exportMarksDialog"));
@@ -347,8 +313,7 @@ void DetailView::exportMarks() {
 
 bool DetailView::exportMarksTo(const QString& path, MarkExport::Format format) {
     QString error;
-    if (MarkExport::write(path, format, SubtitlesViewModel::shared().items(), duration_,
-                          movieTitle_.isEmpty() ? QStringLiteral("Intro") : movieTitle_, &error))
+    if (movie_.exportTo(path, format, &error))
         return true;
     QMessageBox::warning(
         this, tr("Marks Not Exported"),
@@ -357,9 +322,9 @@ bool DetailView::exportMarksTo(const QString& path, MarkExport::Format format) {
 }
 
 bool DetailView::confirmLeavingMovie() {
-    if (!isModified_)
+    if (!isModified())
         return true;
-    const auto movie = global().movieURL;
+    const auto movie = movie_.url();
     QMessageBox question(QMessageBox::Warning, tr("Unsaved Marks"),
                          tr("Save the marks of \u201c%1\u201d before leaving it?")
                              .arg(movie ? QFileInfo(movie->toLocalFile()).fileName() : QString()),
@@ -377,17 +342,10 @@ bool DetailView::confirmLeavingMovie() {
     }
 }
 
-void DetailView::deleteText(int index) {
-    if (index < 0 || index >= SubtitlesViewModel::shared().items().size())
-        return;
-    const SubtitleItem removed = SubtitlesViewModel::shared().items()[index];
-    SubtitlesViewModel::shared().removeItem(index);
-    setModified(true);
-    Q_EMIT notify().refreshMarks(removed);
-}
+void DetailView::deleteText(int index) { movie_.removeMark(index); }
 
 void DetailView::copyText(int index) {
-    const auto& items = SubtitlesViewModel::shared().items();
+    const auto& items = movie_.marks().items();
     if (index < 0 || index >= items.size())
         return;
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -408,8 +366,9 @@ void DetailView::showContextMenu(const QPoint& pos) {
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }
 
-void DetailView::setModified(bool modified) {
-    isModified_ = modified;
+bool DetailView::isModified() const { return movie_.isModified(); }
+
+void DetailView::showModified(bool modified) {
     saveButton_->setIcon(
         symbolIcon(modified ? QStringLiteral("externaldrive.badge.exclamationmark") : QStringLiteral("externaldrive")));
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+class OpenMovie;
 class QAction;
 class QLineEdit;
 class IndexListView;
@@ -22,13 +23,13 @@ class DetailView : public QWidget {
 public:
     static constexpr int panelWidth = 250;
 
-    explicit DetailView(QWidget* parent = nullptr);
+    explicit DetailView(OpenMovie& movie, QWidget* parent = nullptr);
 
     // The "list.bullet" button of the window's toolbar, which shows and hides the panel.
     QAction* toolbarAction() const { return toggleAction_; }
 
     bool showPanel() const;
-    bool isModified() const { return isModified_; }
+    bool isModified() const;
     std::optional<int> selectedIndex() const;
     double seconds() const { return seconds_; }
     QLineEdit* timeField() const { return timeField_; }
@@ -37,9 +38,6 @@ public:
     QPushButton* saveButton() const { return saveButton_; }
 
     void setShowPanel(bool show);
-    // The open movie's length changed on disk; new marks take the new one.
-    void setDuration(double seconds) { duration_ = seconds; }
-    double duration() const { return duration_; }
     void setSelectedIndex(std::optional<int> index);
 
     void onSubtitleSelected(int index);
@@ -77,7 +75,7 @@ private:
     QWidget* buildContent();
     QWidget* buildEditBox();
     void subscribeToEvents();
-    void setModified(bool modified);
+    void showModified(bool modified);
     // The open movie's marks are still being read: adding, saving and exporting wait.
     void setLoading(bool loading);
     void showContextMenu(const QPoint& pos);
@@ -90,10 +88,8 @@ private:
     QToolButton* addButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
-    QString movieTitle_;
     PaneSlider* slider_ = nullptr;
 
-    bool isModified_ = false;
+    OpenMovie& movie_;
     double seconds_ = 0;
-    double duration_ = 0;
 };

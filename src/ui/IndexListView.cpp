@@ -66,6 +66,9 @@ void IndexListView::keyPressEvent(QKeyEvent* event) {
 
 void IndexListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QListView::currentChanged(current, previous);
+    // Told once the input event is handled: a handler that asks the user something must not
+    // run inside the press, whose own handling would select the pressed row after it.
     if (userInput_ && current.isValid() && selectedIndex_ != current.row())
-        Q_EMIT picked(current.row());
+        QMetaObject::invokeMethod(
+            this, [this, row = current.row()] { Q_EMIT picked(row); }, Qt::QueuedConnection);
 }

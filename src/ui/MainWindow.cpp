@@ -3,7 +3,6 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/MovieFiles.h"
-#include "models/MoviesViewModel.h"
 #include "models/ResumeStore.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
@@ -12,6 +11,7 @@
 #include "ui/DetailView.h"
 #include "ui/MprisService.h"
 #include "ui/NavigationSplitView.h"
+#include "ui/OpenMovie.h"
 #include "ui/ScreenSaverInhibitor.h"
 #include "ui/SidebarView.h"
 #include "update/BuildInfo.h"
@@ -34,9 +34,10 @@
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Default");
-    sidebar_ = new SidebarView(this);
-    content_ = new ContentView(this);
-    detail_ = new DetailView(this);
+    movie_ = new OpenMovie(this);
+    sidebar_ = new SidebarView(*movie_, this);
+    content_ = new ContentView(*movie_, this);
+    detail_ = new DetailView(*movie_, this);
     setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, this));
     versionChecker_ = new VersionChecker(this, this);
     buildToolbar();
@@ -65,17 +66,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         if (Player* player = content_->player())
             player->seek(seconds);
     });
-    // A movie opens before its length may be known; one that grew or was replaced on disk
-    // plays to its new end.
-    connect(&MoviesViewModel::shared(), &MoviesViewModel::lengthMeasured, this, &MainWindow::followOpenMovieLength);
-}
-
-void MainWindow::followOpenMovieLength(const QUrl& url, double seconds) {
-    if (content_->url() != url || content_->duration() == seconds)
-        return;
-    content_->setDuration(seconds);
-    detail_->setDuration(seconds);
-    mpris_->setMovieLength(seconds);
 }
 
 void MainWindow::connectDesktop() {
@@ -109,6 +99,7 @@ void MainWindow::connectDesktop() {
             updateNavigation();
         },
         Qt::DirectConnection);
+    connect(movie_, &OpenMovie::lengthChanged, mpris_, &MprisService::setMovieLength);
     connect(&notify(), &ApplicationEvents::videoUpdated, this, &MainWindow::updateNavigation, Qt::DirectConnection);
     connect(sidebar_, &SidebarView::filterChanged, this, &MainWindow::updateNavigation);
 }
@@ -136,7 +127,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    content_->rememberPosition();
+    movie_->rememberPosition();
     inhibitor_->setPlaying(false);  // the window goes: the screen may blank again
     QMainWindow::closeEvent(event);
 }

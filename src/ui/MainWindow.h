@@ -4,6 +4,7 @@
 #include <optional>
 
 class ContentView;
+class OpenMovie;
 class DetailView;
 class SidebarView;
 class VersionChecker;
@@ -20,6 +21,7 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget* parent = nullptr);
 
+    OpenMovie* openMovie() const { return movie_; }
     SidebarView* sidebar() const { return sidebar_; }
     ContentView* content() const { return content_; }
     DetailView* detail() const { return detail_; }
@@ -51,11 +53,11 @@ private:
     void updateNavigation();
     // The next (+1) or previous (-1) movie of the library, picked as a click picks it.
     void pickAdjacentMovie(int direction);
-    void followOpenMovieLength(const QUrl& url, double seconds);
     void buildToolbar();
     void buildMenu();
     void buildShortcuts();
 
+    OpenMovie* movie_ = nullptr;
     SidebarView* sidebar_ = nullptr;
     ContentView* content_ = nullptr;
     DetailView* detail_ = nullptr;

@@ -6,11 +6,11 @@
 #include "models/MovieFiles.h"
 #include "models/MovieFilterModel.h"
 #include "models/MoviesViewModel.h"
-#include "models/SidecarLoader.h"
 #include "playback/Symbols.h"
 #include "ui/FileViewer.h"
 #include "ui/IndexListView.h"
 #include "ui/MovieRowDelegate.h"
+#include "ui/OpenMovie.h"
 #include "ui/PaneSlider.h"
 
 #include <QAction>
@@ -27,7 +27,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
+SidebarView::SidebarView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
     toggleAction_ = new QAction(symbolIcon(QStringLiteral("sidebar.left")), tr("Library"), this);
     toggleAction_->setToolTip(tr("Show or hide the library"));
     connect(toggleAction_, &QAction::triggered, this, [this] { setShowTabs(!showTabs()); });
@@ -115,6 +115,9 @@ SidebarView::SidebarView(QWidget* parent) : QWidget(parent) {
 
 void SidebarView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The folder the hint names comes from the configuration, which is read after this view
+    // is made.
+    updateEmptyHint();
     if (!refreshTimer_->isActive()) {
         MoviesViewModel::shared().refresh();
         refreshTimer_->start();
@@ -246,9 +249,9 @@ void SidebarView::selectRow(std::optional<int> index) {
 
 void SidebarView::setLeaveCheck(std::function<bool()> check) { leaveCheck_ = std::move(check); }
 
-bool SidebarView::mayLeaveOpenMovie() const { return !openedURL_ || !leaveCheck_ || leaveCheck_(); }
+bool SidebarView::mayLeaveOpenMovie() const { return !movie_.item() || !leaveCheck_ || leaveCheck_(); }
 
-bool SidebarView::isOpen(const QUrl& url) const { return openedURL_ && *openedURL_ == url; }
+bool SidebarView::isOpen(const QUrl& url) const { return movie_.isOpen(url); }
 
 std::optional<int> SidebarView::rowOf(const QUrl& url) const {
     const auto& items = MoviesViewModel::shared().items();
@@ -276,7 +279,7 @@ void SidebarView::findSelectionAgain() {
         return;
     // Only the first library of a launch opens a movie, and only when none is open yet (a
     // file from outside may be). After that a refresh moves the highlight, never the movie.
-    if (!openedURL_) {
+    if (!movie_.item()) {
         selectedText_ = items.first().text;
         setSelectedIndex(0, true);
         return;
@@ -288,16 +291,11 @@ void SidebarView::findSelectionAgain() {
             break;
         }
     if (!found || !isOpen(items[*found].url))
-        found = rowOf(*openedURL_);
+        found = rowOf(movie_.item()->url);
     setSelectedIndex(found, false);
 }
 
-void SidebarView::openVideoItem(const VideoItem& item) {
-    // The marks and the player's subtitle file; a large sidecar's come later, from a worker.
-    SidecarLoader::shared().open(item.url, item.duration);
-    openedURL_ = item.url;
-    Q_EMIT notify().videoSelected(item);
-}
+void SidebarView::openVideoItem(const VideoItem& item) { movie_.open(item); }
 
 bool SidebarView::openExternalFile(const QUrl& url) {
     if (!QFileInfo(url.toLocalFile()).isFile()) {
@@ -330,7 +328,7 @@ void SidebarView::onDeleteFile(int index) {
         return;
     const VideoItem item = movies.items()[index];
     // Deleting the open movie (or any while none is open) opens the row that follows.
-    const bool leavesOpenMovie = !openedURL_ || isOpen(item.url);
+    const bool leavesOpenMovie = !movie_.item() || isOpen(item.url);
     if (leavesOpenMovie && !mayLeaveOpenMovie())
         return;
     QString error;
@@ -352,7 +350,7 @@ void SidebarView::onDeleteFile(int index) {
     // Open what the selection now stands on, also when the index stays (row 0): the player
     // must not keep showing a movie that went to the trash.
     if (!leavesOpenMovie) {
-        selected_ = rowOf(*openedURL_);
+        selected_ = rowOf(movie_.item()->url);
         showSelection();
         return;
     }
@@ -377,7 +375,7 @@ void SidebarView::showContextMenu(const QPoint& pos) {
         return;
     const int index = *row;
     QMenu menu(this);
-    menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in Finder"), this,
+    menu.addAction(symbolIcon(QStringLiteral("doc.viewfinder")), tr("Show in File Manager"), this,
                    [this, index] { revealInFileManager(index); });
     menu.addAction(symbolIcon(QStringLiteral("square.and.arrow.up")), tr("Upload To Youtube"))->setEnabled(false);
     menu.addAction(symbolIcon(QStringLiteral("trash")), tr("Delete File"), this,

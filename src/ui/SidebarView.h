@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class IndexListView;
 class MovieFilterModel;
+class OpenMovie;
 class PaneSlider;
 class QStackedWidget;
 class QTabWidget;
@@ -30,7 +31,7 @@ class SidebarView : public QWidget {
 public:
     static constexpr int tabWidth = 250;
 
-    explicit SidebarView(QWidget* parent = nullptr);
+    explicit SidebarView(OpenMovie& movie, QWidget* parent = nullptr);
 
     // The "sidebar.left" button of the window's toolbar, which shows and hides the tabs.
     QAction* toolbarAction() const { return toggleAction_; }
@@ -102,6 +103,6 @@ private:
 
     std::optional<int> selected_;  // library row
     std::optional<QString> selectedText_;
-    std::optional<QUrl> openedURL_;  // the movie opened last
+    OpenMovie& movie_;
     std::function<bool()> leaveCheck_;
 };

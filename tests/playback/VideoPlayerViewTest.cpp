@@ -167,6 +167,30 @@ TEST_F(VideoPlayerViewTest, SubtitleStylesPlaceTheCueOrHideItAndKeepThePosition)
     EXPECT_EQ(player->rate(), 0);
 }
 
+TEST_F(VideoPlayerViewTest, AtTheTopCuesShowingAtOnceAreStackedDownward) {
+    auto view = surface();
+    openAt(*view, clip(QStringLiteral("plain-stack.mp4"), picture), 1.0);
+    const QImage plain = view->grabFramebuffer();
+    // The height the cues take at the top: one cue alone, then two that overlap in time.
+    const auto cueRows = [&](const QString& name, const QString& cues) {
+        const QString movie = clip(name, picture);
+        const QString vtt = writeSubtitles(movie);
+        EXPECT_TRUE(writeFile(vtt, "WEBVTT\r\n\r\n" + cues.toUtf8()));
+        openAt(*view, movie, 1.0);
+        VideoPlayerView::setSubtitleStyle(view->player(), SubtitlePlacement::top);
+        settle();
+        return differingRows(view->grabFramebuffer(), plain);
+    };
+    const QList<int> one = cueRows(QStringLiteral("one-cue.mp4"), QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"));
+    const QList<int> two = cueRows(QStringLiteral("two-cues.mp4"), QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"
+                                                                                 "00:00:00.500 --> 00:01:00.000\r\nMark: SECOND\r\n\r\n"));
+    ASSERT_FALSE(one.isEmpty()) << "no cue drawn";
+    ASSERT_FALSE(two.isEmpty()) << "no cue drawn";
+    EXPECT_GT(two.size(), one.size() * 3 / 2) << "the second cue is not drawn beside the first";
+    EXPECT_EQ(two.first(), one.first()) << "the first cue moved";
+    EXPECT_LT(two.last(), viewHeight / 2);
+}
+
 TEST_F(VideoPlayerViewTest, AMissingMovieLeavesTheSurfaceBlack) {
     auto view = surface();
     openAt(*view, clip(QStringLiteral("before.mp4"), picture), 1.0);
@@ -239,35 +263,6 @@ TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
     Player player(Player::Options{false, false});
     VideoPlayerView::setSubtitleStyle(&player, SubtitlePlacement::top);
     EXPECT_FALSE(player.currentItem());
-}
-
-TEST(SubtitleStyleRules, SixRulesPerPlacement) {
-    using A = TextStyleRule::Attribute;
-    const QList<A> order{A::linePosition,   A::foregroundColorARGB, A::backgroundColorARGB,
-                         A::fontFamilyName, A::relativeFontSize,    A::characterEdgeStyle};
-    const struct {
-        SubtitlePlacement style;
-        int line;
-        QVariant edge;
-        bool visible;
-    } cases[] = {
-        {SubtitlePlacement::none, 100, QVariant(0), false},
-        {SubtitlePlacement::top, 0, QVariant(QStringLiteral("none")), true},
-        {SubtitlePlacement::bottom, 100, QVariant(QStringLiteral("none")), true},
-    };
-    for (const auto& c : cases) {
-        const QList<TextStyleRule> rules = subtitleStyleRules(c.style);
-        ASSERT_EQ(rules.size(), 6);
-        for (int i = 0; i < 6; ++i)
-            EXPECT_EQ(rules[i].attribute, order[i]);
-        EXPECT_EQ(rules[0].value, QVariant(c.line));
-        EXPECT_EQ(rules[1].value.value<QList<double>>(), (QList<double>{1, 1, 1, 1}));
-        EXPECT_EQ(rules[2].value.value<QList<double>>(), (QList<double>{1, 0, 0, 0}));
-        EXPECT_EQ(rules[3].value, QVariant(QStringLiteral("Andale Mono")));
-        EXPECT_EQ(rules[4].value, QVariant(70));
-        EXPECT_EQ(rules[5].value, c.edge);
-        EXPECT_EQ(subtitlesVisible(c.style), c.visible);
-    }
 }
 
 }  // namespace

@@ -1,0 +1,159 @@
+#include "ui/OpenMovie.h"
+
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/MoviesViewModel.h"
+#include "models/SidecarLoader.h"
+#include "models/SubtitlesViewModel.h"
+#include "playback/Player.h"
+#include "subtitles/SubtitleSRT.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+// Adding a mark and taking it back.
+class OpenMovie::AddMark : public QUndoCommand {
+public:
+    AddMark(OpenMovie& movie, SubtitleItem item)
+        : QUndoCommand(QObject::tr("Add Mark")), movie_(movie), item_(std::move(item)) {}
+    void redo() override { movie_.insertMark(item_); }
+    void undo() override { movie_.takeMark(item_); }
+
+private:
+    OpenMovie& movie_;
+    SubtitleItem item_;
+};
+
+// Removing a mark and putting it back in its place.
+class OpenMovie::RemoveMark : public QUndoCommand {
+public:
+    RemoveMark(OpenMovie& movie, SubtitleItem item)
+        : QUndoCommand(QObject::tr("Delete Mark")), movie_(movie), item_(std::move(item)) {}
+    void redo() override { movie_.takeMark(item_); }
+    void undo() override { movie_.insertMark(item_); }
+
+private:
+    OpenMovie& movie_;
+    SubtitleItem item_;
+};
+
+OpenMovie::OpenMovie(QObject* parent) : QObject(parent) {
+    connect(&undo_, &QUndoStack::cleanChanged, this, [this](bool clean) { Q_EMIT modifiedChanged(!clean); });
+    // A movie opens before its length may be known; one that grew or was replaced on disk
+    // plays to its new end.
+    connect(&MoviesViewModel::shared(), &MoviesViewModel::lengthMeasured, this, &OpenMovie::followLength);
+    connect(&SubtitlesViewModel::shared(), &SubtitlesViewModel::loadingChanged, this, [this](bool loading) {
+        if (!loading)
+            Q_EMIT subtitlesReady();
+    });
+}
+
+OpenMovie::~OpenMovie() = default;
+
+std::optional<QUrl> OpenMovie::url() const { return item_ ? std::optional<QUrl>(item_->url) : std::nullopt; }
+
+SubtitlesViewModel& OpenMovie::marks() const { return SubtitlesViewModel::shared(); }
+
+bool OpenMovie::isLoading() const { return marks().isLoading(); }
+
+void OpenMovie::open(const VideoItem& item) {
+    rememberPosition();  // of the movie being left
+    item_ = item;
+    startPosition_ = 0;
+    if (ResumeStore::enabled(user()))
+        startPosition_ = resume_.position(item.url, item.duration).value_or(0);
+    // The marks of the movie being left go with it, and so does their history.
+    undo_.clear();
+    SidecarLoader::shared().open(item.url, item.duration);
+    Q_EMIT opened(item);
+    Q_EMIT notify().videoSelected(item);
+    if (!isLoading())
+        Q_EMIT subtitlesReady();
+}
+
+void OpenMovie::setPlayer(Player* player) { player_ = player; }
+
+void OpenMovie::rememberPosition() {
+    if (!item_ || !player_ || !player_->isLoaded() || player_->currentItem()->url != item_->url ||
+        !ResumeStore::enabled(user()))
+        return;
+    resume_.remember(item_->url, player_->currentTime(), item_->duration);
+}
+
+void OpenMovie::followLength(const QUrl& url, double seconds) {
+    if (!isOpen(url) || item_->duration == seconds)
+        return;
+    item_->duration = seconds;
+    marks().setMovieDuration(seconds);
+    Q_EMIT lengthChanged(seconds);
+}
+
+bool OpenMovie::addMark(double seconds, const QString& typed) {
+    if (!item_ || isLoading())
+        return false;
+    // A mark is one line: a pasted line break would start a cue of its own in the file.
+    static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}\\x{0B}\\x{0C}\\x{85}]"));
+    QString text = typed;
+    text.replace(lineBreaks, QStringLiteral(" "));
+    text = text.trimmed();
+    if (text.isEmpty())
+        return false;
+    // Coloured as a mark read from the file would be, so that the list and the timeline agree.
+    const ItemColor color = SubtitleSRT::shared().annotationColor(text).value_or(ItemColor::gray);
+    undo_.push(new AddMark(*this, SubtitleItem(seconds, seconds + 2.0, text, color, item_->duration)));
+    return true;
+}
+
+void OpenMovie::removeMark(int row) {
+    const auto& items = marks().items();
+    if (row < 0 || row >= items.size())
+        return;
+    undo_.push(new RemoveMark(*this, items[row]));
+}
+
+void OpenMovie::insertMark(const SubtitleItem& item) {
+    marks().addItem(item);
+    Q_EMIT markAdded(item);
+    Q_EMIT notify().refreshMarks(item);
+}
+
+void OpenMovie::takeMark(const SubtitleItem& item) {
+    const auto row = marks().rowOf(item);
+    if (!row)
+        return;
+    marks().removeItem(*row);
+    Q_EMIT markRemoved(item);
+    Q_EMIT notify().refreshMarks(item);
+}
+
+QString OpenMovie::sidecarPath() const {
+    return item_ ? SubtitleSRT::sidecarURL(item_->url).toLocalFile() : QString();
+}
+
+bool OpenMovie::save(QString* error, QString* backup) {
+    if (!isModified())
+        return true;
+    if (!item_ || isLoading()) {
+        if (error)
+            *error = tr("the marks are still being read");
+        return false;
+    }
+    const QString moviePath = item_->url.toLocalFile();
+    if (!QFileInfo(moviePath).isFile()) {
+        // No sidecar without its movie: it would be an orphan nobody opens again.
+        if (error)
+            *error = tr("the movie \u201c%1\u201d no longer exists; you can still copy the marks from the list")
+                         .arg(QDir::toNativeSeparators(moviePath));
+        return false;
+    }
+    if (!SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(item_->url), marks().items(), error, backup))
+        return false;
+    undo_.setClean();
+    return true;
+}
+
+bool OpenMovie::exportTo(const QString& path, MarkExport::Format format, QString* error) const {
+    return MarkExport::write(path, format, marks().items(), length(),
+                             title().isEmpty() ? QStringLiteral("Intro") : title(), error);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "core/Records.h"
+#include "models/ResumeStore.h"
+#include "subtitles/MarkExport.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUndoStack>
+#include <QUrl>
+#include <optional>
+
+class Player;
+class SubtitlesViewModel;
+
+// The movie the window has open, and everything that belongs to it: its record, its length as
+// it becomes known, the load of its sidecar into the marks list, whether the marks were changed
+// since they were read or saved (the undo stack's clean state), saving and exporting them, and
+// where it is to open the next time. One per window; the views, the player and the desktop
+// services read it and follow its signals instead of keeping copies.
+//
+// The application events of a pick are posted from here: videoSelected when a movie opens,
+// refreshMarks when a mark is added or removed.
+class OpenMovie : public QObject {
+    Q_OBJECT
+public:
+    explicit OpenMovie(QObject* parent = nullptr);
+    ~OpenMovie() override;
+
+    // The open movie's record; none before the first pick.
+    const std::optional<VideoItem>& item() const { return item_; }
+    std::optional<QUrl> url() const;
+    bool isOpen(const QUrl& url) const { return item_ && item_->url == url; }
+    // Seconds; 0 while unknown.
+    double length() const { return item_ ? item_->duration : 0; }
+    QString title() const { return item_ ? item_->text : QString(); }
+
+    // The open movie's marks: the cues of its sidecar, in start order.
+    SubtitlesViewModel& marks() const;
+    // The marks are still being read (a large sidecar): adding, saving and exporting wait.
+    bool isLoading() const;
+    QUndoStack* undoStack() { return &undo_; }
+    bool isModified() const { return !undo_.isClean(); }
+
+    // Opens `item`: remembers where the movie being left was, reads the new one's sidecar and
+    // posts videoSelected. The caller has asked about unsaved marks before.
+    void open(const VideoItem& item);
+    // Where the open movie is to start: the remembered position (see ResumeStore), else 0.
+    double startPosition() const { return startPosition_; }
+
+    // The player of the open movie, whose position is remembered; followed while it lives.
+    void setPlayer(Player* player);
+    // Keeps where the open movie is now, for the next time it opens.
+    void rememberPosition();
+
+    // Adds a mark at `seconds` with `text` made one line (line breaks become spaces, ends
+    // trimmed). Nothing for an empty text or while the marks are loading; otherwise true.
+    bool addMark(double seconds, const QString& text);
+    // Removes the mark at `row`; rows out of range are ignored.
+    void removeMark(int row);
+
+    // Writes the marks to the movie's SRT file when they changed. False, with the reason in
+    // `error`, when it did not; `backup` names the copy of unreadable earlier content it kept.
+    bool save(QString* error, QString* backup = nullptr);
+    QString sidecarPath() const;
+    // Writes the marks to `path` in `format`; false with the reason in `error`.
+    bool exportTo(const QString& path, MarkExport::Format format, QString* error) const;
+
+Q_SIGNALS:
+    // Another movie opened (its record), after the marks of a small sidecar are in.
+    void opened(const VideoItem& item);
+    // The open movie's length changed on disk (seconds); it plays on where it is.
+    void lengthChanged(double seconds);
+    // The marks of the sidecar are in the list (at once for a small sidecar, later for a large).
+    void subtitlesReady();
+    // One mark was added or removed; the list holds the change already.
+    void markAdded(const SubtitleItem& item);
+    void markRemoved(const SubtitleItem& item);
+    // The marks differ from the file (true) or match it again (false).
+    void modifiedChanged(bool modified);
+
+private:
+    class AddMark;
+    class RemoveMark;
+    void insertMark(const SubtitleItem& item);
+    void takeMark(const SubtitleItem& item);
+    void followLength(const QUrl& url, double seconds);
+
+    std::optional<VideoItem> item_;
+    double startPosition_ = 0;
+    QPointer<Player> player_;
+    ResumeStore resume_;
+    QUndoStack undo_;
+};
