@@ -29,7 +29,7 @@ struct Config {
 struct Global {
     Global();
 
-    QUrl moviesURL;                // the user's videos folder
+    QUrl moviesURL;  // the user's videos folder
 
     // The folder the library lists: moviesURL with config().moviesPath appended.
     QString moviesFolder() const;

@@ -9,8 +9,8 @@ class QThreadPool;
 // or a queued invoke), never through a pointer read on a worker.
 class WorkQueues {
 public:
-    QThreadPool& library() const { return *library_; }   // folder scans and the library's cache file
-    QThreadPool& probes() const { return *probes_; }     // lengths of movies
+    QThreadPool& library() const { return *library_; }    // folder scans and the library's cache file
+    QThreadPool& probes() const { return *probes_; }      // lengths of movies
     QThreadPool& sidecars() const { return *sidecars_; }  // sidecar reads and the player's subtitle files
 
     // Drops the work not started yet and waits up to `msecs` for the running work; true when

@@ -1,3 +1,3 @@
 #include "models/LibraryLog.h"
 
-Q_LOGGING_CATEGORY(lcLibrary, "reelnook.library")
+Q_LOGGING_CATEGORY(lcLibrary, "reelnook.library", QtWarningMsg)

@@ -84,6 +84,8 @@ void SidecarLoader::readOnWorker(quint64 opening, quint64 load, const QUrl& srt,
         this, [this, opening, movieURL] { finishPlayerFile(opening, movieURL); }, Qt::QueuedConnection);
 }
 
+void SidecarLoader::dropLoads() { latestOpening_.store(++opening_); }
+
 void SidecarLoader::finishPlayerFile(quint64 opening, const QUrl& movieURL) {
     if (opening != opening_)
         return;

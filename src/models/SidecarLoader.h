@@ -36,6 +36,11 @@ public:
     };
     PlayerFile playerFile(const QUrl& movieURL) const;
 
+    // Drops the load under way: its cues and its player's file are not written any more (a
+    // file being written when this is called is finished). For the quit, before the cache
+    // files are removed.
+    void dropLoads();
+
 Q_SIGNALS:
     // The player's subtitle file of the movie at `movieURL` is written, or could not be
     // (then an earlier one may be there).

@@ -118,9 +118,9 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
-    double openingAt_ = 0;              // where the file being opened starts
+    double openingAt_ = 0;            // where the file being opened starts
     std::optional<double> openedAt_;  // the same once it is open, until its first picture
-    double openedLength_ = 0;  // the length mpv found in the open file; 0 until it tells
+    double openedLength_ = 0;         // the length mpv found in the open file; 0 until it tells
     // How far the measured length may exceed mpv's own without the file being opened again:
     // the two read different stream durations of one file.
     static constexpr double lengthTolerance = 0.5;
@@ -132,5 +132,5 @@ private:
     QString error_;
     qint64 lastReportedSecond_ = -1;
     std::optional<SubtitleStyle> style_;  // the style applied last
-    double defaultFontSize_ = 55.0;  // mpv's own subtitle size, read at start
+    double defaultFontSize_ = 55.0;       // mpv's own subtitle size, read at start
 };

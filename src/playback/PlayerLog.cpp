@@ -1,3 +1,3 @@
 #include "playback/PlayerLog.h"
 
-Q_LOGGING_CATEGORY(lcPlayer, "reelnook.player")
+Q_LOGGING_CATEGORY(lcPlayer, "reelnook.player", QtWarningMsg)

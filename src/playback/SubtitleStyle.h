@@ -9,12 +9,12 @@
 // Every cue showing at a moment is drawn, stacked away from the edge it is placed at.
 struct SubtitleStyle {
     bool visible = true;
-    bool atTop = false;                  // stacked downward from the top; else upward from the bottom
+    bool atTop = false;  // stacked downward from the top; else upward from the bottom
     QColor text = Qt::white;
     QColor background = Qt::black;
     QString fontFamily = QStringLiteral("Andale Mono");
-    int relativeSize = 70;               // percent of the player's default size
-    bool plainEdges = true;              // no outline and no shadow
+    int relativeSize = 70;   // percent of the player's default size
+    bool plainEdges = true;  // no outline and no shadow
 
     // The style of a placement of the transport bar's menu: white on black "Andale Mono" at
     // 70 %, without edges, at the top or the bottom, or hidden.

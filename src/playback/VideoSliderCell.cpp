@@ -1,7 +1,7 @@
 #include "playback/VideoSliderCell.h"
 
-#include "playback/VideoSlider.h"
 #include "playback/TimelineMarks.h"
+#include "playback/VideoSlider.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,3 +1,3 @@
 #include "subtitles/SubtitlesLog.h"
 
-Q_LOGGING_CATEGORY(lcSubtitles, "reelnook.subtitles")
+Q_LOGGING_CATEGORY(lcSubtitles, "reelnook.subtitles", QtWarningMsg)

@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 #include "core/WorkQueues.h"
 #include "models/MediaProbe.h"
+#include "models/SidecarLoader.h"
 #include "ui/MainWindow.h"
 #include "update/VersionCheck.h"
 
@@ -20,8 +21,9 @@ void AppDelegate::startUp(MainWindow* window) {
 void AppDelegate::cleanUp() {
     // A library refresh stuck on a slow file must not hold the quit.
     MediaProbe::interruptAll();
-    // Queued work may still write the player's subtitle files: it ends (or is given up on)
-    // before they are removed.
+    // Queued work may still write the player's subtitle files: it is dropped, and what runs
+    // ends (or is given up on) before they are removed.
+    SidecarLoader::shared().dropLoads();
     if (!workQueues().finish(3000))
         qWarning("Background work still ran at quit; its cache files may stay");
     removeCachedSubtitles(userCachePath());

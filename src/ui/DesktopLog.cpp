@@ -1,3 +1,3 @@
 #include "ui/DesktopLog.h"
 
-Q_LOGGING_CATEGORY(lcDesktop, "reelnook.desktop")
+Q_LOGGING_CATEGORY(lcDesktop, "reelnook.desktop", QtWarningMsg)

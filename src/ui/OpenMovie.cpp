@@ -127,9 +127,7 @@ void OpenMovie::takeMark(const SubtitleItem& item) {
     Q_EMIT notify().refreshMarks(item);
 }
 
-QString OpenMovie::sidecarPath() const {
-    return item_ ? SubtitleSRT::sidecarURL(item_->url).toLocalFile() : QString();
-}
+QString OpenMovie::sidecarPath() const { return item_ ? SubtitleSRT::sidecarURL(item_->url).toLocalFile() : QString(); }
 
 bool OpenMovie::save(QString* error, QString* backup) {
     if (!isModified())

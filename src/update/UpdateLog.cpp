@@ -1,3 +1,3 @@
 #include "update/UpdateLog.h"
 
-Q_LOGGING_CATEGORY(lcUpdate, "reelnook.update")
+Q_LOGGING_CATEGORY(lcUpdate, "reelnook.update", QtWarningMsg)

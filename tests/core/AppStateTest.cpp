@@ -100,8 +100,6 @@ TEST(Global, MoviesFolderFollowsTheConfiguredPath) {
     EXPECT_EQ(global().moviesFolder(), testHome() + QStringLiteral("/Videos/VantriMovies"));
 }
 
-TEST(Global, MovieUrlIsAbsentUntilSelected) { EXPECT_FALSE(global().movieURL.has_value()); }
-
 TEST(UserCache, IsTheProgramsOwnFolderAndIsCreated) {
     const QString path = userCachePath();
     EXPECT_EQ(path, testHome() + QStringLiteral("/.cache/reelnook"));

@@ -84,7 +84,7 @@ TEST_F(SubtitlesViewModelTest, LoadingWithoutCuesEmptiesTheList) {
     EXPECT_EQ(reset, 1);
 }
 
-TEST_F(SubtitlesViewModelTest, AddItemAppendsThenSortsWithTwoNotifications) {
+TEST_F(SubtitlesViewModelTest, AddItemInsertsInStartOrderAsOneRow) {
     model.load(srt(cue(10, "a") + cue(20, "b") + cue(30, "c")), 60);
     const int& inserted = count(&QAbstractItemModel::rowsInserted);
     const int& reset = count(&QAbstractItemModel::modelReset);
@@ -92,15 +92,18 @@ TEST_F(SubtitlesViewModelTest, AddItemAppendsThenSortsWithTwoNotifications) {
     QStringList seenAtInsert;
     QObject::connect(&model, &QAbstractItemModel::rowsInserted, &context, [&] { seenAtInsert = texts(); });
 
-    model.addItem(SubtitleItem(20, 22, QStringLiteral("new"), ItemColor::gray, 60));
-    EXPECT_EQ(seenAtInsert,
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("new")}));
-    EXPECT_EQ(texts(),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")}));
+    // After the items of the same start, as a stable sort would put it.
+    const SubtitleItem added(20, 22, QStringLiteral("new"), ItemColor::gray, 60);
+    EXPECT_EQ(model.addItem(added), 2);
+    const QStringList expected{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("new"), QStringLiteral("c")};
+    EXPECT_EQ(seenAtInsert, expected);
+    EXPECT_EQ(texts(), expected);
     EXPECT_EQ(inserted, 1);
-    EXPECT_EQ(reset, 1);
-    EXPECT_EQ(changed, 2);
+    EXPECT_EQ(reset, 0);
+    EXPECT_EQ(changed, 1);
     EXPECT_EQ(model.items()[2].color, ItemColor::gray);
+    EXPECT_EQ(model.rowOf(added), 2);
+    EXPECT_EQ(model.rowOf(SubtitleItem(20, 22, QStringLiteral("new"), ItemColor::gray, 60)), std::nullopt);
 
     model.addItem(SubtitleItem(15, 17, QStringLiteral("between"), ItemColor::gray, 60));
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("a"), QStringLiteral("between"), QStringLiteral("b"),

@@ -41,13 +41,14 @@ protected:
     }
 
     // Announces the movie at `path` as the library does, with the marks of `srt`.
-    static void select(const QString& path, double duration, const QByteArray& srt = {}) {
+    void select(const QString& path, double duration, const QByteArray& srt = {}) {
         const QString sidecar = path.left(path.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".srt");
         if (!srt.isEmpty())
             writeFile(sidecar, srt);
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(sidecar), duration);
         Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(path), QStringLiteral(""), QStringLiteral("a"),
                                                 QStringLiteral(""), ItemColor::white, duration));
+        bar_->setTimelineMarks(SubtitlesViewModel::shared().items());
         // The time labels widen for an hour or more: the timeline moves before the pointer does.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     }
@@ -173,8 +174,7 @@ TEST_F(TimelinePreviewTest, AMarkOnTheHoveredTickAddsItsText) {
 
     // A mark added while the movie is open shows too.
     const SubtitleItem added(16, 17, QStringLiteral("Mark: new one"), ItemColor::gray, 20);
-    SubtitlesViewModel::shared().addItem(added);
-    Q_EMIT notify().refreshMarks(added);
+    bar_->addTimelineMark(added);
     ASSERT_TRUE(hover(80));
     EXPECT_EQ(preview_->markText(), QStringLiteral("Mark: new one"));
 }

@@ -181,9 +181,11 @@ TEST_F(VideoPlayerViewTest, AtTheTopCuesShowingAtOnceAreStackedDownward) {
         settle();
         return differingRows(view->grabFramebuffer(), plain);
     };
-    const QList<int> one = cueRows(QStringLiteral("one-cue.mp4"), QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"));
-    const QList<int> two = cueRows(QStringLiteral("two-cues.mp4"), QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"
-                                                                                 "00:00:00.500 --> 00:01:00.000\r\nMark: SECOND\r\n\r\n"));
+    const QList<int> one =
+        cueRows(QStringLiteral("one-cue.mp4"), QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"));
+    const QList<int> two = cueRows(QStringLiteral("two-cues.mp4"),
+                                   QStringLiteral("00:00:00.000 --> 00:01:00.000\r\nFIRST CUE\r\n\r\n"
+                                                  "00:00:00.500 --> 00:01:00.000\r\nMark: SECOND\r\n\r\n"));
     ASSERT_FALSE(one.isEmpty()) << "no cue drawn";
     ASSERT_FALSE(two.isEmpty()) << "no cue drawn";
     EXPECT_GT(two.size(), one.size() * 3 / 2) << "the second cue is not drawn beside the first";

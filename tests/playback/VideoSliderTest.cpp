@@ -1,3 +1,4 @@
+#include "playback/TimelineMarks.h"
 #include "playback/VideoSlider.h"
 #include "playback/VideoSliderCell.h"
 
@@ -59,12 +60,12 @@ TEST(MarkPlacement, AnnotatedItemsMarkTheirNearestTick) {
             items << SubtitleItem(item.stime, item.stime + 2, item.text, ItemColor::white, c.duration);
         VideoSliderCell cell;
         cell.setAt(42, VideoSliderCell::green);  // placing starts from a clean cell
-        placeMarks(cell, items);
+        cell.setMarks(TimelineMarks(items));
         EXPECT_EQ(cell.list, c.marks);
         // The hover preview names the marks of exactly the ticks that show one, the drawn
         // colour first.
         for (int tick = 0; tick < VideoSlider::tickCount; ++tick) {
-            const QList<TickMark> named = marksAtTick(items, tick);
+            const QList<TickMark> named = TimelineMarks(items).marksAt(tick);
             const auto drawn =
                 std::find_if(c.marks.cbegin(), c.marks.cend(), [tick](const Mark& mark) { return mark.index == tick; });
             ASSERT_EQ(named.isEmpty(), drawn == c.marks.cend()) << tick;
@@ -77,9 +78,33 @@ TEST(MarkPlacement, AnnotatedItemsMarkTheirNearestTick) {
         SubtitleItem(10, 12, QStringLiteral("Death: fall (F)"), ItemColor::white, 100),
         SubtitleItem(10.2, 12, QStringLiteral("plain"), ItemColor::white, 100),
         SubtitleItem(10.3, 12, QStringLiteral("Mark: two\r\nlines"), ItemColor::white, 100)};
-    EXPECT_EQ(marksAtTick(shared, 10),
+    EXPECT_EQ(TimelineMarks(shared).marksAt(10),
               (QList<TickMark>{{QStringLiteral("Death: fall (F)"), VideoSliderCell::green},
                                {QStringLiteral("Mark: two\r\nlines"), VideoSliderCell::gray}}));
+}
+
+TEST(TimelineMarks, AddingAndRemovingOneItemGivesWhatTheWholeListGives) {
+    QList<SubtitleItem> items{SubtitleItem(10, 12, QStringLiteral("Mark: a"), ItemColor::gray, 100),
+                              SubtitleItem(10.3, 12, QStringLiteral("plain"), ItemColor::white, 100),
+                              SubtitleItem(50, 52, QStringLiteral("Death: b (E)"), ItemColor::orange, 100)};
+    TimelineMarks marks(items);
+    // On a shared tick, before the item that starts later, and on a tick of its own.
+    const SubtitleItem earlier(9.8, 11, QStringLiteral("Death: c (F)"), ItemColor::green, 100);
+    const SubtitleItem alone(70, 72, QStringLiteral("Mark: d"), ItemColor::gray, 100);
+    for (const SubtitleItem& added : {earlier, alone}) {
+        marks.add(added);
+        items.insert(std::upper_bound(items.begin(), items.end(), added.stime,
+                                      [](double start, const SubtitleItem& item) { return start < item.stime; }),
+                     added);
+        EXPECT_EQ(marks, TimelineMarks(items));
+    }
+    EXPECT_EQ(marks.colorAt(10), VideoSliderCell::green);
+    marks.remove(earlier);
+    items.removeOne(earlier);
+    EXPECT_EQ(marks, TimelineMarks(items));
+    EXPECT_EQ(marks.colorAt(10), VideoSliderCell::gray);
+    marks.remove(earlier);  // gone already: nothing changes
+    EXPECT_EQ(marks, TimelineMarks(items));
 }
 
 TEST(VideoSliderCell, FirstColourPerTickWinsUntilReset) {

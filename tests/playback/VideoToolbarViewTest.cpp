@@ -276,24 +276,21 @@ TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
     EXPECT_FALSE(user().contains("volume"));
 }
 
-TEST_F(VideoToolbarViewTest, NewMarksShowAfterRefreshMarks) {
+TEST_F(VideoToolbarViewTest, MarksAddedAndRemovedShowAtOnceAndANewMovieStartsWithout) {
     VideoToolbarView bar;
-    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("none.srt"))), 300);
     select(300);
     EXPECT_TRUE(bar.cell().list.isEmpty());
 
     const SubtitleItem mark(30, 32, QStringLiteral("Mark: here"), ItemColor::gray, 300);
-    SubtitlesViewModel::shared().addItem(mark);
-    Q_EMIT notify().refreshMarks(mark);
+    bar.addTimelineMark(mark);
     EXPECT_EQ(bar.cell().list, (QList<VideoSliderCell::Mark>{{10, VideoSliderCell::gray}}));
-
-    const SubtitleItem plain(150, 152, QStringLiteral("just text"), ItemColor::gray, 300);
-    SubtitlesViewModel::shared().addItem(plain);
-    Q_EMIT notify().refreshMarks(plain);
+    bar.addTimelineMark(SubtitleItem(150, 152, QStringLiteral("just text"), ItemColor::white, 300));
     EXPECT_EQ(bar.cell().list.size(), 1);
+    bar.removeTimelineMark(mark);
+    EXPECT_TRUE(bar.cell().list.isEmpty());
 
-    // A new movie starts with the marks of its own list.
-    SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("none.srt"))), 100);
+    // A new movie starts without marks until its own list is read.
+    bar.addTimelineMark(mark);
     select(100);
     EXPECT_TRUE(bar.cell().list.isEmpty());
 }

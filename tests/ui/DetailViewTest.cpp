@@ -5,6 +5,7 @@
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/DetailView.h"
+#include "ui/OpenMovie.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,8 +30,8 @@ namespace {
 class DetailFixture : public testing::Test {
 protected:
     void SetUp() override {
-        movie_ = QUrl::fromLocalFile(folder_.filePath(QStringLiteral("Night.mp4")));
-        ASSERT_TRUE(writeFile(movie_.toLocalFile(), "movie"));  // a save needs the movie beside it
+        movieURL_ = QUrl::fromLocalFile(folder_.filePath(QStringLiteral("Night.mp4")));
+        ASSERT_TRUE(writeFile(movieURL_.toLocalFile(), "movie"));  // a save needs the movie beside it
         srt_ = folder_.filePath(QStringLiteral("Night.srt"));
         ASSERT_TRUE(writeFile(srt_,
                               "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"
@@ -44,19 +45,19 @@ protected:
     }
 
     void selectMovie() {
-        global().movieURL = movie_;
-        Q_EMIT notify().videoSelected(
-            VideoItem(movie_, QStringLiteral(""), QStringLiteral("Night"), QStringLiteral(""), ItemColor::white, 100));
+        movie_.open(VideoItem(movieURL_, QStringLiteral(""), QStringLiteral("Night"), QStringLiteral(""),
+                              ItemColor::white, 100));
     }
 
     void report(double seconds) { Q_EMIT notify().videoCursorChanged(seconds); }
 
     QTemporaryDir folder_{testHome() + QStringLiteral("/detail-XXXXXX")};
-    QUrl movie_;
+    QUrl movieURL_;
     QString srt_;
     QObject observer_;
     QList<SubtitleItem> refreshed_;
-    DetailView panel_;
+    OpenMovie movie_;
+    DetailView panel_{movie_};
 };
 
 }  // namespace
@@ -105,14 +106,6 @@ TEST_F(DetailFixture, SavingWritesOnlyChangedListsBesideTheMovie) {
     ASSERT_EQ(saved->size(), 3);
     EXPECT_EQ((*saved)[2].text, QStringLiteral("later"));
     EXPECT_EQ((*saved)[2].stime, 30);
-}
-
-TEST_F(DetailFixture, SavingWithoutAMovieKeepsTheFlag) {
-    panel_.entry()->setText(QStringLiteral("x"));
-    panel_.onAddButton();
-    global().movieURL.reset();
-    panel_.onSaveButton();
-    EXPECT_TRUE(panel_.isModified());
 }
 
 TEST_F(DetailFixture, ANewMovieDropsUnsavedEdits) {
@@ -193,12 +186,12 @@ TEST_F(DetailFixture, AFailedSaveKeepsTheMarksAndTheFlagAndNamesTheFileAndReason
              QDir().mkpath(srt_);
          },
          "Night.srt"},
-        {"the movie is gone", [&] { QFile::remove(movie_.toLocalFile()); }, "no longer exists"},
+        {"the movie is gone", [&] { QFile::remove(movieURL_.toLocalFile()); }, "no longer exists"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(srt_).removeRecursively();
-        ASSERT_TRUE(writeFile(movie_.toLocalFile(), "movie"));
+        ASSERT_TRUE(writeFile(movieURL_.toLocalFile(), "movie"));
         ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: five\r\n\r\n"));
         SubtitlesViewModel::shared().load(QUrl::fromLocalFile(srt_), 100);
         selectMovie();

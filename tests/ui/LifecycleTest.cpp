@@ -1,8 +1,15 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
+#include "core/WorkQueues.h"
 #include "models/LibraryCacheFile.h"
+#include "models/LibraryLog.h"
+#include "models/SidecarLoader.h"
+#include "playback/PlayerLog.h"
+#include "subtitles/SubtitlesLog.h"
 #include "ui/AppDelegate.h"
+#include "ui/DesktopLog.h"
 #include "ui/SingleInstance.h"
+#include "update/UpdateLog.h"
 #include "update/VersionCheck.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +37,38 @@ TEST(QuitCleanup, EmptyOrMissingCacheDoesNothing) {
     EXPECT_TRUE(QDir(cache.path()).isEmpty());
     AppDelegate::removeCachedSubtitles(cache.path() + QStringLiteral("/missing"));
     EXPECT_FALSE(QDir(cache.path() + QStringLiteral("/missing")).exists());
+}
+
+TEST(QuitCleanup, ASidecarLoadUnderWayLeavesNoFileBehind) {
+    QTemporaryDir folder(testHome() + QStringLiteral("/quit-XXXXXX"));
+    const QString movie = folder.filePath(QStringLiteral("big.mp4"));
+    ASSERT_TRUE(writeFile(movie, "movie"));
+    QByteArray srt;
+    for (int i = 0; srt.size() < 16 * 1024 * 1024; ++i)
+        srt += "1\r\n00:00:01,000 --> 00:00:02,000\r\nMark: cue " + QByteArray::number(i) + "\r\n\r\n";
+    ASSERT_TRUE(writeFile(folder.filePath(QStringLiteral("big.srt")), srt));
+    const QString playerFile = SidecarLoader::shared().playerFile(QUrl::fromLocalFile(movie)).path;
+
+    SidecarLoader::shared().open(QUrl::fromLocalFile(movie), 10);  // read on a worker
+    ASSERT_TRUE(SidecarLoader::shared().playerFile(QUrl::fromLocalFile(movie)).pending);
+    AppDelegate().cleanUp();
+    // Whatever the worker was doing, nothing lands after the clean-up.
+    QThread::msleep(1500);
+    workQueues().finish(30000);
+    EXPECT_FALSE(QFile::exists(playerFile)) << qPrintable(playerFile);
+}
+
+TEST(Logging, OnlyWarningsPrintUnlessTheRulesAskForMore) {
+    for (const QLoggingCategory* category : {&lcLibrary(), &lcPlayer(), &lcSubtitles(), &lcDesktop(), &lcUpdate()}) {
+        SCOPED_TRACE(category->categoryName());
+        EXPECT_FALSE(category->isDebugEnabled());
+        EXPECT_FALSE(category->isInfoEnabled());
+        EXPECT_TRUE(category->isWarningEnabled());
+    }
+    QLoggingCategory::setFilterRules(QStringLiteral("reelnook.*.debug=true"));
+    EXPECT_TRUE(lcUpdate().isDebugEnabled());
+    QLoggingCategory::setFilterRules({});
+    EXPECT_FALSE(lcUpdate().isDebugEnabled());
 }
 
 TEST(QuitCleanup, QuittingCleansTheProgramsOwnCache) {

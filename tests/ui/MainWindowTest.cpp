@@ -1,3 +1,4 @@
+#include "ListClicks.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
 #include "core/AppState.h"
@@ -9,6 +10,7 @@
 #include "ui/ContentView.h"
 #include "ui/DetailView.h"
 #include "ui/MainWindow.h"
+#include "ui/OpenMovie.h"
 #include "ui/SidebarView.h"
 
 #include <QAction>
@@ -16,6 +18,7 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include "MessageBoxes.h"
@@ -60,9 +63,7 @@ protected:
         if (!srt.isEmpty())
             writeFile(folder_.filePath(name + QStringLiteral(".srt")), srt);
         VideoItem item(QUrl::fromLocalFile(path), QStringLiteral(""), name, QStringLiteral(""), ItemColor::white, 4.0);
-        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(name + QStringLiteral(".srt"))),
-                                          item.duration);
-        Q_EMIT notify().videoSelected(item);
+        window_->openMovie()->open(item);
         return item;
     }
 
@@ -135,7 +136,7 @@ TEST_F(WindowFixture, DarkWhateverTheDesktopSays) {
 
 TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
     const VideoItem first = select(QStringLiteral("first"));
-    EXPECT_EQ(global().movieURL, first.url);
+    EXPECT_EQ(window_->openMovie()->url(), first.url);
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
     ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
@@ -148,9 +149,9 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
         &notify(), &ApplicationEvents::videoLoaded, &probe, [&] { pausedBeforeAnnounced = !player->isPlaying(); },
         Qt::DirectConnection);
     const VideoItem second = select(QStringLiteral("second"));
-    EXPECT_EQ(global().movieURL, second.url);
+    EXPECT_EQ(window_->openMovie()->url(), second.url);
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
-    EXPECT_EQ(window_->content()->url(), second.url);
+    EXPECT_EQ(window_->openMovie()->url(), second.url);
 }
 
 TEST_F(WindowFixture, TheFirstSelectionOpensTheMovieAtOnceOnThePreparedSurface) {
@@ -220,7 +221,7 @@ TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
     };
 
     IndexListView* list = panel->list();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    clickRow(list, 1);
     EXPECT_EQ(panel->selectedIndex(), 1);
     // The picture shown is the first frame at or after the mark (25 frames a second).
     ASSERT_TRUE(reportedNear(3.14)) << reports.last();
@@ -229,7 +230,7 @@ TEST_F(WindowFixture, SelectingAMarkSeeksOnceToItsStart) {
     player->seek(0.5);
     ASSERT_TRUE(reportedNear(0.5)) << reports.last();
     reports.clear();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    clickRow(list, 1);
     waitUntil([] { return false; }, 300);
     EXPECT_TRUE(reports.isEmpty()) << reports.first();
 }
@@ -247,7 +248,7 @@ protected:
         ASSERT_TRUE(writeFile(sidecar_, "1\r\n00:00:00,500 --> 00:00:01,000\r\nMark: saved\r\n\r\n"));
         WindowFixture::SetUp();
         ASSERT_TRUE(waitUntil([] { return MoviesViewModel::shared().items().size() == 2; }));
-        ASSERT_TRUE(waitUntil([this] { return global().movieURL == newer(); }));
+        ASSERT_TRUE(waitUntil([this] { return window_->openMovie()->url() == newer(); }));
         window_->detail()->entry()->setText(QStringLiteral("Mark: unsaved"));
         window_->detail()->onAddButton();
         ASSERT_TRUE(window_->detail()->isModified());
@@ -285,11 +286,13 @@ TEST_F(UnsavedMarksFixture, PickingAnotherMovieAsksAndEachAnswerDoesWhatItSays) 
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.answer));
         MessageBoxAnswerer answerer(c.answer);
-        QTest::mouseClick(library->viewport(), Qt::LeftButton, {}, rowCentre(library, 1));
+        clickRow(library, 1);
         EXPECT_EQ(answerer.texts.size(), 1);
-        EXPECT_EQ(global().movieURL, c.open);
+        EXPECT_EQ(window_->openMovie()->url(), c.open);
         EXPECT_EQ(savedMarks(), c.saved);
         EXPECT_EQ(window_->sidebar()->selectedIndex(), c.highlighted);
+        // What is drawn: the press must not leave the clicked row highlighted after Cancel.
+        EXPECT_EQ(drawnSelection(library), QList<int>{c.highlighted});
         EXPECT_EQ(library->currentIndex().row(), c.highlighted);
     }
 }
@@ -297,10 +300,10 @@ TEST_F(UnsavedMarksFixture, PickingAnotherMovieAsksAndEachAnswerDoesWhatItSays) 
 TEST_F(UnsavedMarksFixture, SaveWritesTheMarksBeforeTheOtherMovieOpens) {
     MessageBoxAnswerer answerer(QMessageBox::Save);
     IndexListView* library = window_->sidebar()->list();
-    QTest::mouseClick(library->viewport(), Qt::LeftButton, {}, rowCentre(library, 1));
+    clickRow(library, 1);
     EXPECT_EQ(answerer.texts.size(), 1);
     EXPECT_EQ(savedMarks(), 2);
-    EXPECT_EQ(global().movieURL, older());
+    EXPECT_EQ(window_->openMovie()->url(), older());
     EXPECT_FALSE(window_->detail()->isModified());
 }
 
@@ -339,7 +342,7 @@ TEST_F(UnsavedMarksFixture, ARightPressOnAnotherRowOfEitherListChangesNothing) {
         EXPECT_EQ(list->currentIndex().row(), *before);
     }
     EXPECT_TRUE(answerer.texts.isEmpty());
-    EXPECT_EQ(global().movieURL, newer());
+    EXPECT_EQ(window_->openMovie()->url(), newer());
     EXPECT_TRUE(panel->isModified());
 }
 
@@ -349,7 +352,7 @@ TEST_F(UnsavedMarksFixture, FilteringTheLibraryAsksNothingAndOpensNothing) {
     const QString older = QFileInfo(this->older().toLocalFile()).completeBaseName();
     for (const QString& text : {older, QStringLiteral("nothing like it"), QString()}) {
         field->setText(text);
-        EXPECT_EQ(global().movieURL, newer());
+        EXPECT_EQ(window_->openMovie()->url(), newer());
     }
     EXPECT_TRUE(answerer.texts.isEmpty());
     EXPECT_TRUE(window_->detail()->isModified());
@@ -375,8 +378,8 @@ TEST_F(WindowFixture, AnotherMovieStartsAtZeroWhateverTheOldOneReportsLate) {
     // A movie that cannot be opened: nothing of the old one may show or be used for a mark.
     const QString broken = folder_.filePath(QStringLiteral("broken.mp4"));
     ASSERT_TRUE(writeFile(broken, "not a movie"));
-    Q_EMIT notify().videoSelected(VideoItem(QUrl::fromLocalFile(broken), QStringLiteral(""), QStringLiteral("broken"),
-                                            QStringLiteral(""), ItemColor::white, 4.0));
+    window_->openMovie()->open(VideoItem(QUrl::fromLocalFile(broken), QStringLiteral(""), QStringLiteral("broken"),
+                                         QStringLiteral(""), ItemColor::white, 4.0));
     waitUntil([&] { return !player->error().isEmpty(); }, 5000);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(window_->content()->toolbarView()->playTime(), 0);
@@ -391,7 +394,7 @@ TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
     ASSERT_TRUE(makeClip(path, ClipShape{1.0, QStringLiteral("64x48"), false}));
     ASSERT_TRUE(makeClip(longer, ClipShape{3.0, QStringLiteral("64x48"), false}));
     MoviesViewModel::shared().refresh();
-    ASSERT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(path); }));
+    ASSERT_TRUE(waitUntil([&] { return window_->openMovie()->url() == QUrl::fromLocalFile(path); }));
     ASSERT_TRUE(
         waitUntil([&] { return window_->content()->player() && window_->content()->player()->isLoaded(); }, 10000));
 
@@ -399,7 +402,7 @@ TEST_F(WindowFixture, AnOpenMovieThatGrowsOnDiskPlaysToItsNewEnd) {
     QFile source(longer);
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     ASSERT_TRUE(writeFile(path, source.readAll()));
-    ASSERT_TRUE(waitUntil([&] { return window_->content()->duration() > 2.9; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return window_->openMovie()->length() > 2.9; }, 10000));
     EXPECT_NEAR(window_->content()->toolbarView()->duration(), 3.0, 0.1);
     Player* player = window_->content()->player();
     EXPECT_NEAR(player->currentItem()->range.duration.seconds(), 3.0, 0.1);
@@ -509,10 +512,10 @@ TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
     EXPECT_FALSE(drag(text, QEvent::DragEnter));
     EXPECT_TRUE(drag(movie, QEvent::DragEnter));
     EXPECT_TRUE(drag(movie, QEvent::Drop));
-    EXPECT_TRUE(waitUntil([&] { return global().movieURL == QUrl::fromLocalFile(movie); }));
+    EXPECT_TRUE(waitUntil([&] { return window_->openMovie()->url() == QUrl::fromLocalFile(movie); }));
     // Opened before its length was measured; the timeline gets the length when it comes.
     EXPECT_TRUE(waitUntil([&] { return window_->content()->toolbarView()->duration() > 0.9; }));
-    EXPECT_NEAR(window_->detail()->duration(), 1.0, 0.1);
+    EXPECT_NEAR(window_->openMovie()->length(), 1.0, 0.1);
 }
 
 TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
@@ -526,9 +529,12 @@ TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
     const VideoItem other = movie(QStringLiteral("other"));
     auto* resume = window_->findChild<QAction*>(QStringLiteral("resumeAction"));
     ASSERT_NE(resume, nullptr);
+    // Opened, and the player has told the position it opened at.
     const auto open = [&](const VideoItem& item) {
-        Q_EMIT notify().videoSelected(item);
-        return waitUntil([&] { return window_->content()->player()->isLoaded(); }, 10000);
+        window_->openMovie()->open(item);
+        Player* player = window_->content()->player();
+        QSignalSpy reported(player, &Player::positionReported);
+        return waitUntil([&] { return player->isLoaded() && !reported.isEmpty(); }, 10000);
     };
 
     // Picking another movie remembers the position; coming back opens there, or at 0 when off.
@@ -598,7 +604,7 @@ TEST_F(WindowFixture, CtrlFFiltersTheLibraryAndNextAndPreviousKeepToTheShownMovi
     }
     MoviesViewModel::shared().refresh();
     ASSERT_TRUE(waitUntil([] { return MoviesViewModel::shared().items().size() == 3; }));
-    ASSERT_TRUE(waitUntil([&] { return global().movieURL == url(QStringLiteral("red-a")); }));
+    ASSERT_TRUE(waitUntil([&] { return window_->openMovie()->url() == url(QStringLiteral("red-a")); }));
 
     SidebarView* sidebar = window_->sidebar();
     sidebar->setShowTabs(false);
@@ -625,7 +631,7 @@ TEST_F(WindowFixture, CtrlFFiltersTheLibraryAndNextAndPreviousKeepToTheShownMovi
             Q_EMIT mpris->nextRequested();
         else
             Q_EMIT mpris->previousRequested();
-        EXPECT_EQ(global().movieURL, url(step.open));
+        EXPECT_EQ(window_->openMovie()->url(), url(step.open));
     }
 
     // Esc in the field clears it: all three are shown again, and the window stays as it is.

@@ -1,9 +1,11 @@
+#include "ListClicks.h"
 #include "TestEnv.h"
 #include "TestMedia.h"
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/MoviesViewModel.h"
 #include "models/SubtitlesViewModel.h"
+#include "ui/OpenMovie.h"
 #include "ui/SidebarView.h"
 
 #include <QAction>
@@ -59,7 +61,7 @@ protected:
     void showSidebar(const std::function<void()>& beforeShow = {}) {
         host_ = std::make_unique<QWidget>();
         auto* layout = new QHBoxLayout(host_.get());
-        sidebar_ = new SidebarView(host_.get());
+        sidebar_ = new SidebarView(movie_, host_.get());
         if (beforeShow)
             beforeShow();
         layout->addWidget(sidebar_);
@@ -90,11 +92,7 @@ protected:
         return list;
     }
 
-    void clickRow(int row) {
-        IndexListView* list = sidebar_->list();
-        const QRect rect = list->visualRect(list->model()->index(row, 0));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    }
+    void clickRow(int row) { ::clickRow(sidebar_->list(), row); }
 
     // The titles the list shows, top to bottom.
     QStringList shownTitles() const {
@@ -150,6 +148,7 @@ protected:
     QTemporaryDir folder_{testHome() + QStringLiteral("/movies-XXXXXX")};
     QObject observer_;
     QStringList opened_;
+    OpenMovie movie_;
     std::unique_ptr<QWidget> host_;
     SidebarView* sidebar_ = nullptr;
     QElapsedTimer lastBirth_;
@@ -284,7 +283,9 @@ TEST_F(SidebarFixture, AFileFromOutsideOpensWithTheTabsHidden) {
 }
 
 TEST_F(SidebarFixture, AnEmptyLibraryExplainsWhereMoviesGo) {
-    showSidebar();
+    // The folder is configured after the view is made, as the program reads its configuration.
+    global().setMoviesFolderOverride({});
+    showSidebar([&] { global().setMoviesFolderOverride(folder_.path()); });
     settle(0);
     auto* hint = sidebar_->findChild<QLabel*>(QStringLiteral("emptyLibraryHint"));
     ASSERT_NE(hint, nullptr);
