@@ -4,8 +4,10 @@
 #include "core/WorkQueues.h"
 #include "models/MoviesViewModel.h"
 #include "ui/AppDelegate.h"
+#include "ui/DesktopLog.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
+#include "ui/TerminationSignals.h"
 #include "update/BuildInfo.h"
 
 #include <QApplication>
@@ -132,6 +134,14 @@ int runApplication(int argc, char** argv) {
             session.cancel();
     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate, &AppDelegate::cleanUp);
+    // A termination signal ends the program as the session ending does when it allows no
+    // question: unsaved marks are saved, and the quit cleans the cache.
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &window, [&window](int signalNumber) {
+        qCInfo(lcDesktop, "Ending on signal %d", signalNumber);
+        window.saveMarksQuietly();
+        QCoreApplication::quit();
+    });
 
     window.resize(1280, 760);
     // Configuration first, then the library's first scan: it lists the folder on its worker

@@ -118,6 +118,7 @@ void MainWindow::pickAdjacentMovie(int direction) {
 bool MainWindow::confirmLeavingMovie() { return detail_->confirmLeavingMovie(); }
 
 void MainWindow::saveMarksQuietly() {
+    movie_->rememberPosition();
     if (detail_->isModified() && !detail_->saveMarks(DetailView::Report::log))
         qWarning("The session ended with unsaved marks");
 }

@@ -32,7 +32,8 @@ public:
     void openFiles(const QStringList& paths);
     // Asks about unsaved marks before the open movie is left; false to stay.
     bool confirmLeavingMovie();
-    // Saves unsaved marks without asking or showing anything (the session ends).
+    // Saves unsaved marks and the position without asking or showing anything (the session
+    // ends, or a signal ends the program).
     void saveMarksQuietly();
 
     // Only the video, on black, over the whole screen; leaving restores the panes as they were.

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
+#include <csignal>
 
 namespace {
 
@@ -212,4 +213,48 @@ TEST(EndToEnd, TwoLaunchesAtOnceEndWithOneWindow) {
     for (QProcess* launch : {&first, &second, &third})
         if (launch->state() != QProcess::NotRunning)
             launch->kill();
+}
+
+TEST(EndToEnd, ATerminationSignalSavesTheMarksAndCleansUp) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        GTEST_SKIP() << "xdotool is not installed";
+    const QString library = testHome() + QStringLiteral("/signal-library");
+    ASSERT_TRUE(makeClip(library + QStringLiteral("/signalled.mp4"), ClipShape{4.0, QStringLiteral("160x120"), false}));
+    const QString sidecar = library + QStringLiteral("/signalled.srt");
+    const QString cache = testHome() + QStringLiteral("/.cache/reelnook");
+    const struct {
+        const char* name;
+        int signalNumber;
+    } cases[] = {{"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(writeFile(sidecar, "1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Signalled\r\n\r\n"));
+        QProcess app;
+        app.setProcessEnvironment(offlineEnvironment());
+        app.start(program(), {QStringLiteral("--movies-dir"), library});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(cache + QStringLiteral("/signalled.vtt")); }, 20000));
+        QStringList windows;
+        ASSERT_TRUE(waitUntil([&] { return !(windows = windowsOf(app)).isEmpty(); }, 10000));
+        const QString window = windows.first();
+        // A mark typed and added, never saved.
+        const QString text = QStringLiteral("Mark: left by %1").arg(QString::fromLatin1(c.name));
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("m")});
+        QThread::msleep(300);
+        xdotool({QStringLiteral("type"), QStringLiteral("--window"), window, text});
+        xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("Return")});
+        QThread::msleep(500);
+
+        ASSERT_EQ(::kill(pid_t(app.processId()), c.signalNumber), 0);
+        EXPECT_TRUE(app.waitForFinished(15000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        QFile saved(sidecar);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(QString::fromUtf8(saved.readAll()).contains(text)) << "the unsaved mark is lost";
+        EXPECT_FALSE(QFile::exists(cache + QStringLiteral("/signalled.vtt")));
+        if (app.state() != QProcess::NotRunning)
+            app.kill();
+    }
 }
