@@ -295,17 +295,30 @@ void MainWindow::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, content_, &ContentView::prepareSurface);
 }
 
-void MainWindow::openFiles(const QStringList& paths) {
-    // One movie plays at a time: the first of the files that is one opens, the rest are left.
+// One movie plays at a time: the first of the files that is a regular file opens, the rest are left.
+static std::optional<QUrl> firstRegularFile(const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo file(path);
-        if (!file.isFile()) {
-            qWarning("Not opened, no regular file: %s", qUtf8Printable(path));
-            continue;
-        }
-        sidebar_->openExternalFile(QUrl::fromLocalFile(file.absoluteFilePath()));
-        break;
+        if (file.isFile())
+            return QUrl::fromLocalFile(file.absoluteFilePath());
+        qWarning("Not opened, no regular file: %s", qUtf8Printable(path));
     }
+    return std::nullopt;
+}
+
+void MainWindow::openFiles(const QStringList& paths) {
+    // A request that comes while the unsaved-marks question of an earlier one is open takes
+    // its place: the latest wins, and the question is asked once, about the movie open now.
+    latestFiles_ = paths;
+    if (openingFiles_)
+        return;
+    openingFiles_ = true;
+    const bool mayLeave = !firstRegularFile(paths) || confirmLeavingMovie();
+    openingFiles_ = false;
+    if (mayLeave)
+        if (const auto file = firstRegularFile(std::exchange(latestFiles_, {})))
+            sidebar_->openExternalFile(*file, SidebarView::Leave::asked);
+    latestFiles_.clear();
     setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <optional>
 
 class ContentView;
@@ -75,4 +76,6 @@ private:
         Qt::WindowStates state;
     };
     std::optional<Panes> fullScreen_;
+    bool openingFiles_ = false;
+    QStringList latestFiles_;  // the files of the latest request to open
 };

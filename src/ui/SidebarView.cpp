@@ -297,12 +297,12 @@ void SidebarView::findSelectionAgain() {
 
 void SidebarView::openVideoItem(const VideoItem& item) { movie_.open(item); }
 
-bool SidebarView::openExternalFile(const QUrl& url) {
+bool SidebarView::openExternalFile(const QUrl& url, Leave leave) {
     if (!QFileInfo(url.toLocalFile()).isFile()) {
         qWarning("Not a movie file: %s", qUtf8Printable(url.toLocalFile()));
         return false;
     }
-    if (!mayLeaveOpenMovie())
+    if (leave == Leave::ask && !mayLeaveOpenMovie())
         return false;
     setShowTabs(false);
     openVideoItem(MoviesViewModel::shared().loadItem(url));

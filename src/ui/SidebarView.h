@@ -59,8 +59,10 @@ public:
     void selectRow(std::optional<int> index);
     void openVideoItem(const VideoItem& item);
     // Opens a movie file handed over from outside (command line, another launch). False when
-    // it is no regular file or the user chose to stay on the open movie.
-    bool openExternalFile(const QUrl& url);
+    // it is no regular file or the user chose to stay on the open movie; `asked` when the
+    // caller has asked about unsaved marks already.
+    enum class Leave { ask, asked };
+    bool openExternalFile(const QUrl& url, Leave leave = Leave::ask);
     // Asked before the open movie is left for another; false keeps it open.
     void setLeaveCheck(std::function<bool()> check);
     void revealInFileManager(int index);

@@ -8,6 +8,13 @@
 #include <QStandardPaths>
 #include <QThread>
 
+namespace {
+
+// What the window answers once it has read a launch's files.
+constexpr char acknowledgement[] = {'R', 'N', 'O', 'K'};
+
+}  // namespace
+
 SingleInstance::SingleInstance(QString name, QObject* parent)
     : QObject(parent), name_(std::move(name)), lock_(std::make_unique<QLockFile>(name_ + QStringLiteral(".lock"))) {
     // The lock is stale only when its process is gone, however long a window runs.
@@ -27,7 +34,7 @@ SingleInstance::Role SingleInstance::start(const QStringList& files, int timeout
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (handOver(files, 500))
+        if (handOver(files, 1000))
             return Role::handedOver;
         // Whoever holds the lock is the window; a launch that gets it may clear a socket left
         // by a crashed run, since no live instance can own it.
@@ -51,11 +58,18 @@ bool SingleInstance::handOver(const QStringList& files, int timeoutMs) const {
     QDataStream out(&message, QIODevice::WriteOnly);
     out << files;
     socket.write(message);
-    if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
-    // The receiver closes the connection once it has read the message.
-    socket.waitForDisconnected(timeoutMs);
-    return true;
+    // The window answers once it has read the message; anything else listening on the name
+    // (another program, a window that hangs) took nothing.
+    QElapsedTimer waited;
+    waited.start();
+    while (socket.bytesAvailable() < qint64(sizeof acknowledgement)) {
+        const int left = timeoutMs - int(waited.elapsed());
+        if (left <= 0 || !socket.waitForReadyRead(left)) {
+            qWarning("Nothing took the files on %s", qUtf8Printable(name_));
+            return false;
+        }
+    }
+    return socket.read(sizeof acknowledgement) == QByteArray(acknowledgement, sizeof acknowledgement);
 }
 
 bool SingleInstance::listen() {
@@ -78,6 +92,7 @@ bool SingleInstance::listen() {
                 in >> files;
                 if (!in.commitTransaction())
                     return;  // wait for the rest of the message
+                socket->write(acknowledgement, sizeof acknowledgement);
                 socket->disconnectFromServer();
                 Q_EMIT filesReceived(files);
             });

@@ -25,7 +25,8 @@ public:
     // Opens the socket for later launches; false when that was not possible.
     bool listen();
 
-    // Sends `files` to a running instance; true when one took them.
+    // Sends `files` to a running instance; true when one took them and said so. Anything else
+    // listening on the name, or a window that does not answer in time, takes nothing.
     bool handOver(const QStringList& files, int timeoutMs = 2000) const;
 
     static QString defaultName();

@@ -2,12 +2,12 @@
 
 #include "ui/DesktopLog.h"
 
-#include <QSocketNotifier>
-#include <cerrno>
-#include <cstring>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 namespace {
 

@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -99,6 +101,28 @@ TEST(SingleInstance, SecondLaunchHandsItsFilesToTheFirst) {
     EXPECT_EQ(role, SingleInstance::Role::handedOver);
     EXPECT_TRUE(waitUntil([&] { return !received.isEmpty(); }));
     EXPECT_EQ(received, (QStringList{QStringLiteral("/a b.mp4"), QStringLiteral("/\u00fc.mov")}));
+}
+
+TEST(SingleInstance, AForeignListenerTakesNothingAndTheLaunchOpensItsOwnWindow) {
+    const QString name = testHome() + QStringLiteral("/runtime/foreign.socket");
+    QLocalServer foreign;  // another program on the name: reads, never answers
+    QLocalServer::removeServer(name);
+    ASSERT_TRUE(foreign.listen(name));
+    QList<QLocalSocket*> accepted;
+    QObject::connect(&foreign, &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* socket = foreign.nextPendingConnection()) {
+            accepted << socket;
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+        }
+    });
+
+    SingleInstance::Role role = SingleInstance::Role::handedOver;
+    std::unique_ptr<QThread> launch(
+        QThread::create([&] { role = SingleInstance(name).start({QStringLiteral("/a.mp4")}, 1500); }));
+    launch->start();
+    EXPECT_TRUE(waitUntil([&] { return launch->isFinished(); }, 10000));
+    EXPECT_FALSE(accepted.isEmpty());
+    EXPECT_EQ(role, SingleInstance::Role::primary);
 }
 
 TEST(SingleInstance, AStaleSocketIsTakenOver) {

@@ -271,6 +271,30 @@ protected:
 
 }  // namespace
 
+TEST_F(UnsavedMarksFixture, HandOversDuringTheQuestionAreAskedOnceAndTheLatestWins) {
+    const QString second = folder_.filePath(QStringLiteral("second-outside.mp4"));
+    const QString third = folder_.filePath(QStringLiteral("third-outside.mp4"));
+    ASSERT_TRUE(QFile::copy(older().toLocalFile(), second) && QFile::copy(older().toLocalFile(), third));
+    // While the question of the first hand-over is open, two more arrive; then Discard.
+    QStringList questions;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, &answerer, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->property("answered").toBool())
+            return;
+        box->setProperty("answered", true);
+        questions << box->text();
+        window_->openFiles({second});
+        window_->openFiles({third});
+        box->button(QMessageBox::Discard)->click();
+    });
+    answerer.start(10);
+    window_->openFiles({older().toLocalFile()});
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(window_->openMovie()->url(), QUrl::fromLocalFile(third));
+    EXPECT_FALSE(window_->detail()->isModified());
+}
+
 TEST_F(UnsavedMarksFixture, PickingAnotherMovieAsksAndEachAnswerDoesWhatItSays) {
     struct Case {
         QMessageBox::StandardButton answer;
