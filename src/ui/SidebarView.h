@@ -45,7 +45,6 @@ public:
     IndexListView* list() const { return list_; }
     QTabWidget* tabs() const { return tabs_; }
     QLineEdit* filterField() const { return filterField_; }
-    MovieFilterModel* filterModel() const { return filter_; }
 
     // Shows the tabs and the library and puts the cursor in the filter field, its text selected.
     void focusFilter();
