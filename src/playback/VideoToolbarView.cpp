@@ -4,6 +4,7 @@
 #include "core/Events.h"
 #include "core/TimeFormat.h"
 #include "models/SubtitlesViewModel.h"
+#include "playback/PlatformQuirks.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "playback/ThumbnailProvider.h"
@@ -18,10 +19,12 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -141,7 +144,13 @@ void VideoToolbarView::buildBar() {
 }
 
 void VideoToolbarView::buildVolumePopup() {
-    volumePopup_ = new QFrame(this);
+    if (PlatformQuirks::current().popupsAsTopLevel) {
+        // A window of its own that closes on a click elsewhere, as menus do.
+        volumePopup_ = new QFrame(this, Qt::Popup);
+        volumePopup_->installEventFilter(this);
+    } else {
+        volumePopup_ = new QFrame(this);
+    }
     volumePopup_->setObjectName(QStringLiteral("volumePopup"));
     volumePopup_->setAutoFillBackground(true);
     volumePopup_->setFrameShape(QFrame::StyledPanel);
@@ -269,7 +278,7 @@ void VideoToolbarView::setShowVolume(bool show) {
     // Shown over the window's content, under the volume button: in a native window of its
     // own, so that it also shows over the video, which mpv draws into a native window. Its
     // siblings (the panes) stay plain widgets, or they would cover the video.
-    if (volumePopup_->parentWidget() != window()) {
+    if (!volumePopup_->isWindow() && volumePopup_->parentWidget() != window()) {
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
         volumePopup_->setParent(window());
         volumePopup_->setAttribute(Qt::WA_NativeWindow);
@@ -281,8 +290,18 @@ void VideoToolbarView::setShowVolume(bool show) {
 }
 
 void VideoToolbarView::placeVolumePopup() {
-    QWidget* host = volumePopup_->parentWidget();
     volumePopup_->adjustSize();
+    if (volumePopup_->isWindow()) {
+        const QPoint below = volumeButton_->mapToGlobal(QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
+        QPoint at(below.x() - volumePopup_->width() / 2, below.y());
+        if (const QScreen* screen = volumeButton_->screen()) {
+            const QRect area = screen->availableGeometry();
+            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - volumePopup_->width())));
+        }
+        volumePopup_->move(at);
+        return;
+    }
+    QWidget* host = volumePopup_->parentWidget();
     const QPoint below = volumeButton_->mapTo(host, QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
     const int x =
         std::clamp(below.x() - volumePopup_->width() / 2, 0, std::max(0, host->width() - volumePopup_->width()));
@@ -356,6 +375,15 @@ void VideoToolbarView::refreshIcons() {
     show(playButton_, playIcon());
     show(volumeButton_, volumeIcon());
     show(subtitleButton_, subtitleIcon());
+}
+
+bool VideoToolbarView::eventFilter(QObject* watched, QEvent* event) {
+    // A pop-up window also closes itself, on a click elsewhere or Escape.
+    if (watched == volumePopup_ && event->type() == QEvent::Hide && showVolume_) {
+        showVolume_ = false;
+        volumeTimer_->stop();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void VideoToolbarView::paintEvent(QPaintEvent*) {
