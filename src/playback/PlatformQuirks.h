@@ -9,7 +9,7 @@
 // it reads only that flag.
 struct PlatformQuirks {
     // Qt 6.4 makes a native child widget a Wayland sub-surface and never draws into it: a
-    // pop-up over the video is a top-level Qt::Popup window placed in screen coordinates.
+    // pop-up over the video is a top-level window placed in screen coordinates.
     bool popupsAsTopLevel = false;
     // Qt before 6.8 cannot move a Wayland pop-up once it shows (the compositor placed it):
     // moving one means hiding it, moving it and showing it again.

@@ -145,9 +145,13 @@ void VideoToolbarView::buildBar() {
 
 void VideoToolbarView::buildVolumePopup() {
     if (PlatformQuirks::current().popupsAsTopLevel) {
-        // A window of its own that closes on a click elsewhere, as menus do.
-        volumePopup_ = new QFrame(this, Qt::Popup);
-        volumePopup_->installEventFilter(this);
+        // A window of its own over the main one. Not a Qt::Popup: Qt 6.4 makes that a Wayland
+        // pop-up only after a pointer or key event reached the program, and otherwise a window
+        // of its own that the compositor places anywhere (the volume also changes from media
+        // keys of the desktop). A tooltip window is a pop-up always, takes no grab and no focus;
+        // the timer and the button close it, as they close the pop-up elsewhere.
+        volumePopup_ = new QFrame(this, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+        volumePopup_->setAttribute(Qt::WA_ShowWithoutActivating);
     } else {
         volumePopup_ = new QFrame(this);
     }
@@ -292,7 +296,8 @@ void VideoToolbarView::setShowVolume(bool show) {
 void VideoToolbarView::placeVolumePopup() {
     volumePopup_->adjustSize();
     if (volumePopup_->isWindow()) {
-        const QPoint below = volumeButton_->mapToGlobal(QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
+        const QPoint below =
+            volumeButton_->mapToGlobal(QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
         QPoint at(below.x() - volumePopup_->width() / 2, below.y());
         if (const QScreen* screen = volumeButton_->screen()) {
             const QRect area = screen->availableGeometry();
@@ -375,15 +380,6 @@ void VideoToolbarView::refreshIcons() {
     show(playButton_, playIcon());
     show(volumeButton_, volumeIcon());
     show(subtitleButton_, subtitleIcon());
-}
-
-bool VideoToolbarView::eventFilter(QObject* watched, QEvent* event) {
-    // A pop-up window also closes itself, on a click elsewhere or Escape.
-    if (watched == volumePopup_ && event->type() == QEvent::Hide && showVolume_) {
-        showVolume_ = false;
-        volumeTimer_->stop();
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void VideoToolbarView::paintEvent(QPaintEvent*) {

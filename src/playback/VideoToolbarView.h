@@ -71,7 +71,6 @@ public Q_SLOTS:
     void setShowVolume(bool show);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
