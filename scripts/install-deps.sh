@@ -14,6 +14,8 @@ packages=(
   libx11-dev libxext-dev  # the comparison's screen probe grabs the X screen through MIT-SHM
   dbus-daemon  # the private session bus of the media control and screen saver tests
   dpkg-dev desktop-file-utils appstream  # the Debian package and the checks of the installed files
+  qt6-wayland  # Qt's Wayland platform, for Wayland desktops and the Wayland session test
+  sway weston grim wtype  # headless compositors, their screenshots and virtual keyboard in that test
 )
 optional=(clang libclang-rt-14-dev)
 

@@ -1,6 +1,7 @@
 #include "playback/TimelinePreview.h"
 
 #include "core/TimeFormat.h"
+#include "playback/PlatformQuirks.h"
 #include "playback/ThumbnailProvider.h"
 #include "playback/VideoSlider.h"
 
@@ -251,5 +252,14 @@ void TimelinePreview::place() {
         if (at.y() < area.top())
             at.setY(below.y() + gap);
     }
+    if (at == pos())
+        return;
+    // Where a shown pop-up cannot move (nor grow other than down, over the pointer), it hides
+    // and shows again at its new place with its new size, both set before it shows.
+    const bool reshow = isVisible() && PlatformQuirks::current().reshowToMovePopup;
+    if (reshow)
+        QWidget::hide();
     move(at);
+    if (reshow)
+        show();
 }

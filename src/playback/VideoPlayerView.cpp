@@ -2,10 +2,13 @@
 
 #include "core/Events.h"
 #include "models/SidecarLoader.h"
+#include "playback/PlatformQuirks.h"
 #include "playback/PlayerLog.h"
 
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -25,26 +28,49 @@ void* glProcAddress(void*, const char* name) {
 
 // The native window mpv draws into. It only shows pictures: the pointer, keys and drops pass
 // through to the widgets around it, so the window's shortcuts and the video's double-click
-// work as on any widget.
+// work as on any widget. Where the platform gives the window the pointer all the same, it hands
+// each mouse event on to `view` and shows the view's cursor.
 class VideoWindow : public QWindow {
 public:
-    explicit VideoWindow(std::function<void()> draw) : draw_(std::move(draw)) {
+    VideoWindow(QWidget& view, std::function<void()> draw) : view_(view), draw_(std::move(draw)) {
         setSurfaceType(QSurface::OpenGLSurface);
         setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
     }
 
 protected:
-    // Nothing keeps the window's pictures: each expose and each new size draws again.
-    void exposeEvent(QExposeEvent*) override {
-        if (isExposed())
-            draw_();
-    }
-    void resizeEvent(QResizeEvent*) override {
-        if (isExposed())
-            draw_();
+    // Nothing keeps the window's pictures: each expose and each new size draws again (the
+    // drawing itself knows whether the window is on screen).
+    void exposeEvent(QExposeEvent*) override { draw_(); }
+    void resizeEvent(QResizeEvent*) override { draw_(); }
+    bool event(QEvent* event) override {
+        if (PlatformQuirks::current().windowsTakePointer && handOn(event))
+            return true;
+        return QWindow::event(event);
     }
 
 private:
+    bool handOn(QEvent* event) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            // The window fills the view, so positions in both are the same.
+            QMouseEvent copy(mouse->type(), mouse->position(), mouse->scenePosition(), mouse->globalPosition(),
+                             mouse->button(), mouse->buttons(), mouse->modifiers(), mouse->pointingDevice());
+            QCoreApplication::sendEvent(&view_, &copy);
+            return true;
+        }
+        case QEvent::Enter:
+            setCursor(view_.cursor());
+            return false;
+        default:
+            return false;
+        }
+    }
+
+    QWidget& view_;
     std::function<void()> draw_;
 };
 
@@ -60,7 +86,7 @@ VideoPlayerView::VideoPlayerView(Player::Options options, QWidget* parent)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
 
-    window_ = new VideoWindow([this] { draw(); });
+    window_ = new VideoWindow(*this, [this] { draw(); });
     QWidget* container = QWidget::createWindowContainer(window_, this);
     container->setAttribute(Qt::WA_TransparentForMouseEvents);
     container->setAcceptDrops(false);
@@ -225,7 +251,37 @@ bool VideoPlayerView::newPictureWaiting() const {
            !(next.flags & MPV_RENDER_FRAME_INFO_REDRAW);
 }
 
-bool VideoPlayerView::isExposed() const { return window_->isExposed(); }
+bool VideoPlayerView::isExposed() const {
+    if (window_->isExposed())
+        return true;
+    if (!PlatformQuirks::current().childExposedLate || !window_->handle() || !window_->isVisible())
+        return false;
+    // The window is a sub-surface of the top-level one: on screen whenever that is.
+    const QWindow* topLevel = window()->windowHandle();
+    return topLevel && topLevel->isExposed();
+}
+
+// The video window shows the view's cursor, the one its ancestors set included, since the
+// pointer over the video is the window's where the platform gives the window the pointer.
+bool VideoPlayerView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::CursorChange && watched->isWidgetType())
+        window_->setCursor(cursor());
+    return QWidget::eventFilter(watched, event);
+}
+
+void VideoPlayerView::followAncestorCursors() {
+    if (!PlatformQuirks::current().windowsTakePointer)
+        return;
+    for (QWidget* widget = this; widget; widget = widget->parentWidget())
+        widget->installEventFilter(this);  // a second install moves the filter, adds none
+    window_->setCursor(cursor());
+}
+
+bool VideoPlayerView::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show)
+        followAncestorCursors();
+    return QWidget::event(event);
+}
 
 bool VideoPlayerView::showsMovie() const { return player_->isOpening() || player_->isLoaded(); }
 

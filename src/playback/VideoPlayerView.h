@@ -46,6 +46,8 @@ public:
     // Pictures drawn on screen since the surface was made; redraws of the same picture do not
     // count.
     int framesRendered() const { return framesRendered_; }
+    // The native window the pictures are drawn into.
+    QWindow* videoWindow() const { return window_; }
     // The surface's window is on screen, so that pictures are drawn.
     bool isExposed() const;
     // The picture the surface shows, drawn again at its size in device pixels (black without
@@ -63,7 +65,12 @@ Q_SIGNALS:
     // A new video picture is on screen.
     void frameRendered();
 
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void followAncestorCursors();
     void createRenderContext();
     void updateSurface(double startAt = 0);
     void setPlayer(Player* player, const PlayerItem& item);

@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "core/TimeFormat.h"
+#include "playback/PlatformQuirks.h"
 #include "playback/Player.h"
 #include "playback/Symbols.h"
 #include "playback/ThumbnailProvider.h"
@@ -17,10 +18,12 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -140,7 +143,17 @@ void VideoToolbarView::buildBar() {
 }
 
 void VideoToolbarView::buildVolumePopup() {
-    volumePopup_ = new QFrame(this);
+    if (PlatformQuirks::current().popupsAsTopLevel) {
+        // A window of its own over the main one. Not a Qt::Popup: Qt 6.4 makes that a Wayland
+        // pop-up only after a pointer or key event reached the program, and otherwise a window
+        // of its own that the compositor places anywhere (the volume also changes from media
+        // keys of the desktop). A tooltip window is a pop-up always, takes no grab and no focus;
+        // the timer and the button close it, as they close the pop-up elsewhere.
+        volumePopup_ = new QFrame(this, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+        volumePopup_->setAttribute(Qt::WA_ShowWithoutActivating);
+    } else {
+        volumePopup_ = new QFrame(this);
+    }
     volumePopup_->setObjectName(QStringLiteral("volumePopup"));
     volumePopup_->setAutoFillBackground(true);
     volumePopup_->setFrameShape(QFrame::StyledPanel);
@@ -282,7 +295,7 @@ void VideoToolbarView::setShowVolume(bool show) {
     // Shown over the window's content, under the volume button: in a native window of its
     // own, so that it also shows over the video, which mpv draws into a native window. Its
     // siblings (the panes) stay plain widgets, or they would cover the video.
-    if (volumePopup_->parentWidget() != window()) {
+    if (!volumePopup_->isWindow() && volumePopup_->parentWidget() != window()) {
         QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
         volumePopup_->setParent(window());
         volumePopup_->setAttribute(Qt::WA_NativeWindow);
@@ -294,8 +307,19 @@ void VideoToolbarView::setShowVolume(bool show) {
 }
 
 void VideoToolbarView::placeVolumePopup() {
-    QWidget* host = volumePopup_->parentWidget();
     volumePopup_->adjustSize();
+    if (volumePopup_->isWindow()) {
+        const QPoint below =
+            volumeButton_->mapToGlobal(QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
+        QPoint at(below.x() - volumePopup_->width() / 2, below.y());
+        if (const QScreen* screen = volumeButton_->screen()) {
+            const QRect area = screen->availableGeometry();
+            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - volumePopup_->width())));
+        }
+        volumePopup_->move(at);
+        return;
+    }
+    QWidget* host = volumePopup_->parentWidget();
     const QPoint below = volumeButton_->mapTo(host, QPoint(volumeButton_->width() / 2, volumeButton_->height() + 4));
     const int x =
         std::clamp(below.x() - volumePopup_->width() / 2, 0, std::max(0, host->width() - volumePopup_->width()));
