@@ -3,8 +3,6 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 #include "core/AppState.h"
-#include "core/Events.h"
-#include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/TimelinePreview.h"
 #include "playback/VideoPlayerView.h"
@@ -12,6 +10,7 @@
 #include "playback/VideoToolbarView.h"
 #include "ui/ContentView.h"
 #include "ui/MainWindow.h"
+#include "ui/OpenMovie.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -80,8 +79,7 @@ protected:
         ASSERT_TRUE(makeClip(path, ClipShape{20.0, QStringLiteral("320x180"), false}));
         const VideoItem item(QUrl::fromLocalFile(path), QString(), QStringLiteral("clip"), QString(), ItemColor::white,
                              20.0);
-        SubtitlesViewModel::shared().load(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("clip.srt"))), 20.0);
-        Q_EMIT notify().videoSelected(item);
+        window_->openMovie()->open(item);
         ASSERT_TRUE(waitUntil([this] { return video() && video()->framesRendered() > 0; }, 60000));
     }
     void TearDown() override {
