@@ -121,35 +121,12 @@ VideoPlayerView::~VideoPlayerView() {
 void VideoPlayerView::setMovie(const QUrl& url, double duration, double startAt) {
     url_ = url;
     duration_ = duration;
-    updateScheduled_ = false;
     updateSurface(startAt);
-}
-
-void VideoPlayerView::setUrl(const QUrl& url) {
-    url_ = url;
-    scheduleUpdate();
-}
-
-void VideoPlayerView::setDuration(double duration) {
-    duration_ = duration;
-    scheduleUpdate();
 }
 
 void VideoPlayerView::setLength(double duration) {
     duration_ = duration;
     player_->setLength(duration);
-}
-
-void VideoPlayerView::scheduleUpdate() {
-    if (std::exchange(updateScheduled_, true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (std::exchange(updateScheduled_, false))
-                updateSurface();
-        },
-        Qt::QueuedConnection);
 }
 
 void VideoPlayerView::updateSurface(double startAt) {

@@ -33,10 +33,6 @@ public:
     // Sets the movie and its length in seconds, then updates the surface at once; the movie
     // opens at `startAt` seconds.
     void setMovie(const QUrl& url, double duration, double startAt = 0);
-    // Each setter stores its value and schedules one update for the next turn of the event
-    // loop, so that setting both gives one update with both values.
-    void setUrl(const QUrl& url);
-    void setDuration(double duration);
     // A new length for the movie being played (it changed on disk), which goes on where it is.
     void setLength(double duration);
     QUrl url() const { return url_; }
@@ -72,9 +68,8 @@ protected:
 private:
     void followAncestorCursors();
     void createRenderContext();
-    void updateSurface(double startAt = 0);
+    void updateSurface(double startAt);
     void setPlayer(Player* player, const PlayerItem& item);
-    void scheduleUpdate();
     void freeRenderContext();
     void onRenderRequested();
     void draw();
@@ -89,7 +84,6 @@ private:
     QWindow* window_ = nullptr;  // owned by its container, a child widget
     mpv_render_context* render_ = nullptr;
     std::atomic<bool> repaintQueued_{false};
-    bool updateScheduled_ = false;
     bool reportsPosted_ = false;
     bool undrawnPicture_ = false;  // mpv gave a new picture while the window was not on screen
     int framesRendered_ = 0;

@@ -101,18 +101,6 @@ TEST_F(VideoPlayerViewTest, EachUpdateAnnouncesTheSamePlayerAndDrawsTheMovie) {
     EXPECT_EQ(view->player()->currentItem()->range.duration.value, 4000);
 }
 
-TEST_F(VideoPlayerViewTest, SettingUrlAndDurationApartGivesOneUpdateWithBoth) {
-    const QString movie = clip(QStringLiteral("apart.mp4"), picture);
-    auto view = surface();
-    view->setUrl(QUrl::fromLocalFile(movie));
-    view->setDuration(2.5);
-    EXPECT_TRUE(announced_.isEmpty());
-    ASSERT_TRUE(waitUntil([&] { return !announced_.isEmpty(); }));
-    waitUntil([] { return false; }, 100);
-    EXPECT_EQ(announced_.size(), 1);
-    EXPECT_EQ(view->player()->currentItem()->range.duration.value, 2500);
-}
-
 TEST_F(VideoPlayerViewTest, PlayingReportsThePositionAboutOnceASecondOncePerSurface) {
     const QString movie = clip(QStringLiteral("report.mp4"), picture);
     auto view = surface();
