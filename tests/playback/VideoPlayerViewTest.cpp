@@ -106,7 +106,8 @@ TEST_F(VideoPlayerViewTest, PlayingReportsThePositionAboutOnceASecondOncePerSurf
     auto view = surface();
     view->setMovie(QUrl::fromLocalFile(movie), 4);
     view->setMovie(QUrl::fromLocalFile(movie), 4);  // a second update adds no second report
-    ASSERT_TRUE(waitUntil([&] { return view->player()->isLoaded(); }, 10000));
+    // Open and its first picture drawn: the reports of the opening are all in.
+    ASSERT_TRUE(waitUntil([&] { return view->player()->isLoaded() && view->framesRendered() > 0; }, 10000));
     waitUntil([] { return false; }, 200);
     positions_.clear();
 
