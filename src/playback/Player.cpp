@@ -3,6 +3,7 @@
 #include "playback/PlayerLog.h"
 
 #include <mpv/client.h>
+#include <QDateTime>
 #include <QMetaObject>
 #include <QVariant>
 #include <algorithm>
@@ -38,6 +39,8 @@ constexpr const char* firstPlaylistEntryId = "playlist/0/id";
 constexpr const char* loadfile = "loadfile";
 constexpr const char* seek = "seek";
 constexpr const char* stop = "stop";
+constexpr const char* mute = "mute";
+constexpr const char* showText = "show-text";
 }  // namespace Mpv
 
 // Reply ids of the observed properties.
@@ -157,8 +160,11 @@ void Player::drainEvents() {
                 fileEnded(end->playlist_entry_id, end->reason, end->error);
             break;
         case MPV_EVENT_PLAYBACK_RESTART:
-            // The first picture after opening or after a seek: the position jumped.
+            // The first picture after opening or after a seek: the position jumped. A seek
+            // issued since is still on its way.
             openedAt_.reset();
+            if (seekTarget_ && std::abs(currentTime() - *seekTarget_) < 0.25)
+                seekTarget_.reset();
             if (isLoaded())
                 report(currentTime());
             break;
@@ -435,11 +441,39 @@ void Player::seek(MediaTime time) {
         return;
     }
     endReached_ = false;
+    seekTarget_ = seconds;
+    seekIssuedMs_ = QDateTime::currentMSecsSinceEpoch();
     const QByteArray target = secondsText(seconds).toUtf8();
     const char* command[] = {Mpv::seek, target.constData(), "absolute+exact", nullptr};
     // Not waited for: right after a movie opens, mpv's core may wait for the picture this
     // thread is to render, and a call that waits for the core holds both until mpv gives up
     // on the picture (a fifth of a second). Commands still run in the order given.
+    mpv_command_async(mpv_, 0, command);
+}
+
+double Player::targetTime() const {
+    // A seek mpv could not land where asked (past the end, say) is given up on after a second.
+    if (seekTarget_ && QDateTime::currentMSecsSinceEpoch() - seekIssuedMs_ < 1000)
+        return *seekTarget_;
+    return currentTime();
+}
+
+void Player::setMuted(bool muted) {
+    if (!alive())
+        return;
+    int flag = muted ? 1 : 0;
+    if (mpv_set_property(mpv_, Mpv::mute, MPV_FORMAT_FLAG, &flag) < 0 || muted_ == muted)
+        return;
+    muted_ = muted;
+    Q_EMIT mutedChanged(muted);
+}
+
+void Player::showMessage(const QString& text, int milliseconds) {
+    if (!alive())
+        return;
+    const QByteArray message = text.toUtf8();
+    const QByteArray duration = QByteArray::number(milliseconds);
+    const char* command[] = {Mpv::showText, message.constData(), duration.constData(), nullptr};
     mpv_command_async(mpv_, 0, command);
 }
 

@@ -63,6 +63,17 @@ public:
     void seek(MediaTime time);
     // The playback position in seconds; 0 without an open item.
     double currentTime() const;
+    // Where the player is going: the target of the last seek while mpv has not reached it yet
+    // (briefly, at most a second), else the position. Relative steps start from here, so that
+    // quick presses add up instead of each starting from a position not yet updated.
+    double targetTime() const;
+    // The open movie played to its end.
+    bool isAtEnd() const { return isLoaded() && endReached_; }
+    // Sound off or on, keeping the volume.
+    void setMuted(bool muted);
+    bool isMuted() const { return muted_; }
+    // A short text over the picture (mpv's on-screen display), for `milliseconds`.
+    void showMessage(const QString& text, int milliseconds = 1500);
     // Video frames mpv dropped since the current movie opened: late at the output, and in
     // the decoder to catch up. Zeros without an open item.
     struct DroppedFrames {
@@ -86,6 +97,8 @@ Q_SIGNALS:
     void loadFinished(bool ok);
     // setVolume changed the volume, from whichever control.
     void volumeChanged(float volume);
+    // setMuted changed the sound.
+    void mutedChanged(bool muted);
 
 private:
     // The video surface renders this player's pictures through the handle.
@@ -118,9 +131,11 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
-    double openingAt_ = 0;            // where the file being opened starts
-    std::optional<double> openedAt_;  // the same once it is open, until its first picture
-    double openedLength_ = 0;         // the length mpv found in the open file; 0 until it tells
+    std::optional<double> seekTarget_;  // the last seek's target until mpv reaches it
+    qint64 seekIssuedMs_ = 0;           // when it was asked for (monotonic ms)
+    double openingAt_ = 0;              // where the file being opened starts
+    std::optional<double> openedAt_;    // the same once it is open, until its first picture
+    double openedLength_ = 0;           // the length mpv found in the open file; 0 until it tells
     // How far the measured length may exceed mpv's own without the file being opened again:
     // the two read different stream durations of one file.
     static constexpr double lengthTolerance = 0.5;
@@ -129,6 +144,7 @@ private:
     bool endReached_ = false;
     double speed_ = 1.0;
     float volume_ = 1.0f;
+    bool muted_ = false;
     QString error_;
     qint64 lastReportedSecond_ = -1;
     std::optional<SubtitleStyle> style_;  // the style applied last

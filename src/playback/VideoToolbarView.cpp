@@ -82,8 +82,9 @@ void VideoToolbarView::buildBar() {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(3, 3, 3, 3);
     row->setSpacing(5);
+    // At least 510 wide; the timeline takes whatever the window gives beyond that.
     setMinimumWidth(510);
-    setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     prevButton_ = iconButton(QStringLiteral("prevButton"), this);
     prevButton_->setIcon(symbolIcon(QStringLiteral("gobackward.5")));
@@ -104,7 +105,8 @@ void VideoToolbarView::buildBar() {
 
     slider_ = new VideoSlider(cell_, this);
     slider_->setObjectName(QStringLiteral("timeline"));
-    slider_->setFixedWidth(300);
+    slider_->setMinimumWidth(150);
+    slider_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     slider_->onValueChanged = [this](double value) { seekFromTimeline(value); };
     // Its pictures come from a decoder of its own, never from the player.
     preview_ = new TimelinePreview(*slider_);
@@ -134,7 +136,7 @@ void VideoToolbarView::buildBar() {
     row->addWidget(nextButton_);
     row->addWidget(elapsedLabel_);
     row->addSpacing(5);  // the timeline's own padding
-    row->addWidget(slider_);
+    row->addWidget(slider_, 1);
     row->addSpacing(5);  // the timeline's own padding
     row->addWidget(totalLabel_);
     row->addSpacing(5);
@@ -229,12 +231,14 @@ void VideoToolbarView::seekFromTimeline(double value) {
 void VideoToolbarView::skipBy(double seconds) {
     if (!player_)
         return;
-    double target = playTime_ + seconds;
+    // From where the player is going: quick presses add up while a seek is under way.
+    double target = (player_->isLoaded() ? player_->targetTime() : playTime_) + seconds;
     if (!(target > 0))
         target = 0;
     if (duration_ < target)
         target = duration_;
     player_->seek(target);
+    playTime_ = target;
     doubleValue_ = percentOf(target, duration_);
     refresh();
 }
@@ -242,10 +246,14 @@ void VideoToolbarView::skipBy(double seconds) {
 void VideoToolbarView::togglePlay() {
     if (!player_)
         return;
-    if (player_->rate() != 0 && player_->error().isEmpty())
+    if (player_->rate() != 0 && player_->error().isEmpty()) {
         player_->pause();
-    else
+    } else {
+        // At the end, playing again starts the movie over, as players do.
+        if (player_->isAtEnd())
+            player_->seek(0.0);
         player_->play();
+    }
     refreshIcons();
 }
 

@@ -143,7 +143,7 @@ int runApplication(int argc, char** argv) {
         QCoreApplication::quit();
     });
 
-    window.resize(1280, 760);
+    window.placeOnScreen();
     // Configuration first, then the library's first scan: it lists the folder on its worker
     // while the window is built and shown, so that the newest movie opens with the first turn
     // of the event loop.

@@ -12,7 +12,8 @@
 
 ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
     toolbar_ = new VideoToolbarView(this);
-    setMinimumSize(700, 500);
+    // Small enough that the window with both panes fits a 1024 x 600 screen: the video shrinks.
+    setMinimumSize(320, 180);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     black_ = new QWidget(this);

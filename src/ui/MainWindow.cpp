@@ -24,9 +24,11 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTimer>
@@ -141,15 +143,9 @@ void MainWindow::buildToolbar() {
     bar->setFloatable(false);
     bar->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
-    auto spacer = [bar] {
-        auto* w = new QWidget(bar);
-        w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        return w;
-    };
     bar->addAction(sidebar_->toolbarAction());
-    bar->addWidget(spacer());
+    // The transport bar takes the width between the buttons, and its timeline grows with it.
     bar->addWidget(content_->toolbarView());
-    bar->addWidget(spacer());
     fullScreenAction_ =
         new QAction(symbolIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")), tr("Full Screen"), this);
     fullScreenAction_->setToolTip(tr("Show only the video, over the whole screen (F)"));
@@ -283,6 +279,18 @@ bool MainWindow::isMovieFile(const QUrl& url) {
     if (!url.isLocalFile())
         return false;
     return MovieFiles::isMovieName(QFileInfo(url.toLocalFile()).fileName());
+}
+
+void MainWindow::placeOnScreen() {
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    const QRect area = where->availableGeometry();
+    // The window manager's frame comes on top of the size given here.
+    const QSize frame(16, 40);
+    const QSize size = QSize(1280, 760).boundedTo(area.size() - frame).expandedTo(minimumSizeHint());
+    resize(size);
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

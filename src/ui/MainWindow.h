@@ -29,6 +29,9 @@ public:
     // Checks for a newer version and requests the version page each time the window is shown.
     VersionChecker* versionChecker() const { return versionChecker_; }
 
+    // Sizes the window to open at 1280 x 760, or smaller to fit the screen's available area,
+    // and centres it there.
+    void placeOnScreen();
     // Opens the first regular file of `paths`, handed over from outside.
     void openFiles(const QStringList& paths);
     // Asks about unsaved marks before the open movie is left; false to stay.

@@ -664,3 +664,60 @@ TEST_F(WindowFixture, CtrlFFiltersTheLibraryAndNextAndPreviousKeepToTheShownMovi
     EXPECT_EQ(sidebar->list()->model()->rowCount(), 3);
     EXPECT_TRUE(sidebar->filterField()->hasFocus());
 }
+
+TEST_F(WindowFixture, QuickArrowPressesAddUpAndSpaceAtTheEndPlaysAgain) {
+    const QString path = folder_.filePath(QStringLiteral("long.mp4"));
+    ASSERT_TRUE(makeClip(path, ClipShape{40.0, QStringLiteral("64x48"), false}));
+    window_->openMovie()->open(
+        VideoItem(QUrl::fromLocalFile(path), QString(), QStringLiteral("long"), QString(), ItemColor::white, 40.0));
+    Player* player = window_->content()->player();
+    ASSERT_TRUE(
+        waitUntil([&] { return player->isLoaded() && window_->content()->videoView()->framesRendered() > 0; }, 10000));
+
+    // Three presses 20 ms apart: each goes on from where the one before goes.
+    for (int i = 0; i < 3; ++i) {
+        pressKey(Qt::Key_Right);
+        QTest::qWait(20);
+    }
+    EXPECT_NEAR(window_->content()->toolbarView()->playTime(), 15.0, 0.01);  // the timeline follows at once
+    ASSERT_TRUE(waitUntil([&] { return std::abs(player->currentTime() - 15.0) < 0.05; }, 10000))
+        << player->currentTime();
+    pressKey(Qt::Key_Left);
+    ASSERT_TRUE(waitUntil([&] { return std::abs(player->currentTime() - 10.0) < 0.05; }, 10000))
+        << player->currentTime();
+
+    // Space at the end starts the movie over.
+    player->seek(39.9);
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return player->isAtEnd(); }, 10000));
+    pressKey(Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return player->isPlaying() && player->currentTime() < 5.0; }, 10000))
+        << player->currentTime();
+    player->pause();
+}
+
+// Run on the test display, and again on a 1024 x 600 screen and at scale factor 2 (see
+// CMakeLists.txt).
+TEST(WindowOnScreen, OpensCentredWithinTheScreenAndBothPanesFit) {
+    global().setMoviesFolderOverride(testHome() + QStringLiteral("/no-library"));
+    MainWindow window;
+    window.placeOnScreen();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRect area = window.screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(window.geometry())) << "window beyond the screen";
+    EXPECT_LE(std::abs(window.geometry().center().x() - area.center().x()), 20);
+
+    // Both panes shown: the window stays within the screen and every pane on it.
+    window.sidebar()->setShowTabs(true);
+    window.detail()->setShowPanel(true);
+    ASSERT_TRUE(waitUntil([&] { return window.detail()->width() == DetailView::panelWidth; }));
+    EXPECT_TRUE(area.contains(window.geometry())) << "showing the panel pushed the window off the screen";
+    const QRect panel(window.detail()->mapTo(&window, QPoint(0, 0)), window.detail()->size());
+    EXPECT_TRUE(window.rect().contains(panel)) << "the marks panel is cut off";
+    EXPECT_GT(window.content()->width(), 0);
+    // It can be made as small as a 1024 x 600 screen.
+    EXPECT_LE(window.minimumSizeHint().width(), 1024);
+    EXPECT_LE(window.minimumSizeHint().height(), 600);
+    global().setMoviesFolderOverride({});
+}
