@@ -1,6 +1,7 @@
 #include "ui/IndexListView.h"
 
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 IndexListView::IndexListView(QWidget* parent) : QListView(parent) {
@@ -58,7 +59,50 @@ void IndexListView::mouseMoveEvent(QMouseEvent* event) {
     QListView::mouseMoveEvent(event);
 }
 
+namespace {
+
+bool isReturn(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
+
+// The keys a focused list keeps from the window's shortcuts (the arrows step the volume there).
+bool isListKey(const QKeyEvent* key) {
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool IndexListView::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride && isListKey(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QListView::event(event);
+}
+
 void IndexListView::keyPressEvent(QKeyEvent* event) {
+    if (keysPick_ == KeysPick::onReturn) {
+        const QModelIndex current = currentIndex();
+        if (isReturn(event) && current.isValid()) {
+            event->accept();
+            // Told after the key is handled, as a click's pick is.
+            QMetaObject::invokeMethod(
+                this, [this, row = current.row()] { Q_EMIT picked(row); }, Qt::QueuedConnection);
+            return;
+        }
+        QListView::keyPressEvent(event);  // moves the highlight only
+        return;
+    }
     userInput_ = true;
     QListView::keyPressEvent(event);
     userInput_ = false;

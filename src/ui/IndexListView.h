@@ -20,6 +20,11 @@ public:
     // The row at viewport position `pos` when it is the selected one (only the selected row
     // has a context menu); none otherwise.
     std::optional<int> selectedRowAt(const QPoint& pos) const;
+    // With `onReturn`, the arrow keys only move the highlight and Return (or Enter) picks the
+    // highlighted row, as a library does where a pick opens a movie; otherwise a key that
+    // moves the highlight picks at once.
+    enum class KeysPick { atOnce, onReturn };
+    void setKeysPick(KeysPick keys) { keysPick_ = keys; }
 
 Q_SIGNALS:
     void picked(int row);
@@ -28,6 +33,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
@@ -35,4 +41,5 @@ private:
 
     std::optional<int> selectedIndex_;
     bool userInput_ = false;
+    KeysPick keysPick_ = KeysPick::atOnce;
 };

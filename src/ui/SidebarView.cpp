@@ -43,6 +43,8 @@ SidebarView::SidebarView(OpenMovie& movie, QWidget* parent) : QWidget(parent), m
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    // Up and Down look through the library; Return opens what they stand on.
+    list_->setKeysPick(IndexListView::KeysPick::onReturn);
     connect(list_, &QListView::customContextMenuRequested, this, &SidebarView::showContextMenu);
     connect(list_, &IndexListView::picked, this, [this](int row) {
         if (const auto picked = libraryRow(row))
@@ -147,6 +149,29 @@ void SidebarView::buildFilterField() {
 bool SidebarView::eventFilter(QObject* watched, QEvent* event) {
     if (watched != filterField_)
         return QWidget::eventFilter(watched, event);
+    // Down goes into the results (the window's volume key does not take it here); Return opens
+    // the first of them.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Down && filter_->rowCount() > 0) {
+            list_->setFocus(Qt::TabFocusReason);
+            if (!list_->currentIndex().isValid())
+                list_->setCurrentIndex(filter_->index(0, 0));
+            return true;
+        }
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && filter_->rowCount() > 0) {
+            // The question about unsaved marks comes after the key is handled.
+            if (const auto first = libraryRow(0))
+                QMetaObject::invokeMethod(
+                    this, [this, row = *first] { selectRow(row); }, Qt::QueuedConnection);
+            return true;
+        }
+    }
     const bool escape = (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
                         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
                         static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier;

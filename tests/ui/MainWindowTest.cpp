@@ -295,6 +295,38 @@ TEST_F(UnsavedMarksFixture, HandOversDuringTheQuestionAreAskedOnceAndTheLatestWi
     EXPECT_FALSE(window_->detail()->isModified());
 }
 
+TEST_F(UnsavedMarksFixture, TheLibraryByKeysArrowsLookReturnOpensAfterTheQuestion) {
+    IndexListView* library = window_->sidebar()->list();
+    library->setFocus(Qt::OtherFocusReason);
+    const float volume = window_->content()->player()->volume();
+    pressKey(Qt::Key_Down);
+    QCoreApplication::processEvents();
+    // The highlight moved; nothing opened and the volume stayed.
+    EXPECT_EQ(library->currentIndex().row(), 1);
+    EXPECT_EQ(window_->openMovie()->url(), newer());
+    EXPECT_EQ(window_->content()->player()->volume(), volume);
+
+    MessageBoxAnswerer answerer(QMessageBox::Discard);
+    pressKey(Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return window_->openMovie()->url() == older(); }));
+    EXPECT_EQ(answerer.texts.size(), 1);
+    EXPECT_EQ(drawnSelection(library), QList<int>{1});
+}
+
+TEST_F(UnsavedMarksFixture, TheFilterFieldLeadsIntoTheResultsAndOpensTheFirst) {
+    window_->sidebar()->focusFilter();
+    QTest::keyClicks(window_->sidebar()->filterField(), QStringLiteral("older"));
+    ASSERT_TRUE(waitUntil([&] { return window_->sidebar()->list()->model()->rowCount() == 1; }));
+    MessageBoxAnswerer answerer(QMessageBox::Discard);
+    pressKey(Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return window_->openMovie()->url() == older(); }));
+    EXPECT_EQ(answerer.texts.size(), 1);
+
+    window_->sidebar()->focusFilter();
+    pressKey(Qt::Key_Down);
+    EXPECT_TRUE(window_->sidebar()->list()->hasFocus());
+}
+
 TEST_F(UnsavedMarksFixture, PickingAnotherMovieAsksAndEachAnswerDoesWhatItSays) {
     struct Case {
         QMessageBox::StandardButton answer;
