@@ -15,6 +15,7 @@
 #include <QOpenGLFunctions>
 #include <QPalette>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QWindow>
 #include <functional>
 #include <utility>
@@ -59,6 +60,13 @@ private:
             // The window fills the view, so positions in both are the same.
             QMouseEvent copy(mouse->type(), mouse->position(), mouse->scenePosition(), mouse->globalPosition(),
                              mouse->button(), mouse->buttons(), mouse->modifiers(), mouse->pointingDevice());
+            QCoreApplication::sendEvent(&view_, &copy);
+            return true;
+        }
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            QWheelEvent copy(wheel->position(), wheel->globalPosition(), wheel->pixelDelta(), wheel->angleDelta(),
+                             wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted());
             QCoreApplication::sendEvent(&view_, &copy);
             return true;
         }

@@ -364,7 +364,15 @@ QString VideoToolbarView::playIcon() const {
     return player_->rate() != 0 && player_->error().isEmpty() ? QStringLiteral("pause") : QStringLiteral("play");
 }
 
-QString VideoToolbarView::volumeIcon() const { return volumeIcon(volumeValue_); }
+QString VideoToolbarView::volumeIcon() const { return volumeIcon(player_ && player_->isMuted() ? 0.0 : volumeValue_); }
+
+void VideoToolbarView::toggleMute() {
+    if (!player_)
+        return;
+    player_->setMuted(!player_->isMuted());
+    player_->showMessage(player_->isMuted() ? tr("Mute") : tr("Volume %1 %").arg(std::lround(volumeValue_ * 100)));
+    refreshIcons();
+}
 
 QString VideoToolbarView::volumeIcon(double volume) {
     if (volume > 0.7)

@@ -64,6 +64,8 @@ public:
     void setVolumeTimer();
     // Changes the volume by `delta` (clamped to 0..1) as the slider does, remembered.
     void changeVolumeBy(double delta);
+    // Sound off or back on at the volume it had (the player's mute; the volume stays).
+    void toggleMute();
 
 public Q_SLOTS:
     // Seeks `seconds` from the last reported position, back when negative, clamped to the

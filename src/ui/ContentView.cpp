@@ -8,6 +8,7 @@
 
 #include <QEvent>
 #include <QStackedLayout>
+#include <QWheelEvent>
 #include <utility>
 
 ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
@@ -39,9 +40,15 @@ ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), m
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == video_ || watched == black_) {
-        if (event->type() == QEvent::MouseButtonDblClick)
+        if (event->type() == QEvent::MouseButtonDblClick) {
             Q_EMIT doubleClicked();
-        else if (event->type() == QEvent::MouseMove)
+        } else if (event->type() == QEvent::Wheel) {
+            // The wheel over the video steps the volume, 5 % a notch.
+            const int notches = static_cast<QWheelEvent*>(event)->angleDelta().y() / 120;
+            if (notches != 0)
+                toolbar_->changeVolumeBy(0.05 * notches);
+            return true;
+        } else if (event->type() == QEvent::MouseMove)
             Q_EMIT pointerMoved();
     }
     return QWidget::eventFilter(watched, event);

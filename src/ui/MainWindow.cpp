@@ -189,6 +189,7 @@ void MainWindow::buildShortcuts() {
     bind(Qt::Key_M, [this] { detail_->focusEntry(); });
     bind(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
     bind(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
+    bind(QKeySequence(Qt::CTRL | Qt::Key_M), [transport] { transport->toggleMute(); });
     bind(QKeySequence::Find, [this] {
         setFullScreenVideo(false);  // the library is not shown in full screen
         sidebar_->focusFilter();
@@ -199,7 +200,8 @@ void MainWindow::showKeyboardShortcuts() {
     const QString rows[][2] = {
         {tr("Space"), tr("Play or pause")},
         {tr("Left / Right"), tr("Back or forward 5 seconds")},
-        {tr("Up / Down"), tr("Volume up or down")},
+        {tr("Up / Down, the wheel over the video"), tr("Volume up or down")},
+        {tr("Ctrl+M"), tr("Sound off or on")},
         {tr("Page Up / Page Down"), tr("Previous or next mark")},
         {tr("M"), tr("Type a mark")},
         {tr("Return (in the mark entry)"), tr("Add the mark at the current position")},

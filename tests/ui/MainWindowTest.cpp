@@ -41,6 +41,7 @@
 #include <QSettings>
 #include <QThread>
 #include <QToolBar>
+#include <QWheelEvent>
 #include <functional>
 
 namespace {
@@ -752,4 +753,30 @@ TEST(WindowOnScreen, OpensCentredWithinTheScreenAndBothPanesFit) {
     EXPECT_LE(window.minimumSizeHint().width(), 1024);
     EXPECT_LE(window.minimumSizeHint().height(), 600);
     global().setMoviesFolderOverride({});
+}
+
+TEST_F(WindowFixture, CtrlMMutesAndTheWheelOverTheVideoStepsTheVolume) {
+    const QString path = folder_.filePath(QStringLiteral("sound.mp4"));
+    ASSERT_TRUE(makeClip(path, ClipShape{4.0, QStringLiteral("64x48"), true}));
+    window_->openMovie()->open(
+        VideoItem(QUrl::fromLocalFile(path), QString(), QStringLiteral("sound"), QString(), ItemColor::white, 4.0));
+    Player* player = window_->content()->player();
+    ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
+    VideoToolbarView* transport = window_->content()->toolbarView();
+
+    pressKey(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(player->isMuted());
+    EXPECT_EQ(transport->volumeIcon(), VideoToolbarView::volumeIcon(0.0));
+    EXPECT_TRUE(window_->detail()->entry()->text().isEmpty()) << "Ctrl+M went to the mark entry";
+    pressKey(Qt::Key_M, Qt::ControlModifier);
+    EXPECT_FALSE(player->isMuted());
+
+    transport->changeVolumeBy(-0.5);
+    const float before = player->volume();
+    VideoPlayerView* video = window_->content()->videoView();
+    const QPointF centre(video->width() / 2.0, video->height() / 2.0);
+    QWheelEvent up(centre, video->mapToGlobal(centre), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(video, &up);
+    EXPECT_NEAR(player->volume(), before + 0.05f, 0.001);
 }
