@@ -18,6 +18,7 @@
 #include "update/VersionCheck.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -46,19 +47,27 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildShortcuts();
     setAcceptDrops(true);
-    // In full screen the pointer hides after 2 s without moving over the video.
+    // In full screen a move of the pointer (or a key) shows the transport bar, with the time,
+    // the timeline and its marks, for 2 s; then it hides with the pointer, unless the pointer
+    // is on it.
     pointerTimer_ = new QTimer(this);
     pointerTimer_->setSingleShot(true);
     pointerTimer_->setInterval(2000);
     connect(pointerTimer_, &QTimer::timeout, this, [this] {
-        if (isFullScreenVideo())
-            content_->setCursor(Qt::BlankCursor);
-    });
-    connect(content_, &ContentView::pointerMoved, this, [this] {
         if (!isFullScreenVideo())
             return;
-        content_->unsetCursor();
-        pointerTimer_->start();
+        if (toolbar_->isVisible() && toolbar_->rect().contains(toolbar_->mapFromGlobal(QCursor::pos()))) {
+            pointerTimer_->start();
+            return;
+        }
+        toolbar_->hide();
+        content_->setCursor(Qt::BlankCursor);
+    });
+    connect(content_, &ContentView::pointerMoved, this, &MainWindow::showFullScreenControls);
+    // An added mark is told over the picture, where the panel does not show.
+    connect(movie_, &OpenMovie::markAdded, this, [this] {
+        if (isFullScreenVideo() && content_->player())
+            content_->player()->showMessage(tr("Mark added"));
     });
     connect(content_, &ContentView::doubleClicked, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     connectDesktop();
@@ -104,6 +113,14 @@ void MainWindow::connectDesktop() {
     connect(movie_, &OpenMovie::lengthChanged, mpris_, &MprisService::setMovieLength);
     connect(&notify(), &ApplicationEvents::videoUpdated, this, &MainWindow::updateNavigation, Qt::DirectConnection);
     connect(sidebar_, &SidebarView::filterChanged, this, &MainWindow::updateNavigation);
+}
+
+void MainWindow::showFullScreenControls() {
+    if (!isFullScreenVideo())
+        return;
+    content_->unsetCursor();
+    toolbar_->show();
+    pointerTimer_->start();
 }
 
 void MainWindow::updateNavigation() {
@@ -177,19 +194,26 @@ void MainWindow::buildShortcuts() {
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, slot);
     };
-    bind(Qt::Key_Space, [transport] { transport->togglePlay(); });
-    bind(Qt::Key_Left, [transport] { transport->skipBy(-VideoToolbarView::skipSeconds); });
-    bind(Qt::Key_Right, [transport] { transport->skipBy(VideoToolbarView::skipSeconds); });
+    // Keys that act on the movie also show the full-screen controls, with what they changed.
+    auto bindTransport = [this, bind](const QKeySequence& keys, auto slot) {
+        bind(keys, [this, slot] {
+            slot();
+            showFullScreenControls();
+        });
+    };
+    bindTransport(Qt::Key_Space, [transport] { transport->togglePlay(); });
+    bindTransport(Qt::Key_Left, [transport] { transport->skipBy(-VideoToolbarView::skipSeconds); });
+    bindTransport(Qt::Key_Right, [transport] { transport->skipBy(VideoToolbarView::skipSeconds); });
     bind(QKeySequence::Save, [this] { detail_->onSaveButton(); });
     bind(QKeySequence::Quit, [this] { close(); });
     bind(Qt::Key_F, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     bind(Qt::Key_Escape, [this] { setFullScreenVideo(false); });
-    bind(Qt::Key_PageUp, [this] { detail_->selectAdjacentMark(-1); });
-    bind(Qt::Key_PageDown, [this] { detail_->selectAdjacentMark(+1); });
+    bindTransport(Qt::Key_PageUp, [this] { detail_->selectAdjacentMark(-1); });
+    bindTransport(Qt::Key_PageDown, [this] { detail_->selectAdjacentMark(+1); });
     bind(Qt::Key_M, [this] { detail_->focusEntry(); });
-    bind(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
-    bind(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_M), [transport] { transport->toggleMute(); });
+    bindTransport(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
+    bindTransport(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
+    bindTransport(QKeySequence(Qt::CTRL | Qt::Key_M), [transport] { transport->toggleMute(); });
     bind(QKeySequence::Find, [this] {
         setFullScreenVideo(false);  // the library is not shown in full screen
         sidebar_->focusFilter();

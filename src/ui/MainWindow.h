@@ -56,6 +56,7 @@ private:
     static bool isMovieFile(const QUrl& url);
     void connectDesktop();
     void updateNavigation();
+    void showFullScreenControls();
     // The next (+1) or previous (-1) movie of the library, picked as a click picks it.
     void pickAdjacentMovie(int direction);
     void buildToolbar();

@@ -24,6 +24,7 @@
 #include "MessageBoxes.h"
 #include "models/MoviesViewModel.h"
 #include "models/SidecarLoader.h"
+#include "playback/VideoSlider.h"
 #include "playback/VideoSliderCell.h"
 #include "playback/VideoToolbarView.h"
 #include "subtitles/FileNaming.h"
@@ -779,4 +780,29 @@ TEST_F(WindowFixture, CtrlMMutesAndTheWheelOverTheVideoStepsTheVolume) {
                    Qt::NoScrollPhase, false);
     QApplication::sendEvent(video, &up);
     EXPECT_NEAR(player->volume(), before + 0.05f, 0.001);
+}
+
+TEST_F(WindowFixture, InFullScreenAMoveShowsTheControlsAWhileThenTheyHideWithThePointer) {
+    const QString path = folder_.filePath(QStringLiteral("full.mp4"));
+    ASSERT_TRUE(makeClip(path, ClipShape{4.0, QStringLiteral("64x48"), false}));
+    window_->openMovie()->open(
+        VideoItem(QUrl::fromLocalFile(path), QString(), QStringLiteral("full"), QString(), ItemColor::white, 4.0));
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->player()->isLoaded(); }, 10000));
+    auto* toolbar = window_->findChild<QToolBar*>(QStringLiteral("toolbar"));
+    ASSERT_NE(toolbar, nullptr);
+    window_->setFullScreenVideo(true);
+    EXPECT_FALSE(toolbar->isVisible());
+
+    VideoPlayerView* video = window_->content()->videoView();
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 20), video->mapToGlobal(QPointF(20, 20)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(video, &move);
+    EXPECT_TRUE(toolbar->isVisible());
+    EXPECT_TRUE(window_->content()->toolbarView()->timeline()->isVisible());
+    // The pointer is away from the bar: both go after about 2 s.
+    QCursor::setPos(video->mapToGlobal(QPoint(video->width() / 2, video->height() - 10)));
+    ASSERT_TRUE(waitUntil([&] { return !toolbar->isVisible(); }, 5000));
+    EXPECT_EQ(window_->content()->cursor().shape(), Qt::BlankCursor);
+    window_->setFullScreenVideo(false);
+    EXPECT_TRUE(toolbar->isVisible());
 }
