@@ -75,16 +75,17 @@ bool isMovieName(QStringView fileName) {
     return extension.compare(u"mp4", Qt::CaseInsensitive) == 0 || extension.compare(u"mov", Qt::CaseInsensitive) == 0;
 }
 
-bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error) {
+bool trashMovie(const QUrl& movie, QString* error) {
     if (!trash(movie, error))
         return false;
     // The sidecars belong to every movie of the folder with the same base name ("a.mov" and
-    // "a.mp4" share "a.srt"): they go only with the last of them.
-    for (const QString& extension : movieExtensions) {
-        const QUrl other = replacingLastExtension(movie, extension);
-        if (other != movie && QFileInfo::exists(other.toLocalFile()))
+    // "a.MP4" share "a.srt"): they go only with the last of them.
+    const QFileInfo trashed(movie.toLocalFile());
+    const QString name = trashed.fileName();
+    const QString base = name.left(name.lastIndexOf(u'.'));
+    for (const QString& other : trashed.dir().entryList(QDir::Files | QDir::Hidden))
+        if (other != name && isMovieName(other) && other.left(other.lastIndexOf(u'.')) == base)
             return true;
-    }
     for (const char* extension : {"srt", "vtt"}) {
         const QUrl sidecar = replacingLastExtension(movie, QString::fromLatin1(extension));
         const QFileInfo info(sidecar.toLocalFile());

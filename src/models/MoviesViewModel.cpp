@@ -38,11 +38,6 @@ qsizetype extensionDot(QStringView name) {
     return dot > 0 ? dot : -1;
 }
 
-QStringView pathExtension(QStringView name) {
-    const qsizetype dot = extensionDot(name);
-    return dot < 0 ? QStringView() : name.mid(dot + 1);
-}
-
 // The names of the folder's direct entries (hidden ones included) that `keep` accepts, in
 // name order; absent when the folder cannot be listed, which is told apart from an empty one.
 std::optional<QStringList> listFolder(const QString& folder, const std::function<bool(QStringView)>& keep) {
@@ -148,15 +143,13 @@ void MoviesViewModel::refresh() {
     removedWhileRefreshing_.clear();
     const bool readCacheFile = !std::exchange(cacheFileRead_, true);
     refreshPool().start([self = QPointer(this), scanner = scanner_, folder = global().moviesFolder(),
-                         extensions = fileExtensions, cacheFile = cacheFile_, readCacheFile,
-                         open = openMovie_]() mutable {
-        runRefresh(self, std::move(scanner), folder, extensions, cacheFile, readCacheFile, open);
+                         cacheFile = cacheFile_, readCacheFile, open = openMovie_]() mutable {
+        runRefresh(self, std::move(scanner), folder, cacheFile, readCacheFile, open);
     });
 }
 
 void MoviesViewModel::runRefresh(const QPointer<MoviesViewModel>& self, Scanner scanner, const QString& folder,
-                                 const QStringList& extensions, const QString& cacheFile, bool readCacheFile,
-                                 const std::shared_ptr<OpenMovie>& open) {
+                                 const QString& cacheFile, bool readCacheFile, const std::shared_ptr<OpenMovie>& open) {
     // A file that is there but not ours is replaced by the next write.
     bool rewriteCacheFile = false;
     if (readCacheFile && !cacheFile.isEmpty() && !LibraryCacheFile::read(cacheFile, scanner.movies, scanner.sidecars) &&
@@ -166,7 +159,7 @@ void MoviesViewModel::runRefresh(const QPointer<MoviesViewModel>& self, Scanner 
     }
 
     // The list goes out before any movie is probed: the newest one can open at once.
-    auto scanned = scanner.scanFolder(folder, extensions);
+    auto scanned = scanner.scanFolder(folder);
     postTo(self, [scanned](MoviesViewModel& model) mutable { model.publish(std::move(scanned)); });
 
     if (scanned) {
@@ -228,10 +221,9 @@ void MoviesViewModel::publish(std::optional<QList<Scanned>> scanned) {
     // A movie removed meanwhile (deleted by the user) was listed before it went.
     scanned->removeIf([this](const Scanned& movie) { return removedWhileRefreshing_.contains(movie.url); });
     // Until it is measured a movie keeps the length it shows, if any.
-    const QHash<QUrl, double> shown = shownLengths();
     for (Scanned& movie : *scanned)
         if (!movie.measured)
-            movie.duration = shown.value(movie.url, 0.0);
+            movie.duration = shownLength(movie.url);
     if (!recordsDiffer(items_, *scanned))
         return;
     // Records are drawn (each with a fresh id) only for a library that is published.
@@ -241,27 +233,30 @@ void MoviesViewModel::publish(std::optional<QList<Scanned>> scanned) {
         list.append(movie.record());
     beginResetModel();
     items_ = std::move(list);
+    indexRows();
     endResetModel();
     changedByRefresh_ = true;
     Q_EMIT notify().videoUpdated();
 }
 
-QHash<QUrl, double> MoviesViewModel::shownLengths() const {
-    QHash<QUrl, double> lengths;
-    lengths.reserve(items_.size());
-    for (const VideoItem& item : items_)
-        lengths.insert(item.url, item.duration);
-    return lengths;
+void MoviesViewModel::indexRows() {
+    rows_.clear();
+    rows_.reserve(items_.size());
+    for (int row = 0; row < items_.size(); ++row)
+        rows_.insert(items_[row].url, row);
+}
+
+double MoviesViewModel::shownLength(const QUrl& url) const {
+    const auto found = rows_.constFind(url);
+    return found == rows_.cend() ? 0.0 : items_[*found].duration;
 }
 
 void MoviesViewModel::applyLengths(const QList<Measured>& lengths) {
-    QHash<QUrl, int> rows;
-    rows.reserve(items_.size());
-    for (int row = 0; row < items_.size(); ++row)
-        rows.insert(items_[row].url, row);
+    // The row index is kept with the list: a batch costs what its lengths cost, whatever the
+    // library's size.
     for (const Measured& measured : lengths) {
-        const auto found = rows.constFind(measured.url);
-        if (found == rows.cend() || items_[*found].duration == measured.duration)
+        const auto found = rows_.constFind(measured.url);
+        if (found == rows_.cend() || items_[*found].duration == measured.duration)
             continue;
         items_[*found].duration = measured.duration;
         const QModelIndex changed = index(*found);
@@ -278,10 +273,8 @@ void MoviesViewModel::finishRefresh(Scanner scanner) {
     Q_EMIT refreshed(std::exchange(changedByRefresh_, false));
 }
 
-std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder,
-                                                                                    const QStringList& extensions) {
-    const auto names =
-        listFolder(folder, [&extensions](QStringView name) { return extensions.contains(pathExtension(name)); });
+std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder) {
+    const auto names = listFolder(folder, [](QStringView name) { return MovieFiles::isMovieName(name); });
     if (!names)
         return std::nullopt;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
@@ -301,7 +294,7 @@ std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFol
 VideoItem MoviesViewModel::loadItem(const QUrl& url) {
     Scanned movie = scanner_.scan(url);
     if (!movie.measured) {
-        movie.duration = shownLengths().value(url, 0.0);
+        movie.duration = shownLength(url);
         measureLater(url);
     }
     return movie.record();
@@ -385,6 +378,7 @@ void MoviesViewModel::removeItem(int row) {
         removedWhileRefreshing_.append(items_[row].url);
     beginRemoveRows({}, row, row);
     items_.removeAt(row);
+    indexRows();
     endRemoveRows();
 }
 

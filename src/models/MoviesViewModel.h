@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-// The movie library the sidebar shows: one VideoItem per "mp4"/"mov" file directly inside
+// The movie library the sidebar shows: one VideoItem per "mp4"/"mov" file (any case) directly inside
 // global().moviesFolder(), newest first; movies of the same second keep the listing's order,
 // which is name order (UTF-16 code units), and undated ones come last. Symlinks count as the
 // files they point at; a FIFO, folder or broken file named like a movie is listed with length 0.
@@ -57,9 +57,6 @@ public:
 
     // The instance the application uses; created on first use, kept for the process's life.
     static MoviesViewModel& shared();
-
-    // Path extensions that make a file a movie; compared exactly (case matters).
-    const QStringList fileExtensions{QStringLiteral("mp4"), QStringLiteral("mov")};
 
     const QList<VideoItem>& items() const { return items_; }
 
@@ -125,7 +122,7 @@ private:
 
         // The folder's movies, newest first, with the lengths known; absent when it cannot be
         // listed.
-        std::optional<QList<Scanned>> scanFolder(const QString& folder, const QStringList& extensions);
+        std::optional<QList<Scanned>> scanFolder(const QString& folder);
         Scanned scan(const QUrl& url);
         // Probes `movie` and keeps its length.
         double measure(const Scanned& movie);
@@ -135,15 +132,17 @@ private:
     template <class A, class B>
     static bool recordsDiffer(const QList<A>& a, const QList<B>& b);
     static void runRefresh(const QPointer<MoviesViewModel>& self, Scanner scanner, const QString& folder,
-                           const QStringList& extensions, const QString& cacheFile, bool readCacheFile,
-                           const std::shared_ptr<OpenMovie>& open);
+                           const QString& cacheFile, bool readCacheFile, const std::shared_ptr<OpenMovie>& open);
     void publish(std::optional<QList<Scanned>> scanned);
     void applyLengths(const QList<Measured>& lengths);
-    QHash<QUrl, double> shownLengths() const;
+    // The length the list shows for `url`; 0 when it is not listed.
+    double shownLength(const QUrl& url) const;
+    void indexRows();
     void finishRefresh(Scanner scanner);
     void measureLater(const QUrl& url);
 
     QList<VideoItem> items_;
+    QHash<QUrl, int> rows_;  // the row of each movie, kept with items_
     Scanner scanner_;
     QString cacheFile_;
     bool cacheFileRead_ = false;

@@ -357,7 +357,7 @@ void SidebarView::onDeleteFile(int index) {
     if (leavesOpenMovie && !mayLeaveOpenMovie())
         return;
     QString error;
-    if (!MovieFiles::trashMovie(item.url, movies.fileExtensions, &error)) {
+    if (!MovieFiles::trashMovie(item.url, &error)) {
         QMessageBox::warning(window(), tr("Movie Not Deleted"),
                              tr("\u201c%1\u201d could not be moved to the trash: %2")
                                  .arg(QDir::toNativeSeparators(item.url.toLocalFile()), error));

@@ -85,20 +85,29 @@ TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
     EXPECT_EQ(QDir(trash + QStringLiteral("/files")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
 }
 
+TEST(MovieFiles, WhatIsAMovieFileIgnoresTheCaseOfItsExtension) {
+    const struct {
+        const char* name;
+        bool movie;
+    } cases[] = {{"a.mp4", true}, {"A.MP4", true}, {"clip.Mov", true},   {"x.mkv", false},
+                 {".mp4", false}, {"mp4", false},  {"a.mp4.srt", false}, {"a.MOV ", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(MovieFiles::isMovieName(QString::fromLatin1(c.name)), c.movie) << c.name;
+}
+
 TEST(MovieFiles, TrashMovieTakesTheSidecarsOnlyWithTheLastMovieOfTheirName) {
     QTemporaryDir dir;
-    for (const char* name : {"a.mov", "a.mp4", "a.srt", "a.vtt", "b.mp4", "b.srt"})
+    // Cameras write upper-case extensions: "a.MP4" uses "a.srt" as "a.mp4" would.
+    for (const char* name : {"a.mov", "a.MP4", "a.srt", "a.vtt", "b.mp4", "b.srt"})
         ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(name)), name));
-    const QStringList movies = {QStringLiteral("mp4"), QStringLiteral("mov")};
-    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mov"))), movies));
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mov")))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.mov"))));
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));  // "a.mp4" still uses it
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));  // "a.MP4" still uses it
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.vtt"))));
-    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mp4"))), movies));
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.MP4")))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.vtt"))));
-    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.mp4"))),
-                                       movies));  // no "b.vtt": fine
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.mp4")))));  // no "b.vtt"
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("b.srt"))));
     EXPECT_FALSE(MovieFiles::trash(QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.mp4")))));
 }

@@ -550,7 +550,8 @@ TEST_F(WindowFixture, KeysMoveBetweenMarksFocusTheEntryAndStepTheVolume) {
 }
 
 TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
-    const QString movie = folder_.filePath(QStringLiteral("dropped.mov"));
+    // Upper case, as cameras write it: opened, and listed in the library like any movie.
+    const QString movie = folder_.filePath(QStringLiteral("dropped.MOV"));
     ASSERT_TRUE(makeClip(movie, ClipShape{1.0, QStringLiteral("64x48"), false}));
     const QString text = folder_.filePath(QStringLiteral("notes.txt"));
     ASSERT_TRUE(writeFile(text, "not a movie"));
@@ -574,6 +575,13 @@ TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
     // Opened before its length was measured; the timeline gets the length when it comes.
     EXPECT_TRUE(waitUntil([&] { return window_->content()->toolbarView()->duration() > 0.9; }));
     EXPECT_NEAR(window_->openMovie()->length(), 1.0, 0.1);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto& items = MoviesViewModel::shared().items();
+            return std::any_of(items.cbegin(), items.cend(),
+                               [&](const VideoItem& item) { return item.url == QUrl::fromLocalFile(movie); });
+        },
+        10000));
 }
 
 TEST_F(WindowFixture, AMovieOpensWhereTheUserLeftItUnlessResumeIsOff) {
