@@ -262,8 +262,9 @@ bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
     const auto srt = SubtitleText::read(srtURL.toLocalFile());
     if (!srt || srt->isEmpty())
         return false;
-    if (!writeAtomically(vttURL.toLocalFile(), fromFile(*srt))) {
-        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile();
+    QString error;
+    if (!writePrivately(vttURL.toLocalFile(), fromFile(*srt), &error)) {
+        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile() << ":" << error;
         return false;
     }
     return true;

@@ -292,6 +292,12 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
         {"UTF-16 big endian",
          utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
          {{1, QString::fromUtf8("caf\u00e9")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 little endian without byte-order mark",
+         utf16(twoCrlfCues, true).sliced(2),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 big endian without byte-order mark",
+         utf16(QByteArray(twoCrlfCues).replace("first", "\xE6\xBC\xA2\xE5\xAD\x97"), false).sliced(2),
+         {{1, QString::fromUtf8("\u6f22\u5b57")}, {3, QStringLiteral("second")}}},
         {"\\r line ends",
          QByteArray(twoCrlfCues).replace("\r\n", "\r"),
          {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
@@ -340,6 +346,24 @@ TEST_F(SubtitleSRTTest, ReadInfoAfterAByteOrderMarkAndInUtf16) {
         EXPECT_EQ(info->title, QStringLiteral("Title"));
         EXPECT_EQ(info->BID, QStringLiteral("org.example"));
     }
+}
+
+// A huge sidecar (sparse, 100 GB) is not read whole: its cues are refused with the reason,
+// its title still comes from its head, and no save goes over it.
+TEST_F(SubtitleSRTTest, HugeSidecarsAreRefusedButTheirTitleReads) {
+    const QUrl huge = file("Start: Title\r\nBID: org.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nx\r\n\r\n");
+    ASSERT_TRUE(QFile::resize(huge.toLocalFile(), qint64(100) << 30));
+    QString refusal;
+    EXPECT_FALSE(srt.readAll(huge, &refusal));
+    EXPECT_EQ(refusal, QStringLiteral("it is larger than 256 MB"));
+    const auto info = srt.readInfo(huge);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->title, QStringLiteral("Title"));
+    QString error;
+    EXPECT_FALSE(srt.writeAll(huge, {}, &error));
+    EXPECT_TRUE(error.contains(refusal)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(huge.toLocalFile()).size(), qint64(100) << 30);
+    EXPECT_FALSE(SubtitleVTT::shared().convert(huge, url(QStringLiteral("out.vtt"))));
 }
 
 // Named like a sidecar but no regular file: no cues, no info, no WebVTT, and nothing waits
