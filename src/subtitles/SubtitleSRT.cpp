@@ -62,8 +62,8 @@ const QRegularExpression& SubtitleSRT::Expression::BID() {
 }
 
 const QRegularExpression& SubtitleSRT::Expression::time() {
-    static const QRegularExpression expression =
-        compiled(QStringLiteral(R"re(^(\d{2}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2}):(\d{2}):(\d{2}),(\d{3}))re"));
+    static const QRegularExpression expression = compiled(
+        QStringLiteral(R"re(^(\d{2,18}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2,18}):(\d{2}):(\d{2}),(\d{3}))re"));
     return expression;
 }
 
@@ -235,7 +235,7 @@ std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optio
     // A digit the number parser does not read (another script's digit) counts as 0.
     const auto number = [&match](int group) {
         bool ok = false;
-        const int value = match.capturedView(group).toInt(&ok);
+        const qint64 value = match.capturedView(group).toLongLong(&ok);
         return ok ? static_cast<double>(value) : 0.0;
     };
     const double start = number(1) * 3600 + number(2) * 60 + number(3) + number(4) * 0.001;
