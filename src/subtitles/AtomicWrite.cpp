@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -57,18 +59,28 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// The first `room` bytes of `name` at most, never cut inside a UTF-8 sequence (which would
+// leave a name that is not valid text).
+QByteArray cutToFit(const QByteArray& name, qsizetype room) {
+    if (name.size() <= room)
+        return name;
+    qsizetype end = std::max<qsizetype>(room, 0);
+    while (end > 0 && (uchar(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.left(end);
+}
+
 }  // namespace
 
+QString withFittingSuffix(const QString& path, const QString& suffix) {
+    const QFileInfo info(path);
+    const QByteArray ending = QFile::encodeName(suffix);
+    const QByteArray name = cutToFit(QFile::encodeName(info.fileName()), nameMax - ending.size()) + ending;
+    return info.dir().filePath(QFile::decodeName(name));
+}
+
 QByteArray temporaryNamePrefix(const QByteArray& fileName) {
-    QByteArray kept = fileName.left(nameMax - 1 - suffixLength);
-    // A cut inside a UTF-8 sequence would leave a name that is not valid text.
-    if (kept.size() < fileName.size()) {
-        qsizetype end = kept.size();
-        while (end > 0 && (uchar(fileName[end]) & 0xC0) == 0x80)
-            --end;
-        kept.truncate(end);
-    }
-    return '.' + kept;
+    return '.' + cutToFit(fileName, nameMax - 1 - suffixLength);
 }
 
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {

@@ -15,6 +15,10 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString* erro
 // this user only (mode 0700), and refused when it is a link or someone else's.
 bool writePrivately(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
+// `path` with `suffix` added to its file name, the name first cut at a character boundary as
+// far as needed for the whole name to fit the 255 bytes a file name may take.
+QString withFittingSuffix(const QString& path, const QString& suffix);
+
 // The name of the temporary file `writeAtomically` uses for `fileName` before its random
 // suffix: a dot, then the name cut at a character boundary so that the whole name with the
 // suffix fits the 255 bytes a file name may take.

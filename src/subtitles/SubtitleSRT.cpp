@@ -203,9 +203,9 @@ bool SubtitleSRT::keepUnreadContent(const QUrl& url, QString* error, QString* ba
     }
     if (!reading->droppedLines)
         return true;
-    QString backup = path + QStringLiteral(".bak");
+    QString backup = withFittingSuffix(path, QStringLiteral(".bak"));
     for (int number = 2; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++number)
-        backup = path + QStringLiteral(".bak%1").arg(number);
+        backup = withFittingSuffix(path, QStringLiteral(".bak%1").arg(number));
     QFile original(path);
     QString reason;
     if (!original.open(QIODevice::ReadOnly))

@@ -117,6 +117,16 @@ TEST_F(TempFiles, LongNamesCanBeReplaced) {
         EXPECT_TRUE(QString::fromUtf8(prefix).toUtf8() == prefix) << "cut inside a character";
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // A backup beside a sidecar of the longest name gets a name that fits as well.
+    const QString sidecar = path(QString(83, QChar(0x6F22)) + QStringLiteral("ab.srt"));
+    ASSERT_TRUE(writeFile(sidecar, "1\r\n0:00:01,000 --> 00:00:02,000\r\nunread\r\n"));
+    QString backup;
+    QString error;
+    ASSERT_TRUE(SubtitleSRT::shared().writeAll(QUrl::fromLocalFile(sidecar), marks(1), &error, &backup))
+        << error.toStdString();
+    EXPECT_EQ(backup, path(QString(83, QChar(0x6F22)) + QStringLiteral("ab.bak")));
+    EXPECT_EQ(contents(QUrl::fromLocalFile(backup)), "1\r\n0:00:01,000 --> 00:00:02,000\r\nunread\r\n");
 }
 
 // A link planted in the cache folder is replaced by the new file; the file it points to,
