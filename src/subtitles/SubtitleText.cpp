@@ -13,7 +13,8 @@ constexpr auto decoderFlags = QStringDecoder::Flag::Stateless | QStringDecoder::
 
 // UTF-16 without byte-order mark: the time lines and numbers of a subtitle file are ASCII, so
 // at least half the characters of its head have a zero high byte, while UTF-8 text has no
-// zero bytes at all. Absent for anything else.
+// zero bytes at all. A few zero low bytes (such as U+4E00 or U+0100) are allowed. Absent for
+// anything else.
 std::optional<QStringDecoder::Encoding> utf16WithoutMark(const QByteArray& bytes) {
     const qsizetype length = std::min<qsizetype>(bytes.size(), 4096) & ~qsizetype(1);
     if (length < 8)
@@ -25,9 +26,9 @@ std::optional<QStringDecoder::Encoding> utf16WithoutMark(const QByteArray& bytes
         oddZeros += bytes[i + 1] == 0;
     }
     const qsizetype characters = length / 2;
-    if (evenZeros == 0 && oddZeros * 2 >= characters)
+    if (oddZeros * 2 >= characters && evenZeros * 16 <= oddZeros)
         return QStringDecoder::Utf16LE;
-    if (oddZeros == 0 && evenZeros * 2 >= characters)
+    if (evenZeros * 2 >= characters && oddZeros * 16 <= evenZeros)
         return QStringDecoder::Utf16BE;
     return std::nullopt;
 }
