@@ -24,11 +24,11 @@ QTemporaryDir* workDir = nullptr;
     std::abort();
 }
 
-// Times of 100 hours and more have no two-digit form; they cannot survive a round trip,
-// everything else must.
+// Times up to about 3,000 years keep their milliseconds in a double; everything up to there
+// must survive a round trip.
 bool survivesRoundTrip(const SubtitleItem& item) {
-    constexpr double hundredHours = 100 * 3600 - 0.001;
-    return item.stime < hundredHours && item.etime < hundredHours;
+    constexpr double limit = 1e11;
+    return item.stime < limit && item.etime < limit;
 }
 
 // What the reader makes of a text: its lines trimmed, blank ones left out, joined by "\r\n".
@@ -73,7 +73,7 @@ void checkTimeLine(const QString& line) {
         return;
     const auto number = [&match](int group) {
         bool ok = false;
-        const int value = match.capturedView(group).toInt(&ok);
+        const qint64 value = match.capturedView(group).toLongLong(&ok);
         return ok ? static_cast<double>(value) : 0.0;
     };
     const double start = number(1) * 3600 + number(2) * 60 + number(3) + number(4) * 0.001;

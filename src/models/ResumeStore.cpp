@@ -3,6 +3,7 @@
 #include "models/FileStamp.h"
 #include "models/LibraryLog.h"
 #include "subtitles/AtomicWrite.h"
+#include "subtitles/FileInputStream.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,15 +108,20 @@ void ResumeStore::load() {
     if (loaded_)
         return;
     loaded_ = true;
-    QFile file(path_);
-    if (!file.exists())
+    const QFileInfo info(path_);
+    if (!info.exists())
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcLibrary) << "cannot read the remembered positions" << path_ << ":" << file.errorString();
+    // Only a regular file of a sane size is read: a FIFO would block, a device never end.
+    auto file = FileInputStream::open(path_, 0);
+    if (!file || file->size() > maxFileBytes) {
+        qCWarning(lcLibrary) << "ignoring the remembered positions" << path_
+                             << (file ? "which are larger than the most they take"
+                                      : "which is no readable regular file");
         return;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(file->readBytes(maxFileBytes).value_or(QByteArray()), &error);
     const QJsonObject root = document.object();
     if (error.error != QJsonParseError::NoError || root.value(QStringLiteral("format")).toString() != formatName ||
         root.value(QStringLiteral("version")).toInt() != formatVersion ||

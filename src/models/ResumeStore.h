@@ -22,6 +22,9 @@ public:
     // A position this close to the start or the end opens the movie at 0.
     static constexpr double edgeSeconds = 5.0;
     static constexpr int capacity = 500;
+    // A positions file larger than this is none of ours (500 entries of the longest paths fit)
+    // and is not read.
+    static constexpr qint64 maxFileBytes = qint64(16) << 20;
 
     // The program's positions file: <XDG data home>/reelnook/positions.json.
     static QString defaultPath();

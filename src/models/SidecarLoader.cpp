@@ -1,9 +1,11 @@
 #include "models/SidecarLoader.h"
 
 #include "core/WorkQueues.h"
+#include "models/LibraryLog.h"
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleMatroska.h"
 #include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleText.h"
 #include "subtitles/SubtitleVTT.h"
 
 #include <QFileInfo>
@@ -42,12 +44,22 @@ void SidecarLoader::open(const QUrl& movieURL, double duration) {
     const QUrl srt = SubtitleSRT::sidecarURL(movieURL);
     // A stat, as the player item's; what is no regular file is read as before, which refuses it.
     const QFileInfo file(srt.toLocalFile());
-    large_ = file.isFile() && file.size() > largeFileBytes;
+    // Too large to read whole: refused at once, without a worker, and said.
+    const bool tooLarge = file.isFile() && file.size() > SubtitleText::maxFileSize;
+    refusal_ = tooLarge ? QStringLiteral("%1 is not shown: it is larger than %2 MB")
+                              .arg(file.fileName())
+                              .arg(SubtitleText::maxFileSize >> 20)
+                        : QString();
+    large_ = !tooLarge && file.isFile() && file.size() > largeFileBytes;
     writing_ = large_;
     SubtitlesViewModel& list = SubtitlesViewModel::shared();
     if (!large_) {
         list.load(srt, duration);
         SubtitleVTT::shared().convert(srt, SubtitleVTT::cacheURL(movieURL));
+        if (tooLarge) {
+            qCWarning(lcLibrary) << refusal_;
+            Q_EMIT sidecarRefused(movieURL, refusal_);
+        }
         return;
     }
     const quint64 load = list.startLoading(duration);

@@ -41,7 +41,15 @@ public:
     // files are removed.
     void dropLoads();
 
+    // Why the sidecar of the movie opened last was not read (it is larger than
+    // SubtitleText::maxFileSize), for the panel to say; empty when it was read. Saving over it
+    // is refused as well, so its cues are not lost.
+    QString refusal() const { return refusal_; }
+
 Q_SIGNALS:
+    // The sidecar of the movie at `movieURL` was not read, for `reason` (see refusal()).
+    void sidecarRefused(const QUrl& movieURL, const QString& reason);
+
     // The player's subtitle file of the movie at `movieURL` is written, or could not be
     // (then an earlier one may be there).
     void playerFileWritten(const QUrl& movieURL);
@@ -57,4 +65,5 @@ private:
     QUrl openMovie_;
     bool large_ = false;
     bool writing_ = false;
+    QString refusal_;
 };

@@ -168,17 +168,22 @@ std::optional<QString> FileInputStream::readAll() {
     return decoded(buf_.get(), static_cast<qsizetype>(::strnlen(buf_.get(), count)));
 }
 
-std::optional<QByteArray> FileInputStream::readBytes() {
-    if (isEOF_ || !fp_)
+std::optional<QByteArray> FileInputStream::readBytes(qint64 limit) {
+    if (isEOF_ || !fp_ || limit <= 0)
         return std::nullopt;
     isEOF_ = true;
+    limit = std::min<qint64>(limit, PTRDIFF_MAX / 4);
     // The size at opening is where to start: the file may have grown or shrunk since. One byte
     // more than that lets a file of unchanged size finish in a single read.
-    QByteArray bytes(static_cast<qsizetype>(std::min<qint64>(fileSize_, PTRDIFF_MAX / 2)) + 1, Qt::Uninitialized);
+    QByteArray bytes(static_cast<qsizetype>(std::min<qint64>(fileSize_ + 1, limit)), Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() + std::max(bytes.size(), capacity));
+        if (used == bytes.size()) {
+            if (used >= limit)
+                break;
+            bytes.resize(
+                static_cast<qsizetype>(std::min<qint64>(bytes.size() + std::max(bytes.size(), capacity), limit)));
+        }
         const size_t count = std::fread(bytes.data() + used, 1, static_cast<size_t>(bytes.size() - used), fp_);
         used += static_cast<qsizetype>(count);
         if (count == 0 || used < bytes.size())

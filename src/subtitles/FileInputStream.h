@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -54,8 +55,9 @@ public:
     // The rest of the file in one allocation and one read, up to the first zero byte.
     std::optional<QString> readAll();
     // The rest of the file as raw bytes, zero bytes included, however long it has grown since
-    // it was opened; absent when nothing is left or reading fails. Sets isEOF.
-    std::optional<QByteArray> readBytes();
+    // it was opened, up to `limit` bytes; absent when nothing is left or reading fails. Sets
+    // isEOF.
+    std::optional<QByteArray> readBytes(qint64 limit = std::numeric_limits<qint64>::max());
     // Consumes bytes up to and including the `count`-th byte equal to `character`; the rest of
     // the file when there are fewer (or `count` < 1, or `character` > 255).
     void skipWhile(char32_t character, qint64 count);

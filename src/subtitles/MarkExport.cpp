@@ -48,7 +48,17 @@ QString escapedMetadata(const QString& value) {
 
 QString secondsText(double seconds) { return QString::number(double(milliseconds(seconds)) / 1000, 'f', 3); }
 
-QString csvField(const QString& field) {
+// A spreadsheet reads a cell that begins with "=", "+", "-" or "@" as a formula (a tab or a
+// carriage return first can start one as well): a leading "'" makes it plain text, as
+// spreadsheets themselves mark text.
+QString neutralised(const QString& field) {
+    if (!field.isEmpty() && QStringView(u"=+-@\t\r").contains(field.front()))
+        return u'\'' + field;
+    return field;
+}
+
+QString csvField(const QString& value) {
+    const QString field = neutralised(value);
     if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\r') && !field.contains(u'\n'))
         return field;
     QString quoted = field;

@@ -8,15 +8,15 @@ public:
 
     qsizetype at() const { return at_; }
 
-    bool number(int digits, int& value) {
+    // At least `least` and at most `most` ASCII digits.
+    bool number(int least, int most, qint64& value) {
         value = 0;
-        for (int i = 0; i < digits; ++i, ++at_) {
-            if (at_ >= text_.size() || text_[at_] < u'0' || text_[at_] > u'9')
-                return false;
+        int count = 0;
+        for (; count < most && at_ < text_.size() && text_[at_] >= u'0' && text_[at_] <= u'9'; ++count, ++at_)
             value = value * 10 + (text_[at_].unicode() - u'0');
-        }
-        return true;
+        return count >= least;
     }
+    bool number(int digits, qint64& value) { return number(digits, digits, value); }
     bool literal(QStringView word) {
         if (text_.size() - at_ < word.size())
             return false;
@@ -30,9 +30,11 @@ public:
         while (at_ < text_.size() && text_[at_] == u' ')
             ++at_;
     }
-    // "hh:mm:ss,mmm" into four fields; `comma` gets the index of the ",".
-    bool stamp(int* fields, qsizetype& comma) {
-        if (!number(2, fields[0]) || !literal(u":") || !number(2, fields[1]) || !literal(u":") || !number(2, fields[2]))
+    // "hh:mm:ss,mmm" (two or more hour digits) into four fields; `comma` gets the index of
+    // the ",".
+    bool stamp(qint64* fields, qsizetype& comma) {
+        if (!number(2, PlainTimeLine::maxHourDigits, fields[0]) || !literal(u":") || !number(2, fields[1]) ||
+            !literal(u":") || !number(2, fields[2]))
             return false;
         comma = at_;
         return literal(u",") && number(3, fields[3]);

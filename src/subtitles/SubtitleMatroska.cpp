@@ -264,7 +264,7 @@ QByteArray SubtitleMatroska::fromItems(const QList<SubtitleItem>& items) {
 
 bool SubtitleMatroska::write(const QList<SubtitleItem>& items, const QUrl& url) {
     QString error;
-    if (!writeAtomically(url.toLocalFile(), fromItems(items), &error)) {
+    if (!writePrivately(url.toLocalFile(), fromItems(items), &error)) {
         qCWarning(lcSubtitles) << "could not write" << url.toLocalFile() << ":" << error;
         return false;
     }

@@ -62,8 +62,8 @@ const QRegularExpression& SubtitleSRT::Expression::BID() {
 }
 
 const QRegularExpression& SubtitleSRT::Expression::time() {
-    static const QRegularExpression expression =
-        compiled(QStringLiteral(R"re(^(\d{2}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2}):(\d{2}):(\d{2}),(\d{3}))re"));
+    static const QRegularExpression expression = compiled(
+        QStringLiteral(R"re(^(\d{2,18}):(\d{2}):(\d{2}),(\d{3})\s*--\>\s*(\d{2,18}):(\d{2}):(\d{2}),(\d{3}))re"));
     return expression;
 }
 
@@ -83,7 +83,7 @@ SubtitleSRT& SubtitleSRT::shared() {
 }
 
 std::optional<SubtitleSRT::Info> SubtitleSRT::readInfo(const QUrl& url) const {
-    auto text = SubtitleText::read(url.toLocalFile());
+    auto text = SubtitleText::readHead(url.toLocalFile(), infoHeadBytes);
     if (!text)
         return std::nullopt;
     Info info;
@@ -99,15 +99,15 @@ std::optional<SubtitleSRT::Info> SubtitleSRT::readInfo(const QUrl& url) const {
     return info;
 }
 
-std::optional<QList<SubtitleItem>> SubtitleSRT::readAll(const QUrl& url) const {
-    auto reading = read(url);
+std::optional<QList<SubtitleItem>> SubtitleSRT::readAll(const QUrl& url, QString* refusal) const {
+    auto reading = read(url, refusal);
     if (!reading || reading->items.isEmpty())
         return std::nullopt;
     return std::move(reading->items);
 }
 
-std::optional<SubtitleSRT::Reading> SubtitleSRT::read(const QUrl& url) const {
-    auto source = SubtitleText::read(url.toLocalFile());
+std::optional<SubtitleSRT::Reading> SubtitleSRT::read(const QUrl& url, QString* refusal) const {
+    auto source = SubtitleText::read(url.toLocalFile(), refusal);
     if (!source)
         return std::nullopt;
     struct Collect {
@@ -127,7 +127,8 @@ std::optional<SubtitleSRT::Reading> SubtitleSRT::read(const QUrl& url) const {
     // A cue takes about 90 bytes in a typical file; reserving spares the list's regrowth.
     collect.reading.items.reserve(qsizetype(std::min<qint64>(source->size() / 128, 1 << 20)));
     readSrtBlocks(*source, collect);
-    collect.reading.droppedLines = collect.reading.droppedLines || source->hadIllFormedBytes();
+    collect.reading.droppedLines =
+        collect.reading.droppedLines || source->hadIllFormedBytes() || source->hadZeroBytes();
     return std::move(collect.reading);
 }
 
@@ -169,10 +170,11 @@ bool SubtitleSRT::writeAll(const QUrl& url, const QList<SubtitleItem>& items, QS
     return true;
 }
 
-// Before the first save over a file the reader could not take whole (lines it dropped that
-// were no index numbers, such as a time line it could not read, or bytes that are not
-// UTF-8), the file is kept as "<name>.bak" beside it. A backup that exists already is the
-// older original and stays. False when the save must not go ahead.
+// Before a save over a file the reader could not take whole (lines it dropped that were no
+// index numbers, such as a time line it could not read, bytes that are not UTF-8 or zero
+// bytes), the file is kept beside it under the first free name of "<name>.bak",
+// "<name>.bak2", ...: each such file is kept, however often it happens. A link is refused, so
+// that a save never replaces a file the link leads to. False when the save must not go ahead.
 bool SubtitleSRT::keepUnreadContent(const QUrl& url, QString* error, QString* backupPath) const {
     const auto fail = [error](const QString& reason) {
         if (error)
@@ -181,27 +183,40 @@ bool SubtitleSRT::keepUnreadContent(const QUrl& url, QString* error, QString* ba
     };
     const QString path = url.toLocalFile();
     const QFileInfo target(path);
-    if (!target.exists() && !target.isSymLink())
+    if (target.isSymLink()) {
+        qCWarning(lcSubtitles) << "not saving over" << path << "which is a link to" << target.symLinkTarget();
+        return fail(QStringLiteral("it is a link to %1; marks are saved only into a file of their own, "
+                                   "not through a link")
+                        .arg(target.symLinkTarget()));
+    }
+    if (!target.exists())
         return true;
     if (!target.isFile()) {
         qCWarning(lcSubtitles) << "not saving over" << path << "which is no regular file";
         return fail(QStringLiteral("it is not a regular file"));
     }
-    const auto reading = read(url);
+    QString unreadable;
+    const auto reading = read(url, &unreadable);
     if (!reading) {
-        qCWarning(lcSubtitles) << "not saving over" << path << "which cannot be read";
-        return fail(QStringLiteral("the file there cannot be read"));
+        qCWarning(lcSubtitles) << "not saving over" << path << "which cannot be read:" << unreadable;
+        return fail(QStringLiteral("the file there cannot be read (%1)").arg(unreadable));
     }
     if (!reading->droppedLines)
         return true;
-    const QString backup = path + QStringLiteral(".bak");
-    if (QFileInfo::exists(backup)) {
-        qCWarning(lcSubtitles) << path << "holds lines that are not kept; its earlier backup" << backup << "stays";
-        return true;
-    }
-    if (!QFile::copy(path, backup)) {
-        qCWarning(lcSubtitles) << "not saving over" << path << "because it could not be kept as" << backup;
-        return fail(QStringLiteral("its earlier content could not be kept as %1").arg(backup));
+    QString backup = withFittingSuffix(path, QStringLiteral(".bak"));
+    for (int number = 2; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++number)
+        backup = withFittingSuffix(path, QStringLiteral(".bak%1").arg(number));
+    QFile original(path);
+    QString reason;
+    if (!original.open(QIODevice::ReadOnly))
+        reason = original.errorString();
+    else if (const QByteArray bytes = original.readAll(); original.error() != QFile::NoError)
+        reason = original.errorString();
+    else
+        writeAtomically(backup, bytes, &reason);
+    if (!reason.isEmpty()) {
+        qCWarning(lcSubtitles) << "not saving over" << path << "because it could not be kept as" << backup << reason;
+        return fail(QStringLiteral("its earlier content could not be kept as %1: %2").arg(backup, reason));
     }
     qCInfo(lcSubtitles) << "kept" << path << "as" << backup << "before saving over it";
     if (backupPath)
@@ -220,7 +235,7 @@ std::optional<std::pair<double, double>> SubtitleSRT::parseTime(const std::optio
     // A digit the number parser does not read (another script's digit) counts as 0.
     const auto number = [&match](int group) {
         bool ok = false;
-        const int value = match.capturedView(group).toInt(&ok);
+        const qint64 value = match.capturedView(group).toLongLong(&ok);
         return ok ? static_cast<double>(value) : 0.0;
     };
     const double start = number(1) * 3600 + number(2) * 60 + number(3) + number(4) * 0.001;

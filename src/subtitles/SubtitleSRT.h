@@ -31,17 +31,24 @@ public:
 
     static SubtitleSRT& shared();
 
-    // The first "Start:" title and "BID:" identifier of the file; absent when it cannot be opened.
+    // How much of a file's head readInfo reads: the annotations come first in the files that
+    // have them.
+    static constexpr qint64 infoHeadBytes = 1 << 20;
+
+    // The first "Start:" title and "BID:" identifier within the file's first `infoHeadBytes`;
+    // absent when it cannot be opened.
     std::optional<Info> readInfo(const QUrl& url) const;
-    // The cues in file order; absent when the file cannot be opened (or is no regular file)
-    // or holds no cue.
-    std::optional<QList<SubtitleItem>> readAll(const QUrl& url) const;
+    // The cues in file order; absent when the file cannot be opened, is no regular file, is
+    // larger than SubtitleText::maxFileSize (then `refusal`, when given, says why) or holds no
+    // cue.
+    std::optional<QList<SubtitleItem>> readAll(const QUrl& url, QString* refusal = nullptr) const;
     // Writes the items as SRT, atomically, in a form that reads back as the same items; false,
     // with the reason in `error` when given, when the file could not be written. When the
     // file there held lines the reader could not take (a time line it skipped, bytes that are
-    // not UTF-8), it is first kept as "<name>.srt.bak", once: `backupPath`, when given, then
-    // receives that path, and stays untouched otherwise. A file that is no regular file, or a
-    // backup that fails, stops the save.
+    // not UTF-8, zero bytes), it is first kept as "<name>.srt.bak", or ".bak2", ".bak3", ...
+    // when that is taken: `backupPath`, when given, then receives that path, and stays
+    // untouched otherwise. A file that is no regular file or too large to read, a symbolic
+    // link (the reason names its target), or a backup that fails, stops the save.
     bool writeAll(const QUrl& url, const QList<SubtitleItem>& items, QString* error = nullptr,
                   QString* backupPath = nullptr) const;
 
@@ -63,6 +70,6 @@ private:
         QList<SubtitleItem> items;
         bool droppedLines = false;  // lines other than blanks and index numbers were not kept
     };
-    std::optional<Reading> read(const QUrl& url) const;
+    std::optional<Reading> read(const QUrl& url, QString* refusal = nullptr) const;
     bool keepUnreadContent(const QUrl& url, QString* error, QString* backupPath) const;
 };

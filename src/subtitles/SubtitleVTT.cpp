@@ -65,7 +65,7 @@ const QRegularExpression& SubtitleVTT::conversionPattern() {
         // "\r\n" in the pattern are the two characters themselves: an SRT file with "\n" line
         // ends is copied unchanged. Unicode properties as for the reader's patterns.
         QRegularExpression e(
-            QStringLiteral("\\d+\r\n(\\d{2}:\\d{2}:\\d{2}),(\\d{3}\\s*-->\\s*\\d{2}:\\d{2}:\\d{2}),(\\d{3})"),
+            QStringLiteral("\\d+\r\n(\\d{2,18}:\\d{2}:\\d{2}),(\\d{3}\\s*-->\\s*\\d{2,18}:\\d{2}:\\d{2}),(\\d{3})"),
             QRegularExpression::UseUnicodePropertiesOption);
         e.optimize();
         return e;
@@ -262,8 +262,9 @@ bool SubtitleVTT::convert(const QUrl& srtURL, const QUrl& vttURL) const {
     const auto srt = SubtitleText::read(srtURL.toLocalFile());
     if (!srt || srt->isEmpty())
         return false;
-    if (!writeAtomically(vttURL.toLocalFile(), fromFile(*srt))) {
-        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile();
+    QString error;
+    if (!writePrivately(vttURL.toLocalFile(), fromFile(*srt), &error)) {
+        qCWarning(lcSubtitles) << "could not write" << vttURL.toLocalFile() << ":" << error;
         return false;
     }
     return true;

@@ -30,6 +30,15 @@ QString updateServerBase() {
 QString versionJson() {
     return updateServerBase() + QStringLiteral("/player/version/") + pricePlans() + QStringLiteral("-macos.json");
 }
+std::optional<QUrl> downloadUrl(const QString& address) {
+    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")))
+        return std::nullopt;
+    return url;
+}
+
 QString versionUrl() { return updateServerBase() + QStringLiteral("/player/version/?type=") + pricePlans(); }
 
 namespace {
@@ -165,7 +174,8 @@ void VersionChecker::showVersionAlert(const VersionData& data, QWidget* window) 
     alert.exec();
     if (alert.clickedButton() != download)
         return;
-    const QUrl url(data.url, QUrl::StrictMode);
-    if (url.isValid() && !url.isEmpty())
-        QDesktopServices::openUrl(url);
+    if (const auto url = downloadUrl(data.url))
+        QDesktopServices::openUrl(*url);
+    else
+        qCWarning(lcUpdate) << "not opening the download address" << data.url << "which is no web address";
 }

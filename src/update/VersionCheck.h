@@ -32,6 +32,10 @@ struct VersionData {
     static std::optional<VersionData> decode(const QByteArray& json);
 };
 
+// The address of the server's "url" the Download button may open: an absolute http or https
+// address with a host; absent for anything else (file:, javascript:, a relative path, ...).
+std::optional<QUrl> downloadUrl(const QString& address);
+
 // Asks the update server once for the newest version of this edition. The window's title
 // becomes "<name>-<version>", and gains a "*" once a valid answer arrived; a newer version
 // raises the alert. Every failure is silent.

@@ -4,10 +4,13 @@
 #include "TestMedia.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace {
 
@@ -85,6 +88,34 @@ TEST_F(ResumeStoreTest, ADamagedOrForeignFileIsIgnoredAndReplaced) {
         EXPECT_EQ(store.position(file, 100), std::nullopt) << bytes.constData();
         ASSERT_TRUE(store.remember(file, 20, 100));
         EXPECT_EQ(reopened().position(file, 100), 20) << bytes.constData();
+    }
+}
+
+// What is no regular file of a sane size is not read (a FIFO would block the start, a device
+// or a huge file would fill memory), and a save replaces it.
+TEST_F(ResumeStoreTest, OnlyARegularFileOfBoundedSizeIsRead) {
+    const QUrl file = movie(QStringLiteral("movie.mp4"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(positions_).absolutePath()));
+    const struct {
+        const char* what;
+        std::function<bool()> make;
+    } cases[] = {
+        {"a FIFO", [&] { return ::mkfifo(QFile::encodeName(positions_).constData(), 0600) == 0; }},
+        {"a link to /dev/zero", [&] { return QFile::link(QStringLiteral("/dev/zero"), positions_); }},
+        {"a sparse file beyond the limit",
+         [&] {
+             return writeFile(positions_, "{\"format\": \"reelnook-positions\", \"version\": 1, \"movies\": []}") &&
+                    QFile::resize(positions_, ResumeStore::maxFileBytes + 1);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(positions_);
+        ASSERT_TRUE(c.make());
+        ResumeStore store(positions_);
+        EXPECT_EQ(store.position(file, 100), std::nullopt);
+        ASSERT_TRUE(store.remember(file, 20, 100));
+        EXPECT_EQ(reopened().position(file, 100), 20);
     }
 }
 

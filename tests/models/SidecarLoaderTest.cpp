@@ -3,6 +3,7 @@
 #include "TestMedia.h"
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleMatroska.h"
+#include "subtitles/SubtitleSRT.h"
 #include "subtitles/SubtitleVTT.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,27 @@ TEST_F(SidecarLoaderTest, ASmallSidecarIsInPlaceWhenOpenReturns) {
     EXPECT_EQ(file.path, SubtitleVTT::cacheURL(small).toLocalFile());
     EXPECT_FALSE(file.pending);
     EXPECT_TRUE(QFileInfo(file.path).isFile());
+}
+
+// A sidecar too large to read whole (sparse, 300 MB) is refused at once with a reason for the
+// panel, and no player's file is made from it.
+TEST_F(SidecarLoaderTest, ASidecarTooLargeToReadIsRefusedWithAReason) {
+    const QUrl huge = movie(QStringLiteral("huge"), cue("00:00:01,000", "00:00:02,000", "Mark: one"));
+    ASSERT_TRUE(QFile::resize(SubtitleSRT::sidecarURL(huge).toLocalFile(), qint64(300) << 20));
+    QString told;
+    QObject context;
+    QObject::connect(&loader_, &SidecarLoader::sidecarRefused, &context,
+                     [&](const QUrl& url, const QString& reason) { told = url == huge ? reason : QString(); });
+    QFile::remove(SubtitleVTT::cacheURL(huge).toLocalFile());
+    loader_.open(huge, 60);
+    EXPECT_FALSE(list_.isLoading());
+    EXPECT_TRUE(list_.items().isEmpty());
+    EXPECT_EQ(told, QStringLiteral("huge.srt is not shown: it is larger than 256 MB"));
+    EXPECT_EQ(loader_.refusal(), told);
+    EXPECT_FALSE(QFileInfo::exists(SubtitleVTT::cacheURL(huge).toLocalFile()));
+
+    loader_.open(movie(QStringLiteral("small"), cue("00:00:01,000", "00:00:02,000", "Mark: one")), 60);
+    EXPECT_EQ(loader_.refusal(), QString());
 }
 
 TEST_F(SidecarLoaderTest, ALargeSidecarComesFromAWorkerAsAMatroskaFile) {

@@ -114,6 +114,30 @@ TEST(MarkExportTest, CsvQuotesPerRfc4180WithCrlfLineEnds) {
     EXPECT_EQ(MarkExport::csv(items), expected);
 }
 
+// Cells a spreadsheet would evaluate start with "'"; anything else is written as it is.
+TEST(MarkExportTest, CsvCellsASpreadsheetWouldEvaluateAreNeutralised) {
+    const struct {
+        const char* text;
+        const char* cell;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+1+1", "'+1+1"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\t=1", "'\t=1"},
+        {"\r=1", "\"'\r=1\""},
+        {"=1,2", "\"'=1,2\""},
+        {"Mark: =1", "Mark: =1"},
+        {" =1", " =1"},
+        {"a-b", "a-b"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        const QByteArray csv = MarkExport::csv({cue(1, QString::fromUtf8(c.text), ItemColor::white, 2)});
+        EXPECT_EQ(csv, QByteArray("start,end,kind,text\r\n1.000,2.000,cue,") + c.cell + "\r\n") << c.text;
+    }
+}
+
 class MarkExportFileTest : public TempFiles {};
 
 TEST_F(MarkExportFileTest, WritesTheChosenFormatAndReportsFailure) {

@@ -88,11 +88,15 @@ TEST_F(SubtitleSRTTest, ParseTime) {
         {"00:00:01,500 --> 00:00:03,250", std::pair(1.5, 3.25)},
         {"01:02:03,004-->01:02:04,005\r\n", std::pair(3723.004, 3724.005)},
         {"00:61:00,000 --> 00:00:00,000 trailing text", std::pair(3660.0, 0.0)},
-        {"00:00:01,000 \u3000--> 00:00:02,000", std::pair(1.0, 2.0)},  // Unicode space in \s*
-        {"0:00:01,000 --> 00:00:02,000", std::nullopt},                // one-digit hour
-        {"00:00:01,00 --> 00:00:02,000", std::nullopt},                // two-digit milliseconds
-        {"00:00:01.000 --> 00:00:02.000", std::nullopt},               // WebVTT points
-        {" 00:00:01,000 --> 00:00:02,000", std::nullopt},              // not at the very start
+        {"00:00:01,000 \u3000--> 00:00:02,000", std::pair(1.0, 2.0)},        // Unicode space in \s*
+        {"100:00:00,000 --> 111:06:40,000", std::pair(360000.0, 400000.0)},  // as players read them
+        {"99:99:99,999 --> 000000000001:00:00,000", std::pair(362439.999, 3600.0)},
+        {"123456789012345678:00:00,000 --> 00:00:00,000", std::pair(123456789012345678.0 * 3600, 0.0)},
+        {"1234567890123456789:00:00,000 --> 00:00:00,000", std::nullopt},  // beyond 64 bits
+        {"0:00:01,000 --> 00:00:02,000", std::nullopt},                    // one-digit hour
+        {"00:00:01,00 --> 00:00:02,000", std::nullopt},                    // two-digit milliseconds
+        {"00:00:01.000 --> 00:00:02.000", std::nullopt},                   // WebVTT points
+        {" 00:00:01,000 --> 00:00:02,000", std::nullopt},                  // not at the very start
         {"00:00:01,000 -> 00:00:02,000", std::nullopt},
         {"00:00:01,000 --\\> 00:00:02,000", std::nullopt},   // `\>` is a literal ">"
         {"x\n00:00:01,000 --> 00:00:02,000", std::nullopt},  // `^` only at the start
@@ -106,6 +110,28 @@ TEST_F(SubtitleSRTTest, ParseTime) {
         }
     }
     EXPECT_FALSE(srt.parseTime(std::nullopt));
+}
+
+// Times of 100 hours and more, and a time line typed as "99:99:99,999", are written so that
+// they read back, in the file and in the player's WebVTT.
+TEST_F(SubtitleSRTTest, LongTimesRoundTrip) {
+    const QUrl typed = file("1\r\n99:99:99,999 --> 99:99:99,999\r\nMark: typed\r\n\r\n");
+    const auto read = srt.readAll(typed);
+    ASSERT_TRUE(read && read->size() == 1);
+    QList<SubtitleItem> items = *read;
+    for (const double seconds : {359999.999, 360000.0, 400000.0, 3.6e9 + 0.5})
+        items.append(SubtitleItem(seconds, seconds, QStringLiteral("Mark: late"), ItemColor::gray, 0));
+    const QUrl target = url(QStringLiteral("out.srt"));
+    ASSERT_TRUE(srt.writeAll(target, items));
+    EXPECT_TRUE(contents(target).contains("\r\n100:40:39,999 --> 100:40:39,999\r\n"));
+    const auto back = srt.readAll(target);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->size(), items.size());
+    for (qsizetype i = 0; i < items.size(); ++i)
+        EXPECT_NEAR((*back)[i].stime, items[i].stime, 0.0005) << i;
+    const QUrl vtt = url(QStringLiteral("out.vtt"));
+    ASSERT_TRUE(SubtitleVTT::shared().convert(target, vtt));
+    EXPECT_TRUE(contents(vtt).contains("\r\n100:40:39.999 --> 100:40:39.999\r\n"));
 }
 
 TEST_F(SubtitleSRTTest, DigitsOfOtherScriptsMatchButCountAsZero) {
@@ -292,6 +318,12 @@ TEST_F(SubtitleSRTTest, EveryCommonSrtFormReadsWholeAndShowsInThePlayer) {
         {"UTF-16 big endian",
          utf16(QByteArray(twoCrlfCues).replace("first", "caf\xC3\xA9"), false),
          {{1, QString::fromUtf8("caf\u00e9")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 little endian without byte-order mark",
+         utf16(twoCrlfCues, true).sliced(2),
+         {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
+        {"UTF-16 big endian without byte-order mark",
+         utf16(QByteArray(twoCrlfCues).replace("first", "\xE6\xBC\xA2\xE4\xB8\x80"), false).sliced(2),
+         {{1, QString::fromUtf8("\u6f22\u4e00")}, {3, QStringLiteral("second")}}},
         {"\\r line ends",
          QByteArray(twoCrlfCues).replace("\r\n", "\r"),
          {{1, QStringLiteral("first")}, {3, QStringLiteral("second")}}},
@@ -340,6 +372,24 @@ TEST_F(SubtitleSRTTest, ReadInfoAfterAByteOrderMarkAndInUtf16) {
         EXPECT_EQ(info->title, QStringLiteral("Title"));
         EXPECT_EQ(info->BID, QStringLiteral("org.example"));
     }
+}
+
+// A huge sidecar (sparse, 100 GB) is not read whole: its cues are refused with the reason,
+// its title still comes from its head, and no save goes over it.
+TEST_F(SubtitleSRTTest, HugeSidecarsAreRefusedButTheirTitleReads) {
+    const QUrl huge = file("Start: Title\r\nBID: org.example\r\n1\r\n00:00:01,000 --> 00:00:02,000\r\nx\r\n\r\n");
+    ASSERT_TRUE(QFile::resize(huge.toLocalFile(), qint64(100) << 30));
+    QString refusal;
+    EXPECT_FALSE(srt.readAll(huge, &refusal));
+    EXPECT_EQ(refusal, QStringLiteral("it is larger than 256 MB"));
+    const auto info = srt.readInfo(huge);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->title, QStringLiteral("Title"));
+    QString error;
+    EXPECT_FALSE(srt.writeAll(huge, {}, &error));
+    EXPECT_TRUE(error.contains(refusal)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(huge.toLocalFile()).size(), qint64(100) << 30);
+    EXPECT_FALSE(SubtitleVTT::shared().convert(huge, url(QStringLiteral("out.vtt"))));
 }
 
 // Named like a sidecar but no regular file: no cues, no info, no WebVTT, and nothing waits

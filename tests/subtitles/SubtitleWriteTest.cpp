@@ -105,9 +105,9 @@ TEST_F(SubtitleWriteTest, AwkwardTextsReadBackAsTheSameItems) {
     }
 }
 
-// A save over a file the reader could not take whole keeps the old file beside it first,
-// once; files that read whole are simply replaced.
-TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
+// A save over a file the reader could not take whole keeps the old file beside it first;
+// files that read whole are simply replaced.
+TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsIt) {
     const QByteArray lossy =
         "1\r\n0:00:01,000 --> 00:00:02,000\r\nskipped\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nread\r\n\r\n";
     const QList<SubtitleItem> items = {item(3, 4, QStringLiteral("read")), item(5, 6, QStringLiteral("new"))};
@@ -119,6 +119,7 @@ TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
         {"a time line that does not read", lossy, true},
         {"bytes that are not UTF-8", "1\r\n00:00:01,000 --> 00:00:02,000\r\ncaf\xe9\r\n", true},
         {"text before the first block", "Start: Title\r\n" + lossy.sliced(lossy.indexOf("2\r\n")), true},
+        {"a zero byte inside a cue", QByteArray("1\r\n00:00:03,000 --> 00:00:04,000\r\nread\0 cut\r\n", 41), true},
         {"blank lines and no index lines", "\r\n\r\n00:00:03,000 --> 00:00:04,000\nread\n\n\n", false},
         {"the writer's own file", "1\r\n00:00:03,000 --> 00:00:04,000\r\nread\r\n\r\n", false},
     };
@@ -134,13 +135,31 @@ TEST_F(SubtitleWriteTest, SavingOverAFileThatDidNotReadWholeKeepsItOnce) {
         EXPECT_EQ(srt.readAll(target)->size(), 2);
     }
 
-    // An existing backup is the older original and stays; the save goes ahead.
-    const QUrl target = file(lossy, QStringLiteral("movie.srt"));
+    // Every file that would be lost is kept: the next free number, the earlier backups stay.
+    QFile::remove(path(QStringLiteral("movie.srt.bak")));
     ASSERT_TRUE(writeFile(path(QStringLiteral("movie.srt.bak")), "original"));
-    QString made = QStringLiteral("untouched");
-    ASSERT_TRUE(srt.writeAll(target, items, nullptr, &made));
-    EXPECT_EQ(made, QStringLiteral("untouched"));
+    for (const char* expected : {"movie.srt.bak2", "movie.srt.bak3"}) {
+        const QByteArray edited = lossy + expected;
+        const QUrl target = file(edited, QStringLiteral("movie.srt"));
+        QString made;
+        ASSERT_TRUE(srt.writeAll(target, items, nullptr, &made));
+        EXPECT_EQ(made, path(QString::fromLatin1(expected)));
+        EXPECT_EQ(contents(url(QString::fromLatin1(expected))), edited);
+    }
     EXPECT_EQ(contents(url(QStringLiteral("movie.srt.bak"))), "original");
+}
+
+// A sidecar that is a symbolic link is not saved through: the link may lead to any file
+// (notes, another movie's marks). The reason names the target, which keeps its content.
+TEST_F(SubtitleWriteTest, SavingOverALinkIsRefusedNamingItsTarget) {
+    const QString notes = path(QStringLiteral("notes.txt"));
+    ASSERT_TRUE(writeFile(notes, "my notes"));
+    ASSERT_TRUE(QFile::link(notes, path(QStringLiteral("movie.srt"))));
+    QString error;
+    EXPECT_FALSE(srt.writeAll(url(QStringLiteral("movie.srt")), {item(1, 2, QStringLiteral("Mark: x"))}, &error));
+    EXPECT_TRUE(error.contains(notes)) << error.toStdString();
+    EXPECT_EQ(contents(QUrl::fromLocalFile(notes)), "my notes");
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("movie.srt"))).isSymLink());
 }
 
 TEST_F(SubtitleWriteTest, SavingOverWhatIsNoRegularFileFailsWithoutWaiting) {

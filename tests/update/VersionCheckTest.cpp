@@ -131,6 +131,27 @@ TEST(VersionCheck, DecodesStrictly) {
     EXPECT_FALSE(VersionData::decode("not json"));
 }
 
+TEST(VersionCheck, DownloadOpensOnlyWebAddresses) {
+    const struct {
+        const char* address;
+        bool opens;
+    } cases[] = {
+        {"https://example.org/dl", true},
+        {"http://example.org:8080/dl?x=1", true},
+        {"HTTPS://EXAMPLE.ORG/", true},
+        {"file:///etc/passwd", false},
+        {"javascript:alert(1)", false},
+        {"ftp://example.org/dl", false},
+        {"smb://server/share", false},
+        {"/etc/passwd", false},
+        {"example.org/dl", false},
+        {"https:///no-host", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(downloadUrl(QString::fromLatin1(c.address)).has_value(), c.opens) << c.address;
+}
+
 TEST(VersionCheck, NewerVersionMarksTheTitleAndRaisesTheAlert) {
     CannedServer server(http(200, R"({"title":"R","version":"0.1.1","url":"https://example.org/dl"})"));
     const Outcome o = runCheck();
