@@ -14,6 +14,8 @@ ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), m
     toolbar_ = new VideoToolbarView(this);
     setMinimumSize(700, 500);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // A click on the video takes the keys from a text field, back to the window's player keys.
+    setFocusPolicy(Qt::ClickFocus);
 
     black_ = new QWidget(this);
     black_->setAutoFillBackground(true);
