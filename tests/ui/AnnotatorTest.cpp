@@ -7,6 +7,7 @@
 #include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/VideoPlayerView.h"
+#include "playback/VideoToolbarView.h"
 #include "subtitles/SubtitleSRT.h"
 #include "ui/ContentView.h"
 #include "ui/DetailView.h"
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,9 +224,16 @@ TEST_F(AnnotatorFixture, FrameKeysStepOneFrameAndSpeedKeysChangeMpvsSpeed) {
     } steps[] = {{Qt::Key_BracketRight, 1.25}, {Qt::Key_BracketLeft, 1.0},  {Qt::Key_BracketLeft, 0.75},
                  {Qt::Key_BracketLeft, 0.5},   {Qt::Key_BracketLeft, 0.25}, {Qt::Key_BracketLeft, 0.25},
                  {Qt::Key_Backspace, 1.0},     {Qt::Key_BracketRight, 1.25}};
+    auto* shown = window_->content()->toolbarView()->findChild<QLabel*>(QStringLiteral("speed"));
+    ASSERT_NE(shown, nullptr);
     for (const auto& step : steps) {
         press(step.key);
         EXPECT_EQ(player()->speed(), step.speed);
+        // In the transport bar only when it is not the normal speed.
+        EXPECT_EQ(shown->isVisible(), step.speed != 1.0);
+        if (step.speed != 1.0) {
+            EXPECT_EQ(shown->text(), QString::number(step.speed) + QStringLiteral("\u00d7"));
+        }
     }
     for (int i = 0; i < 8; ++i)
         press(Qt::Key_BracketRight);

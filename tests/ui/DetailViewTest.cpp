@@ -229,7 +229,7 @@ TEST_F(DetailFixture, ExportMarksOffersThreeFormsAndWritesTheChosenOne) {
         QByteArray begins;
     } cases[] = {
         {0, "chapters.txt", ";FFMETADATA1"},
-        {1, "list.txt", "00:00 Night\n00:05 five\n00:20 Death: Bob (E)\n"},
+        {1, "list.txt", "00:00 Night\n00:05 Mark: five\n00:20 Death: Bob (E)\n"},
         {2, "table.csv", "start,end,kind,text\r\n5.000,7.000,mark,Mark: five\r\n"},
     };
     for (const auto& c : cases) {
