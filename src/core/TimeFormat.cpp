@@ -1,5 +1,6 @@
 #include "core/TimeFormat.h"
 
+#include <QRegularExpression>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -42,4 +43,21 @@ QString formatTime(double seconds, double length) {
     else
         std::snprintf(text, sizeof text, "%02lld:%02lld", whole / 60, whole % 60);
     return QString::fromLatin1(text);
+}
+
+std::optional<double> parseTime(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\s*(?:(?:(\\d{1,6}):)?(\\d{1,2}):)?(\\d{1,6})(?:[.,](\\d{1,3}))?\\s*$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const bool hasMinutes = match.capturedLength(2) > 0;
+    const bool hasHours = match.capturedLength(1) > 0;
+    const int minutes = match.captured(2).toInt();
+    const int seconds = match.captured(3).toInt();
+    if ((hasMinutes && seconds >= 60) || (hasHours && minutes >= 60))
+        return std::nullopt;
+    const QString fraction = match.captured(4);
+    const double part = fraction.isEmpty() ? 0 : fraction.toInt() / std::pow(10.0, fraction.size());
+    return match.captured(1).toInt() * 3600.0 + minutes * 60.0 + seconds + part;
 }

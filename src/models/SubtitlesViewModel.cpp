@@ -142,6 +142,10 @@ QVariant SubtitlesViewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+Qt::ItemFlags SubtitlesViewModel::flags(const QModelIndex& index) const {
+    return QAbstractListModel::flags(index) | (index.isValid() ? Qt::ItemIsEditable : Qt::NoItemFlags);
+}
+
 QHash<int, QByteArray> SubtitlesViewModel::roleNames() const {
     return {
         {TextRole, "text"}, {ColorRole, "color"}, {StartRole, "stime"}, {EndRole, "etime"}, {ItemRole, "item"},

@@ -56,6 +56,9 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    // Rows are editable in place, but never through setData: an edit is the open movie's
+    // undoable change, which replaces the item.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QHash<int, QByteArray> roleNames() const override;
 
 Q_SIGNALS:

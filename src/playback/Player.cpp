@@ -529,3 +529,35 @@ void Player::setSubtitleStyle(const SubtitleStyle& style) {
     }
     setOption(Mpv::subVisibility, style.visible ? QStringLiteral("yes") : QStringLiteral("no"));
 }
+
+// --- Frame-exact stepping and playback speed ---
+
+void Player::stepFrame(int direction) {
+    if (!alive() || !isLoaded() || direction == 0)
+        return;
+    endReached_ = false;
+    const char* command[] = {direction > 0 ? "frame-step" : "frame-back-step", nullptr};
+    mpv_command_async(mpv_, 0, command);
+}
+
+double Player::frameDuration() const {
+    constexpr double fallback = 1.0 / 25;
+    if (!alive() || !isLoaded())
+        return fallback;
+    for (const char* rate : {"container-fps", "estimated-vf-fps"}) {
+        double fps = 0;
+        if (mpv_get_property(mpv_, rate, MPV_FORMAT_DOUBLE, &fps) >= 0 && std::isfinite(fps) && fps >= 1)
+            return 1.0 / fps;
+    }
+    return fallback;
+}
+
+void Player::setSpeed(double speed) {
+    if (!alive() || !std::isfinite(speed))
+        return;
+    speed = std::clamp(speed, minSpeed, maxSpeed);
+    if (mpv_set_property(mpv_, Mpv::speed, MPV_FORMAT_DOUBLE, &speed) >= 0 && speed_ != speed) {
+        speed_ = speed;
+        Q_EMIT stateChanged();
+    }
+}

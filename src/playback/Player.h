@@ -82,6 +82,19 @@ public:
     };
     DroppedFrames droppedFrames() const;
 
+    // --- Frame-exact stepping and playback speed ---
+    // One frame forward or back; playback pauses on it (mpv's frame-step / frame-back-step).
+    void stepFrame(int direction);
+    // The length of one video frame in seconds, from the file's frame rate (else the one mpv
+    // measured); 1/25 while neither is known.
+    double frameDuration() const;
+    // The playback speed, kept between minSpeed and maxSpeed; the pitch stays (mpv's
+    // audio-pitch-correction). It holds for the next movies too.
+    static constexpr double minSpeed = 0.25;
+    static constexpr double maxSpeed = 4.0;
+    void setSpeed(double speed);
+    double speed() const { return speed_; }
+
     // Restyles the subtitles at once, keeping the playback position; the same style again
     // changes nothing.
     void setSubtitleStyle(const SubtitleStyle& style);

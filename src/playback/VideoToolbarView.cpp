@@ -112,6 +112,9 @@ void VideoToolbarView::buildBar() {
     preview_ = new TimelinePreview(*slider_);
 
     totalLabel_ = timeLabel(QStringLiteral("totalTime"), this);
+    // The playback speed, shown only when it is not the normal one.
+    speedLabel_ = timeLabel(QStringLiteral("speed"), this);
+    speedLabel_->hide();
 
     volumeButton_ = iconButton(QStringLiteral("volumeButton"), this);
     volumeButton_->setFixedWidth(20);
@@ -139,6 +142,7 @@ void VideoToolbarView::buildBar() {
     row->addWidget(slider_, 1);
     row->addSpacing(5);  // the timeline's own padding
     row->addWidget(totalLabel_);
+    row->addWidget(speedLabel_);
     row->addSpacing(5);
     row->addWidget(volumeButton_);
     row->addWidget(subtitleButton_);
@@ -409,6 +413,9 @@ void VideoToolbarView::refreshIcons() {
     show(playButton_, playIcon());
     show(volumeButton_, volumeIcon());
     show(subtitleButton_, subtitleIcon());
+    const double speed = player_ ? player_->speed() : 1.0;
+    speedLabel_->setText(QString::number(speed, 'g', 3) + QStringLiteral("\u00d7"));
+    speedLabel_->setVisible(speed != 1.0);
 }
 
 void VideoToolbarView::paintEvent(QPaintEvent*) {

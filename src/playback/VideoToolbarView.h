@@ -112,6 +112,7 @@ private:
     VideoSlider* slider_ = nullptr;
     TimelinePreview* preview_ = nullptr;
     QLabel* totalLabel_ = nullptr;
+    QLabel* speedLabel_ = nullptr;
     QToolButton* volumeButton_ = nullptr;
     QToolButton* subtitleButton_ = nullptr;
     QMenu* subtitleMenu_ = nullptr;

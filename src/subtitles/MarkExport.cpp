@@ -11,7 +11,13 @@
 namespace MarkExport {
 namespace {
 
+// The marks among `items`, in time order. The "Start:" and "BID:" lines are the movie's title
+// and icon, not marks of a moment: no chapter or row of their own.
 QList<SubtitleItem> inTimeOrder(QList<SubtitleItem> items) {
+    items.removeIf([](const SubtitleItem& item) {
+        return SubtitleSRT::Expression::start().match(item.text).hasMatch() ||
+               SubtitleSRT::Expression::BID().match(item.text).hasMatch();
+    });
     std::stable_sort(items.begin(), items.end(),
                      [](const SubtitleItem& a, const SubtitleItem& b) { return a.stime < b.stime; });
     return items;
@@ -28,10 +34,8 @@ QString oneLine(const QString& text) {
     return joined;
 }
 
-QString chapterTitle(const SubtitleItem& item) {
-    const QRegularExpressionMatch mark = SubtitleSRT::Expression::mark().match(item.text);
-    return oneLine(mark.hasMatch() ? item.text.mid(mark.capturedStart(1)) : item.text).trimmed();
-}
+// The mark's whole text, its kind's words included, as the list shows it and the CSV keeps it.
+QString chapterTitle(const SubtitleItem& item) { return oneLine(item.text).trimmed(); }
 
 // FFmpeg's metadata files give "=", ";", "#", "\" and a line break a meaning; a backslash
 // before any of them makes it part of the value.

@@ -6,14 +6,15 @@
 #include <QList>
 #include <QString>
 
-// The marks of a movie as files other programs read. Every item of the list becomes one
+// The marks of a movie as files other programs read. Every mark of the list becomes one
 // chapter or row, in time order (a stable sort by start: items that start together keep their
 // order). Texts are UTF-8 without byte-order mark.
 //
-// Chapter titles are the item's text with its lines joined by " " and the "Mark: " annotation
-// word dropped (the kind is markup for this program, not part of the note); death notes keep
-// their whole text, since the "(F)"/"(E)" outcome is what they say. The CSV keeps texts as
-// they are.
+// One rule for the texts: every form carries a mark's whole text as the list shows it, its
+// kind's words included ("Mark: door", "Death: Bob (F)"); chapter titles join its lines with
+// " ", the CSV keeps them. The "Start:" (title) and "BID:" (icon) lines of a sidecar are the
+// movie's, not marks: no form has a chapter or row for them; the chapter list names the movie
+// once, on its 00:00 line, when no mark starts there.
 namespace MarkExport {
 
 enum class Format {

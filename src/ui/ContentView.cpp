@@ -16,6 +16,8 @@ ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), m
     // Small enough that the window with both panes fits a 1024 x 600 screen: the video shrinks.
     setMinimumSize(320, 180);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // A click on the video takes the keys from a text field, back to the window's player keys.
+    setFocusPolicy(Qt::ClickFocus);
 
     black_ = new QWidget(this);
     black_->setAutoFillBackground(true);

@@ -10,6 +10,7 @@
 #include "ui/PaneSlider.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -18,23 +19,35 @@
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
-namespace {
-
-// A mark row: "• " and the text, in the mark's colour at 70 % opacity, italic 13 pt, one line.
+// A mark row: its start time in gray, then "• " and the text in the mark's colour at 70 %
+// opacity, italic 13 pt, one line cut with "…" (the whole text as a tooltip then). The mark
+// being played has a lighter background. It also edits a row in place: the text, or the time
+// when the time was double-clicked or asked for; the panel takes the typed value.
 class MarkRowDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    MarkRowDelegate(DetailView& panel, IndexListView* list) : QStyledItemDelegate(list), panel_(panel) {}
+
+    void setPlayingRow(std::optional<int> row) { playingRow_ = row; }
+    void setEditedField(DetailView::Field field) { field_ = field; }
+
+    // The part of `rect` the time takes, and the part the text takes.
+    QRect timeRect(const QRect& rect) const { return {rect.left() + margin, rect.top(), timeWidth(), rect.height()}; }
+    QRect textRect(const QRect& rect) const { return rect.adjusted(margin + timeWidth() + gap, 0, -margin, 0); }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -52,11 +65,99 @@ protected:
         option->palette.setColor(QPalette::HighlightedText, color);
     }
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem row = option;
+        initStyleOption(&row, index);
+        const QString text = row.text;
+        row.text.clear();
+        if (playingRow_ == index.row() && !(row.state & QStyle::State_Selected))
+            painter->fillRect(row.rect, QColor(255, 255, 255, 28));
+        const QWidget* view = row.widget;
+        (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &row, painter, view);
+        painter->save();
+        painter->setFont(timeFont());
+        painter->setPen(QColor(160, 160, 160, 180));
+        painter->drawText(timeRect(row.rect), Qt::AlignLeft | Qt::AlignVCenter,
+                          fixedFormatTimeDetail(index.data(SubtitlesViewModel::StartRole).toDouble()));
+        painter->setFont(row.font);
+        painter->setPen(row.palette.color(QPalette::Text));
+        const QRect place = textRect(row.rect);
+        painter->drawText(place, Qt::AlignLeft | Qt::AlignVCenter,
+                          QFontMetrics(row.font).elidedText(text, Qt::ElideRight, place.width()));
+        painter->restore();
+    }
+
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
         return {size.width(), size.height() + 10};
     }
+
+    // The whole text of a row cut with "…"; no tooltip for a row shown whole.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem row = option;
+        initStyleOption(&row, index);
+        if (QFontMetrics(row.font).horizontalAdvance(row.text) > textRect(row.rect).width())
+            QToolTip::showText(event->globalPos(), index.data(SubtitlesViewModel::TextRole).toString(), view, row.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+        auto* editor = new QLineEdit(parent);
+        editor->setObjectName(field_ == DetailView::Field::time ? QStringLiteral("markTimeEditor")
+                                                                : QStringLiteral("markTextEditor"));
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        auto* line = static_cast<QLineEdit*>(editor);
+        line->setText(field_ == DetailView::Field::time
+                          ? fixedFormatTimeDetail(index.data(SubtitlesViewModel::StartRole).toDouble())
+                          : index.data(SubtitlesViewModel::TextRole).toString());
+        line->selectAll();
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        editor->setGeometry(field_ == DetailView::Field::time ? timeRect(option.rect).adjusted(-2, 2, 8, -2)
+                                                              : textRect(option.rect).adjusted(0, 2, 0, -2));
+    }
+
+    // The list's model is not written here: the panel makes the change an undoable edit of
+    // the open movie. Told after the editor closed, so that a message about a bad time does
+    // not open inside the editor's own event handling.
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+        const QString typed = static_cast<QLineEdit*>(editor)->text();
+        QMetaObject::invokeMethod(
+            &panel_,
+            [panel = &panel_, field = field_, row = index.row(), typed] {
+                if (field == DetailView::Field::time)
+                    panel->setMarkTime(row, typed);
+                else
+                    panel->setMarkText(row, typed);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    static constexpr int margin = 4;
+    static constexpr int gap = 6;
+    static QFont timeFont() {
+        QFont font;
+        font.setPointSize(10);
+        return font;
+    }
+    static int timeWidth() { return QFontMetrics(timeFont()).horizontalAdvance(QStringLiteral("00:00:00.000")); }
+
+    DetailView& panel_;
+    std::optional<int> playingRow_;
+    DetailView::Field field_ = DetailView::Field::text;
 };
+
+namespace {
 
 QString markHint() { return QStringLiteral("Mark: enter text"); }
 
@@ -115,7 +216,11 @@ QWidget* DetailView::buildContent() {
 
     list_ = new IndexListView(content);
     list_->setModel(&movie_.marks());
-    list_->setItemDelegate(new MarkRowDelegate(list_));
+    delegate_ = new MarkRowDelegate(*this, list_);
+    list_->setItemDelegate(delegate_);
+    // Edits start from the panel's own keys and double-clicks, which choose the text or the time.
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->viewport()->installEventFilter(this);
     // Every row is one line in the same font: one row's size is every row's, and a list of
     // many thousand marks is laid out without measuring each.
     list_->setUniformItemSizes(true);
@@ -165,7 +270,11 @@ QWidget* DetailView::buildEditBox() {
     auto* textRow = new QHBoxLayout;
     entry_ = new QLineEdit(box);
     entry_->setPlaceholderText(markHint());
-    connect(entry_, &QLineEdit::returnPressed, this, &DetailView::onAddButton);
+    connect(entry_, &QLineEdit::returnPressed, this, [this] {
+        if (addTypedMark())
+            Q_EMIT typingDone();
+    });
+    entry_->installEventFilter(this);
     textRow->addWidget(fieldIcon(QStringLiteral("highlighter"), box));
     textRow->addWidget(entry_);
     fields->addLayout(timeRow);
@@ -196,8 +305,32 @@ void DetailView::subscribeToEvents() {
         [this](double seconds) {
             seconds_ = seconds;
             timeField_->setText(fixedFormatTimeDetail(seconds_));
+            showPlayingMark();
         },
         Qt::DirectConnection);
+    connect(&movie_.marks(), &SubtitlesViewModel::itemsChanged, this, &DetailView::showPlayingMark);
+}
+
+void DetailView::showPlayingMark() {
+    const auto& items = movie_.marks().items();
+    // The latest mark begun at the position that still lasts; marks rarely overlap much, so
+    // only the few before the position are looked at.
+    const auto after = std::upper_bound(items.cbegin(), items.cend(), seconds_,
+                                        [](double at, const SubtitleItem& item) { return at < item.stime; });
+    std::optional<int> playing;
+    constexpr int lookBack = 32;
+    for (auto it = after; it != items.cbegin() && after - it < lookBack;) {
+        --it;
+        if (seconds_ < it->etime) {
+            playing = int(it - items.cbegin());
+            break;
+        }
+    }
+    if (playing == playingIndex_)
+        return;
+    playingIndex_ = playing;
+    delegate_->setPlayingRow(playing);
+    list_->viewport()->update();
 }
 
 bool DetailView::showPanel() const { return slider_->isShown(); }
@@ -251,9 +384,15 @@ void DetailView::selectAdjacentMark(int direction) {
     timeField_->setText(fixedFormatTimeDetail(seconds_));
 }
 
-void DetailView::focusEntry() {
+void DetailView::focusEntry(const QString& kind) {
     setShowPanel(true);
     entry_->setFocus(Qt::ShortcutFocusReason);
+    if (kind.isEmpty())
+        return;
+    // The kind's words, the cursor where the name goes: after "Death: ", or at the end.
+    entry_->setText(kind);
+    const qsizetype name = kind.indexOf(QStringLiteral("  ("));
+    entry_->setCursorPosition(int(name < 0 ? kind.size() : name + 1));
 }
 
 void DetailView::setLoading(bool loading) {
@@ -265,9 +404,88 @@ void DetailView::setLoading(bool loading) {
     entry_->setPlaceholderText(loading ? tr("Loading marks\u2026") : markHint());
 }
 
-void DetailView::onAddButton() {
-    if (movie_.addMark(seconds_, entry_->text()))
-        entry_->clear();
+void DetailView::onAddButton() { addTypedMark(); }
+
+bool DetailView::addTypedMark() {
+    if (!movie_.addMark(seconds_, entry_->text()))
+        return false;
+    entry_->clear();
+    return true;
+}
+
+void DetailView::editSelected(Field field) {
+    const auto row = selectedIndex();
+    if (!row || *row >= movie_.marks().items().size() || movie_.isLoading())
+        return;
+    setShowPanel(true);
+    delegate_->setEditedField(field);
+    list_->setFocus(Qt::ShortcutFocusReason);
+    list_->edit(movie_.marks().index(*row));
+}
+
+bool DetailView::setMarkText(int row, const QString& typed) {
+    const auto& items = movie_.marks().items();
+    if (row < 0 || row >= items.size())
+        return false;
+    const QUuid id = items[row].id;
+    if (!movie_.editMarkText(row, typed))
+        return false;
+    followMark(id, false);
+    return true;
+}
+
+bool DetailView::setMarkTime(int row, const QString& typed) {
+    const auto& items = movie_.marks().items();
+    if (row < 0 || row >= items.size())
+        return false;
+    const auto seconds = parseTime(typed);
+    const double length = movie_.length();
+    if (!seconds || (length > 0 && *seconds > length)) {
+        QMessageBox::warning(
+            this, tr("Time Not Changed"),
+            !seconds
+                ? tr("“%1” is not a time. Write it as hours:minutes:seconds.milliseconds, "
+                     "for example 00:01:05.250.")
+                      .arg(typed)
+                : tr("%1 is after the end of the movie (%2).").arg(typed.trimmed(), fixedFormatTimeDetail(length)));
+        return false;
+    }
+    return moveMark(row, *seconds);
+}
+
+bool DetailView::nudgeSelected(double seconds) {
+    const auto row = selectedIndex();
+    const auto& items = movie_.marks().items();
+    if (!row || *row >= items.size())
+        return false;
+    return moveMark(*row, items[*row].stime + seconds);
+}
+
+bool DetailView::moveMark(int row, double seconds) {
+    const QUuid id = movie_.marks().items()[row].id;
+    if (!movie_.moveMark(row, seconds))
+        return false;
+    followMark(id, true);
+    return true;
+}
+
+void DetailView::followMark(const QUuid& id, bool seek) {
+    const auto& items = movie_.marks().items();
+    const auto found =
+        std::find_if(items.cbegin(), items.cend(), [&id](const SubtitleItem& item) { return item.id == id; });
+    if (found == items.cend())
+        return;
+    const int row = int(found - items.cbegin());
+    list_->setSelectedIndex(row);
+    list_->scrollTo(movie_.marks().index(row));
+    // A moved mark shows its new first picture.
+    if (seek)
+        Q_EMIT seekRequested(found->stime);
+}
+
+void DetailView::deleteSelected() {
+    if (const auto row = selectedIndex())
+        deleteText(*row);
 }
 
 bool DetailView::saveMarks(Report report) {
@@ -363,6 +581,8 @@ void DetailView::showContextMenu(const QPoint& pos) {
     menu.addAction(symbolIcon(QStringLiteral("minus.rectangle")), tr("Delete Text"), this,
                    [this, index] { deleteText(index); });
     menu.addAction(symbolIcon(QStringLiteral("doc.on.doc")), tr("Copy Text"), this, [this, index] { copyText(index); });
+    menu.addAction(tr("Edit Text"), QKeySequence(Qt::Key_F2), this, [this] { editSelected(Field::text); });
+    menu.addAction(tr("Edit Time"), QKeySequence(Qt::SHIFT | Qt::Key_F2), this, [this] { editSelected(Field::time); });
     menu.exec(list_->viewport()->mapToGlobal(pos));
 }
 
@@ -371,6 +591,28 @@ bool DetailView::isModified() const { return movie_.isModified(); }
 void DetailView::showModified(bool modified) {
     saveButton_->setIcon(
         symbolIcon(modified ? QStringLiteral("externaldrive.badge.exclamationmark") : QStringLiteral("externaldrive")));
+}
+
+bool DetailView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == entry_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        // Esc leaves the entry, its text kept, and gives the keys back to the player.
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            Q_EMIT typingDone();
+        return true;
+    }
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        auto* click = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = list_->indexAt(click->position().toPoint());
+        if (click->button() == Qt::LeftButton && index.isValid()) {
+            list_->setSelectedIndex(index.row());
+            const QRect time = delegate_->timeRect(list_->visualRect(index));
+            editSelected(click->position().x() <= time.right() ? Field::time : Field::text);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DetailView::keyPressEvent(QKeyEvent* event) {

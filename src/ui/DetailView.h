@@ -5,7 +5,9 @@
 #include <QWidget>
 #include <optional>
 
+class MarkRowDelegate;
 class OpenMovie;
+class QUuid;
 class QAction;
 class QLineEdit;
 class IndexListView;
@@ -44,9 +46,25 @@ public:
     // Selects (and so seeks to) the mark after (+1) or before (-1) the selected one, or else
     // the reported position.
     void selectAdjacentMark(int direction);
-    // Shows the panel and puts the cursor in the mark entry.
-    void focusEntry();
+    // Shows the panel and puts the cursor in the mark entry; with a `kind` ("Death:  (F)") the
+    // entry holds its words and the cursor sits where the name goes.
+    void focusEntry(const QString& kind = {});
     void onAddButton();
+
+    // Editing the selected mark in place: its text or its start time.
+    enum class Field { text, time };
+    void editSelected(Field field);
+    // The typed text of the mark at `row` (made one line); false when nothing changed.
+    bool setMarkText(int row, const QString& typed);
+    // The typed start time of the mark at `row` (see parseTime); a time that cannot be read or
+    // lies after the movie's end is told to the user and changes nothing.
+    bool setMarkTime(int row, const QString& typed);
+    // Moves the selected mark's start by `seconds` (negative: earlier); it stays selected,
+    // and the movie goes to its new start.
+    bool nudgeSelected(double seconds);
+    void deleteSelected();
+    // The row of the mark whose time range holds the reported position (the latest begun).
+    std::optional<int> playingIndex() const { return playingIndex_; }
     void onSaveButton() { saveMarks(); }
     // Writes the marks to the open movie's SRT file when they changed. A failure keeps the
     // marks and their modified state and tells the user which file failed and why.
@@ -67,9 +85,12 @@ public:
 Q_SIGNALS:
     // A mark was selected: the open movie should go to its start, in seconds.
     void seekRequested(double seconds);
+    // The user is done typing a mark (it was added, or Esc): the keys go back to the player.
+    void typingDone();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildContent();
@@ -79,6 +100,11 @@ private:
     // The open movie's marks are still being read: adding, saving and exporting wait.
     void setLoading(bool loading);
     void showContextMenu(const QPoint& pos);
+    bool addTypedMark();
+    bool moveMark(int row, double seconds);
+    // Selects the mark `id` where the edit put it (without seeking unless `seek`).
+    void followMark(const QUuid& id, bool seek);
+    void showPlayingMark();
 
     QAction* toggleAction_ = nullptr;
     QWidget* content_ = nullptr;
@@ -89,6 +115,8 @@ private:
     QPushButton* saveButton_ = nullptr;
     QPushButton* exportButton_ = nullptr;
     PaneSlider* slider_ = nullptr;
+    MarkRowDelegate* delegate_ = nullptr;
+    std::optional<int> playingIndex_;
 
     OpenMovie& movie_;
     double seconds_ = 0;

@@ -34,6 +34,8 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
+#include <iterator>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Default");
@@ -44,8 +46,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, this));
     versionChecker_ = new VersionChecker(this, this);
     buildToolbar();
+    buildEditMenu();
     buildMenu();
     buildShortcuts();
+    buildAnnotatorShortcuts();
     setAcceptDrops(true);
     // In full screen a move of the pointer (or a key) shows the transport bar, with the time,
     // the timeline and its marks, for 2 s; then it hides with the pointer, unless the pointer
@@ -72,6 +76,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     connect(content_, &ContentView::doubleClicked, this, [this] { setFullScreenVideo(!isFullScreenVideo()); });
     connectDesktop();
     sidebar_->setLeaveCheck([this] { return detail_->confirmLeavingMovie(); });
+    // A mark typed (or Esc in the entry): the keys go back to the movie.
+    connect(detail_, &DetailView::typingDone, this, [this] { content_->setFocus(Qt::OtherFocusReason); });
     // A mark selected in the panel takes the video to its start.
     connect(detail_, &DetailView::seekRequested, this, [this](double seconds) {
         if (Player* player = content_->player())
@@ -220,6 +226,74 @@ void MainWindow::buildShortcuts() {
     });
 }
 
+void MainWindow::buildEditMenu() {
+    QMenu* edit = menuBar()->addMenu(tr("Edit"));
+    QUndoStack* history = movie_->undoStack();
+    QAction* undo = history->createUndoAction(this, tr("Undo"));
+    undo->setObjectName(QStringLiteral("undoAction"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = history->createRedoAction(this, tr("Redo"));
+    redo->setObjectName(QStringLiteral("redoAction"));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->addAction(undo);
+    edit->addAction(redo);
+    // Also on the window itself: the keys work in full screen, where the menus are hidden.
+    addAction(undo);
+    addAction(redo);
+}
+
+void MainWindow::buildAnnotatorShortcuts() {
+    auto bind = [this](const QKeySequence& keys, auto slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    // A key per kind of mark: the entry with the kind's words, the cursor where the name goes.
+    bind(Qt::Key_K, [this] { detail_->focusEntry(QStringLiteral("Mark: ")); });
+    bind(Qt::Key_D, [this] { detail_->focusEntry(QStringLiteral("Death:  (F)")); });
+    bind(Qt::Key_E, [this] { detail_->focusEntry(QStringLiteral("Death:  (E)")); });
+    // The selected mark, while the panel shows it.
+    auto onShownMark = [this](auto change) {
+        return [this, change] {
+            if (detail_->showPanel())
+                change();
+        };
+    };
+    bind(Qt::Key_F2, onShownMark([this] { detail_->editSelected(DetailView::Field::text); }));
+    bind(Qt::SHIFT | Qt::Key_F2, onShownMark([this] { detail_->editSelected(DetailView::Field::time); }));
+    bind(Qt::Key_Delete, onShownMark([this] { detail_->deleteSelected(); }));
+    bind(Qt::ALT | Qt::Key_Left, onShownMark([this] { detail_->nudgeSelected(-nudgeSeconds); }));
+    bind(Qt::ALT | Qt::Key_Right, onShownMark([this] { detail_->nudgeSelected(+nudgeSeconds); }));
+    auto frame = [this] { return content_->player() ? content_->player()->frameDuration() : 1.0 / 25; };
+    bind(Qt::ALT | Qt::SHIFT | Qt::Key_Left, onShownMark([this, frame] { detail_->nudgeSelected(-frame()); }));
+    bind(Qt::ALT | Qt::SHIFT | Qt::Key_Right, onShownMark([this, frame] { detail_->nudgeSelected(+frame()); }));
+    // Frames and speed, as in mpv.
+    auto withPlayer = [this](auto act) {
+        return [this, act] {
+            if (Player* player = content_->player())
+                act(*player);
+        };
+    };
+    bind(Qt::Key_Period, withPlayer([](Player& player) { player.stepFrame(+1); }));
+    bind(Qt::Key_Comma, withPlayer([](Player& player) { player.stepFrame(-1); }));
+    bind(Qt::Key_BracketRight, withPlayer([](Player& player) { player.setSpeed(nextSpeed(player.speed(), +1)); }));
+    bind(Qt::Key_BracketLeft, withPlayer([](Player& player) { player.setSpeed(nextSpeed(player.speed(), -1)); }));
+    bind(Qt::Key_Backspace, withPlayer([](Player& player) { player.setSpeed(1.0); }));
+}
+
+double MainWindow::nextSpeed(double speed, int direction) {
+    static constexpr double steps[] = {0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
+    if (direction > 0) {
+        for (double step : steps)
+            if (step > speed + 1e-9)
+                return step;
+        return Player::maxSpeed;
+    }
+    for (auto it = std::rbegin(steps); it != std::rend(steps); ++it)
+        if (*it < speed - 1e-9)
+            return *it;
+    return Player::minSpeed;
+}
+
 void MainWindow::showKeyboardShortcuts() {
     const QString rows[][2] = {
         {tr("Space"), tr("Play or pause")},
@@ -233,6 +307,17 @@ void MainWindow::showKeyboardShortcuts() {
         {tr("Ctrl+F"), tr("Filter the library by title (Esc clears)")},
         {tr("F, double-click on the video"), tr("Full screen on or off")},
         {tr("Esc"), tr("Leave full screen")},
+        // The annotator's keys.
+        {tr("K / D / E"),
+         tr("Type a mark of a kind: \u201cMark:\u201d, \u201cDeath: \u2026 (F)\u201d, \u201cDeath: \u2026 (E)\u201d")},
+        {tr("Esc (in the mark entry)"), tr("Back to the movie, the text kept")},
+        {tr("F2 / Shift+F2, double-click"), tr("Edit the selected mark's text / start time")},
+        {tr("Alt+Left / Alt+Right"), tr("Move the selected mark 0.1 s earlier or later")},
+        {tr("Alt+Shift+Left / Right"), tr("Move the selected mark one frame earlier or later")},
+        {tr("Delete"), tr("Delete the selected mark")},
+        {tr("Ctrl+Z / Ctrl+Shift+Z"), tr("Undo or redo a change to the marks")},
+        {tr(". / ,"), tr("One frame forward or back")},
+        {tr("[ / ] / Backspace"), tr("Slower, faster, normal speed")},
         {tr("F1"), tr("This list")},
         {tr("Ctrl+Q"), tr("Quit")},
     };

@@ -62,6 +62,14 @@ private:
     void buildToolbar();
     void buildMenu();
     void buildShortcuts();
+    // The annotator's menu and keys: undo and redo, editing and moving marks, a key per kind,
+    // frame steps and speed.
+    void buildEditMenu();
+    void buildAnnotatorShortcuts();
+    // The speed after `speed` in the steps between Player::minSpeed and maxSpeed, faster (+1)
+    // or slower (-1).
+    static double nextSpeed(double speed, int direction);
+    static constexpr double nudgeSeconds = 0.1;
 
     OpenMovie* movie_ = nullptr;
     SidebarView* sidebar_ = nullptr;

@@ -20,6 +20,8 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAda
 QString MprisPlayerAdaptor::playbackStatus() const { return service_->playbackStatus(); }
 QVariantMap MprisPlayerAdaptor::metadata() const { return service_->metadata(); }
 double MprisPlayerAdaptor::volume() const { return service_->volume(); }
+double MprisPlayerAdaptor::rate() const { return service_->rate(); }
+void MprisPlayerAdaptor::setRate(double rate) { service_->setRateFromBus(rate); }
 void MprisPlayerAdaptor::setVolume(double volume) { service_->setVolumeFromBus(volume); }
 qlonglong MprisPlayerAdaptor::position() const { return service_->position(); }
 bool MprisPlayerAdaptor::canGoNext() const { return service_->canGoNext(); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/Player.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QStringList>
@@ -40,14 +42,14 @@ private:
     MprisService* service_;
 };
 
-// org.mpris.MediaPlayer2.Player: the transport. The rate is fixed at 1; no shuffle, no loop.
+// org.mpris.MediaPlayer2.Player: the transport, its rate the player's speed; no shuffle, no loop.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ rate CONSTANT)
-    Q_PROPERTY(double MinimumRate READ rate CONSTANT)
-    Q_PROPERTY(double MaximumRate READ rate CONSTANT)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ minimumRate CONSTANT)
+    Q_PROPERTY(double MaximumRate READ maximumRate CONSTANT)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
@@ -61,7 +63,10 @@ public:
     explicit MprisPlayerAdaptor(MprisService* service);
 
     QString playbackStatus() const;
-    double rate() const { return 1.0; }
+    double rate() const;
+    void setRate(double rate);
+    double minimumRate() const { return Player::minSpeed; }
+    double maximumRate() const { return Player::maxSpeed; }
     QVariantMap metadata() const;
     double volume() const;
     void setVolume(double volume);

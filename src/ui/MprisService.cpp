@@ -124,6 +124,18 @@ qlonglong MprisService::position() const { return player_ ? microseconds(player_
 
 double MprisService::volume() const { return player_ ? double(player_->volume()) : 1.0; }
 
+double MprisService::rate() const { return player_ ? player_->speed() : 1.0; }
+
+void MprisService::setRateFromBus(double rate) {
+    // A rate of 0 means pause, as the interface defines it.
+    if (!player_)
+        return;
+    if (rate <= 0)
+        player_->pause();
+    else
+        player_->setSpeed(rate);
+}
+
 void MprisService::setVolumeFromBus(double volume) {
     if (!player_)
         return;
@@ -221,6 +233,7 @@ QVariantMap MprisService::announcedProperties() const {
         {QStringLiteral("PlaybackStatus"), playbackStatus()},
         {QStringLiteral("Metadata"), metadata()},
         {QStringLiteral("Volume"), volume()},
+        {QStringLiteral("Rate"), rate()},
         {QStringLiteral("CanPlay"), canPlay()},
         {QStringLiteral("CanPause"), canPlay()},
         {QStringLiteral("CanSeek"), canSeek()},

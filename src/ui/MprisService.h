@@ -66,6 +66,9 @@ private:
     qlonglong position() const;  // microseconds
     double volume() const;
     void setVolumeFromBus(double volume);
+    // The playback speed (1 without a player); the bus may set it within the player's range.
+    double rate() const;
+    void setRateFromBus(double rate);
     bool canPlay() const;
     bool canSeek() const;
     bool canGoNext() const { return canGoNext_; }

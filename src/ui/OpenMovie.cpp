@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <cmath>
 
 // Adding a mark and taking it back.
 class OpenMovie::AddMark : public QUndoCommand {
@@ -36,6 +37,25 @@ public:
 private:
     OpenMovie& movie_;
     SubtitleItem item_;
+};
+
+// Changing a mark's text or start: the old item leaves the list and the new one goes in at its
+// place by start, so that the list stays in order and the timeline moves its tick.
+class OpenMovie::EditMark : public QUndoCommand {
+public:
+    EditMark(OpenMovie& movie, SubtitleItem before, SubtitleItem after, const QString& name)
+        : QUndoCommand(name), movie_(movie), before_(std::move(before)), after_(std::move(after)) {}
+    void redo() override { swap(before_, after_); }
+    void undo() override { swap(after_, before_); }
+
+private:
+    void swap(const SubtitleItem& out, const SubtitleItem& in) {
+        movie_.takeMark(out);
+        movie_.insertMark(in);
+    }
+    OpenMovie& movie_;
+    SubtitleItem before_;
+    SubtitleItem after_;
 };
 
 OpenMovie::OpenMovie(QObject* parent) : QObject(parent) {
@@ -89,14 +109,18 @@ void OpenMovie::followLength(const QUrl& url, double seconds) {
     Q_EMIT lengthChanged(seconds);
 }
 
-bool OpenMovie::addMark(double seconds, const QString& typed) {
-    if (!item_ || isLoading())
-        return false;
+QString OpenMovie::markText(const QString& typed) {
     // A mark is one line: a pasted line break would start a cue of its own in the file.
     static const QRegularExpression lineBreaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}\\x{0B}\\x{0C}\\x{85}]"));
     QString text = typed;
     text.replace(lineBreaks, QStringLiteral(" "));
-    text = text.trimmed();
+    return text.trimmed();
+}
+
+bool OpenMovie::addMark(double seconds, const QString& typed) {
+    if (!item_ || isLoading())
+        return false;
+    const QString text = markText(typed);
     if (text.isEmpty())
         return false;
     // Coloured as a mark read from the file would be, so that the list and the timeline agree.
@@ -110,6 +134,42 @@ void OpenMovie::removeMark(int row) {
     if (row < 0 || row >= items.size())
         return;
     undo_.push(new RemoveMark(*this, items[row]));
+}
+
+bool OpenMovie::editMarkText(int row, const QString& typed) {
+    const auto& items = marks().items();
+    const QString text = markText(typed);
+    if (row < 0 || row >= items.size() || text.isEmpty() || text == items[row].text)
+        return false;
+    SubtitleItem changed = items[row];
+    changed.text = text;
+    // The kind may change with the words, and its colour with it.
+    changed.color = SubtitleSRT::shared().annotationColor(text).value_or(ItemColor::gray);
+    return replaceMark(row, changed, tr("Edit Mark Text"));
+}
+
+bool OpenMovie::moveMark(int row, double seconds) {
+    const auto& items = marks().items();
+    if (row < 0 || row >= items.size())
+        return false;
+    seconds = std::max(0.0, seconds);
+    if (length() > 0)
+        seconds = std::min(seconds, length());
+    // Kept to the millisecond the file stores, so that a moved mark reads back where it shows.
+    seconds = std::round(seconds * 1000) / 1000;
+    SubtitleItem changed = items[row];
+    if (changed.stime == seconds)
+        return false;
+    changed.etime = seconds + (changed.etime - changed.stime);
+    changed.stime = seconds;
+    return replaceMark(row, changed, tr("Move Mark"));
+}
+
+bool OpenMovie::replaceMark(int row, const SubtitleItem& changed, const QString& name) {
+    if (isLoading())
+        return false;
+    undo_.push(new EditMark(*this, marks().items()[row], changed, name));
+    return true;
 }
 
 void OpenMovie::insertMark(const SubtitleItem& item) {

@@ -58,6 +58,15 @@ public:
     bool addMark(double seconds, const QString& text);
     // Removes the mark at `row`; rows out of range are ignored.
     void removeMark(int row);
+    // Gives the mark at `row` the text `typed`, made one line as addMark does. False, and
+    // nothing changes, for a row out of range, an empty text or the text it has.
+    bool editMarkText(int row, const QString& typed);
+    // Moves the mark at `row` to start at `seconds` (its length kept; 0 at the earliest, the
+    // movie's end at the latest when known); the list stays in start order. False, and nothing
+    // changes, for a row out of range or the start it has.
+    bool moveMark(int row, double seconds);
+    // The mark as `typed` would be added: one line, ends trimmed; empty when nothing is left.
+    static QString markText(const QString& typed);
 
     // Writes the marks to the movie's SRT file when they changed. False, with the reason in
     // `error`, when it did not; `backup` names the copy of unreadable earlier content it kept.
@@ -82,6 +91,8 @@ Q_SIGNALS:
 private:
     class AddMark;
     class RemoveMark;
+    class EditMark;
+    bool replaceMark(int row, const SubtitleItem& changed, const QString& name);
     void insertMark(const SubtitleItem& item);
     void takeMark(const SubtitleItem& item);
     void followLength(const QUrl& url, double seconds);

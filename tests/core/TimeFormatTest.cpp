@@ -52,3 +52,33 @@ TEST(TimeFormat, HugeValuesStayWellFormed) {
     EXPECT_FALSE(fixedFormatTimeDetail(1e300).isEmpty());
     EXPECT_FALSE(formatTime(1e300).contains(QLatin1Char('-')));
 }
+
+TEST(TimeFormat, ParseTimeReadsWhatPeopleTypeAndRefusesTheRest) {
+    const struct {
+        const char* text;
+        std::optional<double> seconds;
+    } cases[] = {
+        {"00:00:12.500", 12.5},
+        {"01:02:05.250", 3725.25},
+        {"1:05", 65},
+        {"75", 75},
+        {"12,5", 12.5},
+        {" 00:01:00.05 ", 60.05},
+        {"100:00:00", 360000},
+        {"", std::nullopt},
+        {"abc", std::nullopt},
+        {"1:60", std::nullopt},
+        {"1:60:00", std::nullopt},
+        {"-3", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"00:00:01.5000", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parseTime(QString::fromUtf8(c.text));
+        ASSERT_EQ(parsed.has_value(), c.seconds.has_value()) << c.text;
+        if (!parsed)
+            continue;
+        EXPECT_NEAR(*parsed, *c.seconds, 1e-9) << c.text;
+        EXPECT_NEAR(*parseTime(fixedFormatTimeDetail(*parsed)), *parsed, 1e-9) << c.text;  // reads what it writes
+    }
+}

@@ -48,7 +48,7 @@ TEST(MarkExportTest, FFmetadataHasOneChapterPerItemInTimeOrder) {
     const QByteArray expected =
         ";FFMETADATA1\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=10000\nEND=65500\ntitle=Death: Bob (F)\n"
-        "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=65500\nEND=120250\ntitle=Opening fight\n"
+        "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=65500\nEND=120250\ntitle=Mark: Opening fight\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=120250\nEND=150000\ntitle=first line second line\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=150000\nEND=200000\ntitle=Death: Ann (E)\n";
     EXPECT_EQ(MarkExport::ffmetadata(panelList(), 200), expected);
@@ -65,7 +65,7 @@ TEST(MarkExportTest, FFmetadataEscapesTitlesAndNeverEndsAChapterAtItsStart) {
     const QByteArray expected =
         ";FFMETADATA1\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=5000\ntitle=rounds to zero\n"
-        "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=5000\nEND=5001\ntitle=a\\=b\\;c\\#d\\\\e\n"
+        "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=5000\nEND=5001\ntitle=Mark: a\\=b\\;c\\#d\\\\e\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=5000\nEND=30000\ntitle=same start\n"
         "\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=30000\nEND=30001\ntitle=after the end\n";
     EXPECT_EQ(MarkExport::ffmetadata(items, 20), expected);
@@ -82,9 +82,9 @@ TEST(MarkExportTest, ChapterListStartsAtZero) {
         {"first item at the start",
          {cue(0.4, QStringLiteral("Mark: Cold open"), ItemColor::gray), cue(75.9, QStringLiteral("Later"))},
          600,
-         "00:00 Cold open\n01:15 Later\n"},
+         "00:00 Mark: Cold open\n01:15 Later\n"},
         {"first item later: an intro line", panelList(), 200,
-         "00:00 Intro\n00:10 Death: Bob (F)\n01:05 Opening fight\n02:00 first line second line\n02:30 Death: Ann "
+         "00:00 Intro\n00:10 Death: Bob (F)\n01:05 Mark: Opening fight\n02:00 first line second line\n02:30 Death: Ann "
          "(E)\n"},
         {"an hour-long movie: hours on every line",
          {cue(0, QStringLiteral("Start")), cue(3725, QStringLiteral("End game"))},
@@ -138,6 +138,28 @@ TEST(MarkExportTest, CsvCellsASpreadsheetWouldEvaluateAreNeutralised) {
     }
 }
 
+TEST(MarkExportTest, EveryFormCarriesTheSameTextsAndNoneTheTitleLine) {
+    QList<SubtitleItem> items = panelList();
+    items << cue(1, QStringLiteral("Start: Night Run")) << cue(1, QStringLiteral("BID: com.example.game"));
+    const QString chapters = QString::fromUtf8(MarkExport::chapterList(items, 200, QStringLiteral("Night Run")));
+    const QString metadata = QString::fromUtf8(MarkExport::ffmetadata(items, 200));
+    const QString table = QString::fromUtf8(MarkExport::csv(items));
+    for (const QString& text :
+         {QStringLiteral("Death: Bob (F)"), QStringLiteral("Mark: Opening fight"), QStringLiteral("Death: Ann (E)")}) {
+        EXPECT_EQ(chapters.count(text), 1) << qPrintable(text);
+        EXPECT_EQ(metadata.count(QStringLiteral("title=") + text + u'\n'), 1) << qPrintable(text);
+        EXPECT_EQ(table.count(u',' + text + QStringLiteral("\r\n")), 1) << qPrintable(text);
+    }
+    for (const QString& form : {chapters, metadata, table}) {
+        EXPECT_FALSE(form.contains(QStringLiteral("Start:"))) << qPrintable(form);
+        EXPECT_FALSE(form.contains(QStringLiteral("BID:"))) << qPrintable(form);
+    }
+    EXPECT_EQ(chapters.count(QStringLiteral("Night Run")), 1);  // the 00:00 line only
+    EXPECT_TRUE(chapters.startsWith(QStringLiteral("00:00 Night Run\n00:10 Death: Bob (F)\n")));
+    EXPECT_EQ(metadata.count(QStringLiteral("[CHAPTER]")), 4);
+    EXPECT_EQ(table.count(QStringLiteral("\r\n")), 1 + 4 + 1);  // header, 4 rows, one quoted line break
+}
+
 class MarkExportFileTest : public TempFiles {};
 
 TEST_F(MarkExportFileTest, WritesTheChosenFormatAndReportsFailure) {
@@ -166,8 +188,8 @@ TEST_F(MarkExportFileTest, FFmpegEmbedsTheChaptersAndMpvReadsThem) {
         QString title;
     };
     const QList<Chapter> expected{
-        {0, 2.5, QStringLiteral("Start")},
-        {2.5, 6.125, QStringLiteral("a=b; c#d \\ e")},
+        {0, 2.5, QStringLiteral("Mark: Start")},
+        {2.5, 6.125, QStringLiteral("Mark: a=b; c#d \\ e")},
         {6.125, 10, QStringLiteral("Death: Zoë 東京 (E)")},
     };
     const QString chapters = path(QStringLiteral("chapters.txt"));

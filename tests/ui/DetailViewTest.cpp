@@ -21,8 +21,11 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
+#include <QUndoStack>
 #include <functional>
 
 namespace {
@@ -226,7 +229,7 @@ TEST_F(DetailFixture, ExportMarksOffersThreeFormsAndWritesTheChosenOne) {
         QByteArray begins;
     } cases[] = {
         {0, "chapters.txt", ";FFMETADATA1"},
-        {1, "list.txt", "00:00 Night\n00:05 five\n00:20 Death: Bob (E)\n"},
+        {1, "list.txt", "00:00 Night\n00:05 Mark: five\n00:20 Death: Bob (E)\n"},
         {2, "table.csv", "start,end,kind,text\r\n5.000,7.000,mark,Mark: five\r\n"},
     };
     for (const auto& c : cases) {
@@ -288,4 +291,120 @@ TEST_F(DetailFixture, WhileTheMarksLoadNothingIsAddedSavedOrExported) {
     ASSERT_EQ(list.items().size(), 3);
     EXPECT_EQ(list.items()[1].text, QStringLiteral("too early"));
     EXPECT_TRUE(panel_.isModified());
+}
+
+namespace {
+
+// The pixels of `rect` in `picture` that are clearly green.
+int greenPixels(const QImage& picture, const QRect& area) {
+    const QRect rect = area & picture.rect();
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor c = picture.pixelColor(x, y);
+            count += c.green() > c.red() + 60 && c.green() > c.blue() + 60;
+        }
+    return count;
+}
+
+}  // namespace
+
+TEST_F(DetailFixture, ANewMarkOfAKindIsDrawnInItsColourAtOnce) {
+    panel_.resize(DetailView::panelWidth, 600);
+    panel_.setShowPanel(true);
+    report(30);
+    panel_.entry()->setText(QStringLiteral("Death: Ann (F)"));
+    panel_.onAddButton();
+    const QModelIndex added = SubtitlesViewModel::shared().index(2);
+    ASSERT_EQ(added.data(SubtitlesViewModel::TextRole).toString(), QStringLiteral("Death: Ann (F)"));
+    EXPECT_EQ(static_cast<ItemColor>(added.data(SubtitlesViewModel::ColorRole).toInt()), ItemColor::green);
+    ASSERT_TRUE(waitUntil([this] { return panel_.width() == DetailView::panelWidth; }));
+    const QImage drawn = panel_.grab().toImage();
+    const QPoint list = panel_.list()->viewport()->mapTo(&panel_, QPoint(0, 0));
+    const auto drawnRow = [&](int row) {
+        return panel_.list()->visualRect(SubtitlesViewModel::shared().index(row)).translated(list);
+    };
+    EXPECT_GT(greenPixels(drawn, drawnRow(2)), 20);
+    EXPECT_EQ(greenPixels(drawn, drawnRow(0)), 0);  // "Mark:"
+}
+
+TEST_F(DetailFixture, ACutTextShowsWholeAsATooltipAndAShortOneHasNone) {
+    panel_.resize(DetailView::panelWidth, 600);
+    panel_.setShowPanel(true);
+    ASSERT_TRUE(waitUntil([this] { return panel_.width() == DetailView::panelWidth; }));
+    const QString longText = QStringLiteral("Mark: ") + QString(QStringLiteral("a long note ")).repeated(12);
+    report(30);
+    panel_.entry()->setText(longText);
+    panel_.onAddButton();
+    const auto tooltipOf = [this](int row) {
+        QWidget* viewport = panel_.list()->viewport();
+        const QPoint at = panel_.list()->visualRect(SubtitlesViewModel::shared().index(row)).center();
+        QHelpEvent event(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_TRUE(tooltipOf(0).isEmpty());
+    EXPECT_EQ(tooltipOf(2), longText.trimmed());
+}
+
+TEST_F(DetailFixture, ThePlayedMarkIsHighlightedWithoutSelectingOrSeeking) {
+    QSignalSpy seeks(&panel_, &DetailView::seekRequested);
+    panel_.setSelectedIndex(1);
+    seeks.clear();
+    const struct {
+        double at;
+        std::optional<int> playing;
+    } cases[] = {{4.9, std::nullopt}, {5, 0}, {6.9, 0}, {7, std::nullopt}, {21, 1}, {50, std::nullopt}};
+    for (const auto& c : cases) {
+        report(c.at);
+        EXPECT_EQ(panel_.playingIndex(), c.playing) << c.at;
+    }
+    EXPECT_EQ(panel_.selectedIndex(), 1);
+    EXPECT_TRUE(seeks.isEmpty());
+}
+
+TEST_F(DetailFixture, EditedTextAndTimeAreUndoableAndTheTimelineFollows) {
+    QList<SubtitleItem> added, removed;
+    QObject::connect(&movie_, &OpenMovie::markAdded, &observer_, [&](const SubtitleItem& item) { added << item; });
+    QObject::connect(&movie_, &OpenMovie::markRemoved, &observer_, [&](const SubtitleItem& item) { removed << item; });
+
+    // Line breaks become spaces; the kind's colour follows the words.
+    EXPECT_TRUE(panel_.setMarkText(0, QStringLiteral("Death: Cy\n(F)")));
+    const auto& items = SubtitlesViewModel::shared().items();
+    EXPECT_EQ(items[0].text, QStringLiteral("Death: Cy (F)"));
+    EXPECT_EQ(items[0].color, ItemColor::green);
+    EXPECT_FALSE(panel_.setMarkText(0, QStringLiteral("  \n ")));  // nothing left: unchanged
+    EXPECT_EQ(items[0].text, QStringLiteral("Death: Cy (F)"));
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(added.size(), 1);
+
+    // Unreadable or past the end: told, and nothing changes.
+    for (const QString& bad : {QStringLiteral("later"), QStringLiteral("00:61:00"), QStringLiteral("00:02:00")}) {
+        MessageBoxAnswerer answerer(QMessageBox::Ok);
+        EXPECT_FALSE(panel_.setMarkTime(0, bad)) << qPrintable(bad);
+        ASSERT_EQ(answerer.texts.size(), 1) << qPrintable(bad);
+        EXPECT_TRUE(answerer.texts.first().contains(bad)) << qPrintable(answerer.texts.first());
+    }
+    EXPECT_EQ(items[0].stime, 5);
+
+    panel_.setSelectedIndex(0);
+    EXPECT_TRUE(panel_.setMarkTime(0, QStringLiteral("00:00:30.5")));
+    EXPECT_EQ(items[1].text, QStringLiteral("Death: Cy (F)"));
+    EXPECT_EQ(items[1].stime, 30.5);
+    EXPECT_EQ(items[1].etime, 32.5);
+    EXPECT_EQ(panel_.selectedIndex(), 1);  // the moved mark stays selected
+    EXPECT_EQ(removed.last().stime, 5);
+    EXPECT_EQ(added.last().stime, 30.5);
+
+    EXPECT_TRUE(panel_.nudgeSelected(-0.1));
+    EXPECT_EQ(items[1].stime, 30.4);
+    EXPECT_TRUE(panel_.nudgeSelected(-100));  // not before the start
+    EXPECT_EQ(items[0].stime, 0);
+
+    QUndoStack* history = movie_.undoStack();
+    while (history->canUndo())
+        history->undo();
+    EXPECT_EQ(items[0].text, QStringLiteral("Mark: five"));
+    EXPECT_EQ(items[0].stime, 5);
+    EXPECT_FALSE(panel_.isModified());
 }

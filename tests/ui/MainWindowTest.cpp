@@ -116,9 +116,10 @@ TEST_F(WindowFixture, ShowingThePanelNarrowsTheContent) {
 
 TEST_F(WindowFixture, MenusHoldResumeTheKeysAndTheMakersAddress) {
     const QList<QAction*> menus = window_->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
-    EXPECT_EQ(menus.first()->text(), QStringLiteral("Playback"));
-    const QList<QAction*> playback = menus.first()->menu()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus.first()->text(), QStringLiteral("Edit"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("Playback"));
+    const QList<QAction*> playback = menus[1]->menu()->actions();
     ASSERT_EQ(playback.size(), 1);
     EXPECT_EQ(playback.first()->text(), QStringLiteral("Resume Where Left Off"));
     EXPECT_TRUE(playback.first()->isCheckable() && playback.first()->isChecked());  // on by default

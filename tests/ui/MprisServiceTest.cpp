@@ -151,8 +151,8 @@ TEST_F(MprisServiceTest, PublishesTheProgramsIdentityAndAbilities) {
          QStringList{QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")}},
         {playerInterface, QStringLiteral("CanControl"), true},
         {playerInterface, QStringLiteral("Rate"), 1.0},
-        {playerInterface, QStringLiteral("MinimumRate"), 1.0},
-        {playerInterface, QStringLiteral("MaximumRate"), 1.0},
+        {playerInterface, QStringLiteral("MinimumRate"), 0.25},
+        {playerInterface, QStringLiteral("MaximumRate"), 4.0},
         // Nothing to play yet.
         {playerInterface, QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
         {playerInterface, QStringLiteral("CanPlay"), false},
