@@ -451,11 +451,11 @@ void Player::seek(MediaTime time) {
     mpv_command_async(mpv_, 0, command);
 }
 
-double Player::targetTime() const {
+std::optional<double> Player::seekTarget() const {
     // A seek mpv could not land where asked (past the end, say) is given up on after a second.
     if (seekTarget_ && QDateTime::currentMSecsSinceEpoch() - seekIssuedMs_ < 1000)
-        return *seekTarget_;
-    return currentTime();
+        return seekTarget_;
+    return std::nullopt;
 }
 
 void Player::setMuted(bool muted) {

@@ -63,10 +63,10 @@ public:
     void seek(MediaTime time);
     // The playback position in seconds; 0 without an open item.
     double currentTime() const;
-    // Where the player is going: the target of the last seek while mpv has not reached it yet
-    // (briefly, at most a second), else the position. Relative steps start from here, so that
-    // quick presses add up instead of each starting from a position not yet updated.
-    double targetTime() const;
+    // The target of the last seek while mpv has not reached it yet (briefly: at most a second).
+    // Relative steps start from here, so that quick presses add up instead of each starting
+    // from a position not yet reported.
+    std::optional<double> seekTarget() const;
     // The open movie played to its end.
     bool isAtEnd() const { return isLoaded() && endReached_; }
     // Sound off or on, keeping the volume.

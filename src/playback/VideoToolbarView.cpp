@@ -235,14 +235,14 @@ void VideoToolbarView::seekFromTimeline(double value) {
 void VideoToolbarView::skipBy(double seconds) {
     if (!player_)
         return;
-    // From where the player is going: quick presses add up while a seek is under way.
-    double target = (player_->isLoaded() ? player_->targetTime() : playTime_) + seconds;
+    // From where the player is going while a seek is under way, so that quick presses add up;
+    // else from the last reported position.
+    double target = player_->seekTarget().value_or(playTime_) + seconds;
     if (!(target > 0))
         target = 0;
     if (duration_ < target)
         target = duration_;
     player_->seek(target);
-    playTime_ = target;
     doubleValue_ = percentOf(target, duration_);
     refresh();
 }

@@ -68,8 +68,9 @@ public:
     void toggleMute();
 
 public Q_SLOTS:
-    // Seeks `seconds` from the last reported position, back when negative, clamped to the
-    // start and to the movie's length.
+    // Seeks `seconds` from the last reported position (or from the target of a seek still under
+    // way), back when negative, clamped to the start and to the movie's length. The timeline
+    // shows the target at once.
     void skipBy(double seconds);
     // Pauses a playing player, plays any other.
     void togglePlay();

@@ -36,6 +36,7 @@ protected:
         host_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(host_.get()));
         slider_ = bar_->timeline();
+        slider_->setFixedWidth(300);  // ticks 3 px apart, as the geometry below is worked out for
         preview_ = bar_->timelinePreview();
         ASSERT_TRUE(slider_ && preview_);
     }
