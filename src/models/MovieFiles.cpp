@@ -30,6 +30,22 @@ QThreadPool& probePool() {
     return *pool;
 }
 
+// Every spelling of `text` in upper and lower case letters ("mp4": "mp4", "Mp4", ... "MP4").
+QStringList caseSpellings(const QString& text) {
+    QStringList spellings{text.toLower()};
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].toUpper() == text[i].toLower())
+            continue;
+        const qsizetype count = spellings.size();
+        for (qsizetype k = 0; k < count; ++k) {
+            QString upper = spellings[k];
+            upper[i] = upper[i].toUpper();
+            spellings.append(upper);
+        }
+    }
+    return spellings;
+}
+
 }  // namespace
 
 std::optional<QDateTime> createDate(const QUrl& url) {
@@ -78,12 +94,14 @@ bool isMovieName(QStringView fileName) {
 bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error) {
     if (!trash(movie, error))
         return false;
-    // The sidecars belong to every movie of the folder with the same base name ("a.mov" and
-    // "a.mp4" share "a.srt"): they go only with the last of them.
+    // The sidecars belong to every movie of the folder with the same base name ("a.mov",
+    // "a.MP4" and "a.mp4" share "a.srt"): they go only with the last of them.
     for (const QString& extension : movieExtensions) {
-        const QUrl other = replacingLastExtension(movie, extension);
-        if (other != movie && QFileInfo::exists(other.toLocalFile()))
-            return true;
+        for (const QString& spelling : caseSpellings(extension)) {
+            const QUrl other = replacingLastExtension(movie, spelling);
+            if (other != movie && QFileInfo::exists(other.toLocalFile()))
+                return true;
+        }
     }
     for (const char* extension : {"srt", "vtt"}) {
         const QUrl sidecar = replacingLastExtension(movie, QString::fromLatin1(extension));

@@ -26,8 +26,8 @@ void getDuration(const QUrl& url, std::function<void(double seconds)> completion
 // permission, no trash to be had), with the reason in `error` when given.
 bool trash(const QUrl& url, QString* error = nullptr);
 
-// Trashes a movie and, when no other movie of its folder (any of `movieExtensions`) has the
-// same base name, its sidecars beside it ("srt", "vtt"). False, with the reason, when the
+// Trashes a movie and, when no other movie of its folder (any of `movieExtensions`, in any
+// case) has the same base name, its sidecars beside it ("srt", "vtt"). False, with the reason, when the
 // movie did not go (its sidecars then stay too); a sidecar that does not go is logged.
 bool trashMovie(const QUrl& movie, const QStringList& movieExtensions, QString* error = nullptr);
 

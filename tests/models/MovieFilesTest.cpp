@@ -87,14 +87,15 @@ TEST(MovieFiles, TrashMovesTheFileIntoTheUsersTrashAndIgnoresFailures) {
 
 TEST(MovieFiles, TrashMovieTakesTheSidecarsOnlyWithTheLastMovieOfTheirName) {
     QTemporaryDir dir;
-    for (const char* name : {"a.mov", "a.mp4", "a.srt", "a.vtt", "b.mp4", "b.srt"})
+    // Cameras write upper-case extensions: "a.MP4" shares the sidecars as "a.mp4" would.
+    for (const char* name : {"a.mov", "a.MP4", "a.srt", "a.vtt", "b.mp4", "b.srt"})
         ASSERT_TRUE(writeFile(dir.filePath(QString::fromLatin1(name)), name));
     const QStringList movies = {QStringLiteral("mp4"), QStringLiteral("mov")};
     EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mov"))), movies));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.mov"))));
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));  // "a.mp4" still uses it
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));  // "a.MP4" still uses it
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("a.vtt"))));
-    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.mp4"))), movies));
+    EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("a.MP4"))), movies));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.srt"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("a.vtt"))));
     EXPECT_TRUE(MovieFiles::trashMovie(QUrl::fromLocalFile(dir.filePath(QStringLiteral("b.mp4"))),
