@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -77,6 +78,79 @@ VideoItem ScannedMovie::record() const { return VideoItem(url, time, text, BID, 
 
 LibraryScanner::LibraryScanner(Clock clock) : clock_(std::move(clock)) {}
 
+LibraryScanner::~LibraryScanner() = default;
+
+LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, bool listUnchanged) {
+    const qint64 now = clock_();
+    std::optional<QSet<QString>> changes;
+    if (haveCurrent_ && watch_->isWatching() && watch_->folder() == folder && now - lastFullScanNs_ < fullRescanNs)
+        changes = watch_->takeChanges();
+    if (!changes)
+        return fullScan(folder, now);
+    lastScanSize_ = 0;
+    if (changes->isEmpty())
+        return listUnchanged ? FolderScan{FolderScan::Outcome::listed, current_}
+                             : FolderScan{FolderScan::Outcome::unchanged, {}};
+    applyChanges(folder, *changes);
+    return {FolderScan::Outcome::listed, current_};
+}
+
+LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint64 now) {
+    // Watched first: a change during the scan shows at the next refresh.
+    QString reason;
+    if (watch_->isWatching() && watch_->folder() == folder)
+        watch_->takeChanges();
+    else if (!watch_->watch(folder, &reason) && toldUnwatched_ != folder) {
+        toldUnwatched_ = folder;
+        qCInfo(lcLibrary) << "cannot watch" << folder << "(" << reason << "): every refresh reads it whole";
+    }
+    lastFullScanNs_ = now;
+    auto scanned = scanFolder(folder);
+    haveCurrent_ = scanned.has_value();
+    if (!scanned) {
+        current_.clear();
+        lastScanSize_ = 0;
+        return {FolderScan::Outcome::unreadable, {}};
+    }
+    current_ = *scanned;
+    lastScanSize_ = current_.size();
+    return {FolderScan::Outcome::listed, std::move(*scanned)};
+}
+
+void LibraryScanner::applyChanges(const QString& folder, const QSet<QString>& names) {
+    // The movies to read again: those named, and those whose sidecar is named.
+    QSet<QString> movies;
+    QSet<QString> sidecarBases;
+    for (const QString& name : names) {
+        if (MovieFiles::isMovieName(name))
+            movies.insert(name);
+        else if (name.endsWith(QStringLiteral(".srt")))
+            sidecarBases.insert(baseName(name));
+    }
+    if (!sidecarBases.isEmpty()) {
+        for (const ScannedMovie& movie : std::as_const(current_)) {
+            const QString name = movie.url.fileName();
+            if (sidecarBases.contains(baseName(name)))
+                movies.insert(name);
+        }
+    }
+    if (movies.isEmpty())
+        return;
+    current_.removeIf([&movies](const ScannedMovie& movie) { return movies.contains(movie.url.fileName()); });
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    for (const QString& name : std::as_const(movies)) {
+        const QString path = prefix + name;
+        struct stat entry {};
+        if (lstat(QFile::encodeName(path).constData(), &entry) != 0)
+            continue;  // gone (a dangling symlink is still an entry, and listed)
+        ScannedMovie movie = scan(QUrl::fromLocalFile(path));
+        const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
+                                         [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+        current_.insert(at, std::move(movie));
+    }
+    lastScanSize_ = movies.size();
+}
+
 const QString& LibraryScanner::undatedText() {
     static const QString text = QStringLiteral("0000-00-00 00:00:00");
     return text;
@@ -125,6 +199,13 @@ ScannedMovie LibraryScanner::scan(const QUrl& url) {
 void LibraryScanner::keepLength(const ScannedMovie& movie, double duration) {
     if (movie.stamp)
         movies_.insert(movie.url.toLocalFile(), *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
+    // The list of the last refresh has it too, unless the file was read again since.
+    const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
+                                     [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+    if (at != current_.end() && at->url == movie.url && at->time == movie.time && at->stamp == movie.stamp) {
+        at->duration = duration;
+        at->measured = true;
+    }
 }
 
 SidecarFacts LibraryScanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {

@@ -38,7 +38,7 @@ bool before(const A& a, const B& b) {
 }  // namespace
 
 struct MoviesViewModel::ScanResult {
-    std::optional<QList<ScannedMovie>> movies;
+    LibraryScanner::FolderScan scan;
     bool cacheFileRejected = false;
 };
 
@@ -80,19 +80,22 @@ void MoviesViewModel::refresh() {
     refreshing_ = true;
     removedWhileRefreshing_.clear();
     const QString cacheFile = std::exchange(cacheFileRead_, true) ? QString() : cacheFile_;
-    QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile] {
+    // A row removed by hand comes back when its file is still there, changed or not.
+    const bool listUnchanged = std::exchange(removedRows_, false);
+    QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile,
+                                                listUnchanged] {
         ScanResult result;
         // A file that is there but not ours is replaced by the next write.
         if (!cacheFile.isEmpty() && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
             qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
             result.cacheFileRejected = true;
         }
-        result.movies = scanner->scanFolder(folder);
+        result.scan = scanner->refreshFolder(folder, listUnchanged);
         return result;
     }).then(this, [this](ScanResult result) {
         rewriteCacheFile_ = rewriteCacheFile_ || result.cacheFileRejected;
-        if (result.movies)
-            publish(std::move(*result.movies));
+        if (result.scan.outcome == LibraryScanner::FolderScan::Outcome::listed)
+            publish(std::move(result.scan.movies));
         else
             finishPublishing();
     });
@@ -279,6 +282,7 @@ void MoviesViewModel::removeItem(int row) {
         return;
     if (refreshing_)
         removedWhileRefreshing_.append(items_[row].url);
+    removedRows_ = true;
     if (publishing_ && row < publishing_->shown)
         --publishing_->shown;
     beginRemoveRows({}, row, row);

@@ -2,6 +2,7 @@
 
 #include "TestMedia.h"
 #include "models/FileStamp.h"
+#include "models/FolderWatch.h"
 #include "models/MediaProbe.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -178,4 +180,47 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
     LibraryScanner next = scannerAt(settled);
     ASSERT_TRUE(next.readCacheFile(cacheFile));
     EXPECT_EQ(refresh(next, folder), std::make_pair(rows, 0));
+}
+
+// A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
+// the names it touched; the whole folder is read again on the slow schedule and wherever the
+// folder cannot be watched.
+TEST_F(Scanner, ARefreshReadsOnlyTheNamesThatChanged) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.mp4").arg(i), "bytes"));
+    using Outcome = LibraryScanner::FolderScan::Outcome;
+    for (const bool watching : {true, false}) {
+        SCOPED_TRACE(watching ? "watched" : "not watched");
+        FolderWatch::setFailingForTesting(!watching);
+        qint64 offset = settled;
+        LibraryScanner scanner([&offset] { return fileClockNowNs() + offset; });
+        EXPECT_EQ(scanner.refreshFolder(folder).movies.size(), 20);
+        EXPECT_EQ(scanner.lastScanSize(), 20);
+
+        const auto unchanged = scanner.refreshFolder(folder);
+        EXPECT_EQ(unchanged.outcome, watching ? Outcome::unchanged : Outcome::listed);
+        EXPECT_EQ(scanner.lastScanSize(), watching ? 0 : 20);
+
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m3.srt"), srt("Start: Three")));
+        ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/m4.mp4")));
+        const auto changed = scanner.refreshFolder(folder);
+        ASSERT_EQ(changed.outcome, Outcome::listed);
+        EXPECT_EQ(changed.movies.size(), 19);
+        EXPECT_EQ(scanner.lastScanSize(), watching ? 2 : 19);
+        const auto three = std::find_if(changed.movies.cbegin(), changed.movies.cend(), [](const ScannedMovie& m) {
+            return m.url.fileName() == QStringLiteral("m3.mp4");
+        });
+        ASSERT_NE(three, changed.movies.cend());
+        EXPECT_EQ(three->text, QStringLiteral("Three"));
+        ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/m3.srt")));
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m4.mp4"), "bytes"));
+        EXPECT_EQ(scanner.refreshFolder(folder).movies.size(), 20);
+
+        offset += LibraryScanner::fullRescanNs;
+        scanner.refreshFolder(folder);
+        EXPECT_EQ(scanner.lastScanSize(), 20);
+    }
+    FolderWatch::setFailingForTesting(false);
 }

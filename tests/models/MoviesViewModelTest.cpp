@@ -4,6 +4,7 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/FileStamp.h"
+#include "models/FolderWatch.h"
 #include "models/MediaProbe.h"
 #include "models/StampedCache.h"
 
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -476,6 +478,65 @@ TEST_F(Library, RemembersTheLibraryAcrossLaunchesInItsCacheFile) {
         else
             EXPECT_TRUE(QFileInfo(cacheFile).isDir());  // told, nothing else harmed
     }
+}
+
+// Each kind of change shows at the next refresh: through the folder's watch, and through the
+// whole reading where the folder cannot be watched.
+TEST_F(Library, EachChangeOfTheFolderShowsAtTheNextRefresh) {
+    QTemporaryDir spare;
+    ASSERT_TRUE(makeClip(spare.filePath(QStringLiteral("two.mp4")), {.seconds = 2.0}));
+    QFile whole(spare.filePath(QStringLiteral("two.mp4")));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    for (const bool watching : {true, false}) {
+        SCOPED_TRACE(watching ? "watched" : "not watched");
+        FolderWatch::setFailingForTesting(!watching);
+        ASSERT_TRUE(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        ASSERT_TRUE(makeClip(path(QStringLiteral("old.mp4")), {.seconds = 1.0}));
+        MoviesViewModel fresh;
+        refresh(fresh);
+        ASSERT_EQ(fresh.items().size(), 1);
+        const auto find = [&](const QString& name) -> const VideoItem* {
+            for (const VideoItem& item : fresh.items())
+                if (item.url.fileName() == name)
+                    return &item;
+            return nullptr;
+        };
+        const struct {
+            const char* change;
+            std::function<bool()> make;
+            std::function<bool()> shows;
+        } steps[] = {
+            {"created", [&] { return writeFile(path(QStringLiteral("new.mp4")), bytes.left(bytes.size() / 3)); },
+             [&] { return find(QStringLiteral("new.mp4")) && find(QStringLiteral("new.mp4"))->duration == 0; }},
+            {"grown", [&] { return writeFile(path(QStringLiteral("new.mp4")), bytes); },
+             [&] {
+                 return find(QStringLiteral("new.mp4")) &&
+                        std::abs(find(QStringLiteral("new.mp4"))->duration - 2) < 0.1;
+             }},
+            {"renamed", [&] { return QFile::rename(path(QStringLiteral("new.mp4")), path(QStringLiteral("New.MOV"))); },
+             [&] { return !find(QStringLiteral("new.mp4")) && find(QStringLiteral("New.MOV")); }},
+            {"sidecar written", [&] { return writeFile(path(QStringLiteral("New.srt")), srt("Start: Titled")); },
+             [&] {
+                 return find(QStringLiteral("New.MOV")) &&
+                        find(QStringLiteral("New.MOV"))->text == QStringLiteral("Titled");
+             }},
+            {"sidecar edited", [&] { return writeFile(path(QStringLiteral("New.srt")), srt("Start: Retitled")); },
+             [&] {
+                 return find(QStringLiteral("New.MOV")) &&
+                        find(QStringLiteral("New.MOV"))->text == QStringLiteral("Retitled");
+             }},
+            {"deleted", [&] { return QFile::remove(path(QStringLiteral("old.mp4"))); },
+             [&] { return !find(QStringLiteral("old.mp4")) && fresh.items().size() == 1; }},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.change);
+            ASSERT_TRUE(step.make());
+            refresh(fresh);
+            EXPECT_TRUE(step.shows()) << rows(fresh.items()).size();
+        }
+    }
+    FolderWatch::setFailingForTesting(false);
 }
 
 // A file time ahead of the clock is no recent change: what was read from such a file is kept.
