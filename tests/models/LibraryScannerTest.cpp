@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <ostream>
 
 namespace {
@@ -180,6 +181,26 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
     LibraryScanner next = scannerAt(settled);
     ASSERT_TRUE(next.readCacheFile(cacheFile));
     EXPECT_EQ(refresh(next, folder), std::make_pair(rows, 0));
+
+    // No regular file in its place: refused at once (a FIFO without a writer would block an
+    // open, /dev/zero would never end).
+    const QString odd = path(QStringLiteral("odd.cbor"));
+    const struct {
+        const char* name;
+        std::function<bool()> make;
+    } others[] = {
+        {"a FIFO", [&] { return mkfifo(QFile::encodeName(odd).constData(), 0600) == 0; }},
+        {"a link to /dev/zero", [&] { return QFile::link(QStringLiteral("/dev/zero"), odd); }},
+        {"a folder", [&] { return QDir().mkpath(odd); }},
+    };
+    for (const auto& other : others) {
+        SCOPED_TRACE(other.name);
+        ASSERT_TRUE(QFile::remove(odd) || QDir(odd).removeRecursively() || !QFileInfo::exists(odd));
+        ASSERT_TRUE(other.make());
+        LibraryScanner reader = scannerAt(settled);
+        EXPECT_FALSE(reader.readCacheFile(odd));
+        EXPECT_EQ(refresh(reader, folder).second, 1);
+    }
 }
 
 // A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
