@@ -4,9 +4,14 @@
 
 #include <QCborArray>
 #include <QCborMap>
+#include <QCborStreamWriter>
 #include <QCborValue>
 #include <QFile>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace LibraryCacheFile {
 namespace {
@@ -14,7 +19,7 @@ namespace {
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
-constexpr qint64 largestFile = 256 * 1024 * 1024;
+constexpr qint64 largestFile = 64 * 1024 * 1024;  // 50,000 movies take about 14 MB
 
 QCborArray stampArray(const FileStamp& stamp) {
     return {qint64(stamp.device), qint64(stamp.inode), stamp.size,
@@ -60,13 +65,29 @@ const QString stampKey = QStringLiteral("stamp");
 QString defaultPath() { return userCachePath() + QStringLiteral("/library.cbor"); }
 
 bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > largestFile)
+    // Only a regular file of a sane size: a FIFO or a link to a device in its place must neither
+    // block the open nor fill the memory. O_NONBLOCK keeps the open of a FIFO from waiting for
+    // a writer; the checks are made on what was opened.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    QCborParserError error;
-    const QCborValue root = QCborValue::fromCbor(file.readAll(), &error);
-    if (error.error != QCborError::NoError || !root.isMap())
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile)
+        return false;
+    QCborValue root;
+    {
+        // Parsed from the file's bytes, which go as soon as the tree is built.
+        const QByteArray bytes = file.readAll();
+        QCborParserError error;
+        root = QCborValue::fromCbor(bytes, &error);
+        if (error.error != QCborError::NoError || !root.isMap())
+            return false;
+    }
     const QCborMap map = root.toMap();
     if (map.value(QStringLiteral("format")).toString() != formatName ||
         map.value(QStringLiteral("version")).toInteger(-1) != formatVersion)
@@ -127,8 +148,22 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
                         {QStringLiteral("movies"), movieArray},
                         {QStringLiteral("sidecars"), sidecarArray}};
 
+    // Written whole or not at all: QSaveFile writes beside the file, syncs it to the disk and
+    // renames it over the old one only when every byte went out.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(root.toCborValue().toCbor()) < 0 || !file.commit()) {
+    const auto fail = [&] {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    QCborStreamWriter writer(&file);
+    root.toCborValue().toCbor(writer);
+    if (file.error() != QFileDevice::NoError || !file.flush())
+        return fail();
+    if (!file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -3,110 +3,67 @@
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "core/WorkQueues.h"
+#include "models/LengthProber.h"
 #include "models/LibraryLog.h"
 #include "models/MediaProbe.h"
-#include "models/MovieFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
-#include <QMutex>
-#include <QSet>
 #include <QThreadPool>
-
-#include <dirent.h>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <cerrno>
-#include <functional>
-#include <memory>
 #include <utility>
 
 namespace {
 
-const QString undatedText = QStringLiteral("0000-00-00 00:00:00");
-const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");
+// A piece of a publication: rows inserted or removed at once, and the main thread's time for
+// one turn of pieces.
+constexpr qsizetype rowsPerPiece = 1000;
+constexpr qint64 msPerTurn = 8;
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
-// Where a file name's extension starts: after its last ".", unless that dot begins the name
-// (".mp4" is a hidden name without extension); -1 when there is none.
-qsizetype extensionDot(QStringView name) {
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? dot : -1;
+// Two records of the same file with the same creation date stand at the same place in the
+// library's order; a file whose date changed was replaced and moves.
+template <class A, class B>
+bool samePlace(const A& a, const B& b) {
+    return a.url == b.url && a.time == b.time;
 }
 
-// The names of the folder's direct entries (hidden ones included) that `keep` accepts, in
-// name order; absent when the folder cannot be listed, which is told apart from an empty one.
-std::optional<QStringList> listFolder(const QString& folder, const std::function<bool(QStringView)>& keep) {
-    if (folder.isEmpty())
-        return std::nullopt;
-    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
-    if (!dir)
-        return std::nullopt;
-    QStringList names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir.get());
-        if (!entry)
-            break;
-        const char* name = entry->d_name;
-        if (qstrcmp(name, ".") == 0 || qstrcmp(name, "..") == 0)
-            continue;
-        QString decoded = QFile::decodeName(name);
-        if (!keep(decoded))
-            continue;
-        // A name that is not in the file-name encoding cannot be opened again by its decoded
-        // form: it is left out rather than listed as a file that does not exist.
-        if (QFile::encodeName(decoded) != QByteArrayView(name)) {
-            static QSet<QByteArray> told;  // the refresh's one worker only; one line per name and run
-            if (!told.contains(name)) {
-                told.insert(name);
-                qCWarning(lcLibrary) << "leaving out" << QByteArray(name).toPercentEncoding("/ ")
-                                     << "whose name is not valid in the file-name encoding";
-            }
-            continue;
-        }
-        names.append(std::move(decoded));
-    }
-    if (errno != 0)
-        return std::nullopt;
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The last path component without its extension.
-QString baseName(const QString& path) {
-    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
-    const qsizetype dot = extensionDot(name);
-    return dot < 0 ? name : name.left(dot);
-}
-
-// The creation date as the library shows it: local time, or the placeholder of the undated.
-QString creationText(const std::optional<FileStamp>& stamp) {
-    const auto born = stamp ? stamp->birthTime() : std::nullopt;
-    return born ? born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : undatedText;
+template <class A, class B>
+bool before(const A& a, const B& b) {
+    return LibraryScanner::precedes(a, b);
 }
 
 }  // namespace
 
-struct MoviesViewModel::OpenMovie {
-    QMutex lock;
-    QUrl url;
+struct MoviesViewModel::ScanResult {
+    LibraryScanner::FolderScan scan;
+    bool cacheFileRejected = false;
+};
+
+// A scanned list being put in place: a merge of the shown rows and the scanned ones, both in
+// library order, done a piece at a time.
+struct MoviesViewModel::Publishing {
+    QList<ScannedMovie> target;
+    qsizetype shown = 0;    // rows of items_ before this are final
+    qsizetype scanned = 0;  // entries of target before this are in place
+    bool fromEmpty = false;
+    bool postedFirstPiece = false;
 };
 
 MoviesViewModel::MoviesViewModel(QObject* parent)
-    : QAbstractListModel(parent), openMovie_(std::make_shared<OpenMovie>()) {
+    : QAbstractListModel(parent),
+      scanner_(std::make_shared<LibraryScanner>()),
+      prober_(new LengthProber(workQueues().probes(), this)) {
     connect(
         &notify(), &ApplicationEvents::videoSelected, this,
-        [open = openMovie_](const VideoItem& item) {
-            const QMutexLocker locked(&open->lock);
-            open->url = item.url;
-        },
-        Qt::DirectConnection);
+        [this](const VideoItem& item) { prober_->setOpenMovie(item.url); }, Qt::DirectConnection);
+    connect(prober_, &LengthProber::measured, this, &MoviesViewModel::applyLengths);
+    connect(prober_, &LengthProber::idle, this, &MoviesViewModel::lengthsDone);
 }
+
+MoviesViewModel::~MoviesViewModel() = default;
 
 MoviesViewModel& MoviesViewModel::shared() {
     static MoviesViewModel* instance = [] {
@@ -117,250 +74,199 @@ MoviesViewModel& MoviesViewModel::shared() {
     return *instance;
 }
 
-// The refresh's own pool: its tasks wait for nothing but the disk, and a stuck file (whose
-// probe is interrupted at quit) holds back no one else's work.
-static QThreadPool& refreshPool() { return workQueues().library(); }
-
-// Files from outside the library are measured apart, never behind a refresh's probes.
-static QThreadPool& outsidePool() { return workQueues().probes(); }
-
-// Runs `work` on the main thread's event loop while the model lives.
-template <class Work>
-static void postTo(const QPointer<MoviesViewModel>& self, Work work) {
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, work = std::move(work)]() mutable {
-            if (self)
-                work(*self);
-        },
-        Qt::QueuedConnection);
-}
-
 void MoviesViewModel::refresh() {
     if (refreshing_)
         return;
     refreshing_ = true;
     removedWhileRefreshing_.clear();
-    const bool readCacheFile = !std::exchange(cacheFileRead_, true);
-    refreshPool().start([self = QPointer(this), scanner = scanner_, folder = global().moviesFolder(),
-                         cacheFile = cacheFile_, readCacheFile, open = openMovie_]() mutable {
-        runRefresh(self, std::move(scanner), folder, cacheFile, readCacheFile, open);
+    const QString cacheFile = std::exchange(cacheFileRead_, true) ? QString() : cacheFile_;
+    // A row removed by hand comes back when its file is still there, changed or not.
+    const bool listUnchanged = std::exchange(removedRows_, false);
+    QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile,
+                                                listUnchanged] {
+        ScanResult result;
+        // A file that is there but not ours is replaced by the next write.
+        if (!cacheFile.isEmpty() && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
+            qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
+            result.cacheFileRejected = true;
+        }
+        result.scan = scanner->refreshFolder(folder, listUnchanged);
+        return result;
+    }).then(this, [this](ScanResult result) {
+        rewriteCacheFile_ = rewriteCacheFile_ || result.cacheFileRejected;
+        if (result.scan.outcome == LibraryScanner::FolderScan::Outcome::listed)
+            publish(std::move(result.scan.movies));
+        else
+            finishPublishing();
     });
 }
 
-void MoviesViewModel::runRefresh(const QPointer<MoviesViewModel>& self, Scanner scanner, const QString& folder,
-                                 const QString& cacheFile, bool readCacheFile, const std::shared_ptr<OpenMovie>& open) {
-    // A file that is there but not ours is replaced by the next write.
-    bool rewriteCacheFile = false;
-    if (readCacheFile && !cacheFile.isEmpty() && !LibraryCacheFile::read(cacheFile, scanner.movies, scanner.sidecars) &&
-        QFile::exists(cacheFile)) {
-        qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
-        rewriteCacheFile = true;
-    }
+void MoviesViewModel::publish(QList<ScannedMovie> scanned) {
+    publishing_ = std::make_unique<Publishing>();
+    publishing_->target = std::move(scanned);
+    publishing_->fromEmpty = items_.isEmpty();
+    if (publishPiece())
+        finishPublishing();
+}
 
-    // The list goes out before any movie is probed: the newest one can open at once.
-    auto scanned = scanner.scanFolder(folder);
-    postTo(self, [scanned](MoviesViewModel& model) mutable { model.publish(std::move(scanned)); });
-
-    if (scanned) {
-        QList<qsizetype> pending;
-        for (qsizetype i = 0; i < scanned->size(); ++i)
-            if (!(*scanned)[i].measured)
-                pending.append(i);
-        QList<Measured> lengths;
-        QElapsedTimer sincePost;
-        sincePost.start();
-        QUrl openURL;
-        qsizetype openAt = -1;  // in `pending`
-        while (!pending.isEmpty() && !MediaProbe::isInterrupted()) {
-            {
-                const QMutexLocker locked(&open->lock);
-                if (open->url != openURL) {
-                    openURL = open->url;
-                    openAt = -1;
-                    for (qsizetype i = 0; i < pending.size() && openAt < 0; ++i)
-                        if ((*scanned)[pending[i]].url == openURL)
-                            openAt = i;
-                }
+// Puts the next piece of the scanned list in place; true once the whole list is.
+bool MoviesViewModel::publishPiece() {
+    Publishing& p = *publishing_;
+    QList<ScannedMovie>& target = p.target;
+    const auto removed = [this](const ScannedMovie& movie) { return removedWhileRefreshing_.contains(movie.url); };
+    QElapsedTimer spent;
+    spent.start();
+    bool done = false;
+    while (!done && spent.elapsed() < msPerTurn) {
+        // A movie removed meanwhile (deleted by the user) was listed before it went.
+        while (p.scanned < target.size() && removed(target[p.scanned]))
+            ++p.scanned;
+        const bool haveShown = p.shown < items_.size();
+        const bool haveScanned = p.scanned < target.size();
+        if (!haveShown && !haveScanned) {
+            done = true;
+        } else if (haveShown && haveScanned && samePlace(items_[p.shown], target[p.scanned])) {
+            ScannedMovie& movie = target[p.scanned++];
+            VideoItem& item = items_[p.shown++];
+            // Until it is measured a movie keeps the length it shows.
+            if (!movie.measured)
+                movie.duration = item.duration;
+            if (item.text != movie.text || item.BID != movie.BID || item.duration != movie.duration) {
+                item = movie.record();
+                const QModelIndex changed = index(int(p.shown - 1));
+                Q_EMIT dataChanged(changed, changed);
+                changedByRefresh_ = true;
             }
-            const bool isOpen = openAt >= 0;
-            const Scanned& movie = (*scanned)[pending.takeAt(isOpen ? std::exchange(openAt, -1) : 0)];
-            const double duration = scanner.measure(movie);
-            if (MediaProbe::isInterrupted())
-                break;
-            lengths.append({movie.url, duration});
-            // The open movie's length is awaited by its timeline; the others go out in batches.
-            if (isOpen || lengths.size() >= 64 || sincePost.elapsed() >= 100) {
-                postTo(self, [lengths](MoviesViewModel& model) { model.applyLengths(lengths); });
-                lengths.clear();
-                sincePost.restart();
-            }
-        }
-        if (!lengths.isEmpty())
-            postTo(self, [lengths](MoviesViewModel& model) { model.applyLengths(lengths); });
-    }
-
-    // Nothing is written while the program quits: an interrupted probe measured nothing.
-    const bool changed = scanner.movies.hasChanged() || scanner.sidecars.hasChanged() || rewriteCacheFile;
-    if (!cacheFile.isEmpty() && changed && !MediaProbe::isInterrupted()) {
-        QString error;
-        if (LibraryCacheFile::write(cacheFile, scanner.movies, scanner.sidecars, &error)) {
-            scanner.movies.markSaved();
-            scanner.sidecars.markSaved();
+        } else if (haveShown && (!haveScanned || before(items_[p.shown], target[p.scanned]))) {
+            // Rows no longer in the folder, up to the next scanned one.
+            qsizetype end = p.shown + 1;
+            while (end < items_.size() && end - p.shown < rowsPerPiece &&
+                   (!haveScanned || before(items_[end], target[p.scanned])))
+                ++end;
+            beginRemoveRows({}, int(p.shown), int(end - 1));
+            items_.remove(p.shown, end - p.shown);
+            endRemoveRows();
+            changedByRefresh_ = true;
         } else {
-            qCWarning(lcLibrary) << "cannot keep the library in" << cacheFile << ":" << error;
+            // New rows, up to the next shown one.
+            qsizetype end = p.scanned + 1;
+            while (end < target.size() && end - p.scanned < rowsPerPiece && !removed(target[end]) &&
+                   (!haveShown || before(target[end], items_[p.shown])))
+                ++end;
+            const qsizetype count = end - p.scanned;
+            beginInsertRows({}, int(p.shown), int(p.shown + count - 1));
+            items_.insert(p.shown, count, VideoItem());
+            for (qsizetype k = 0; k < count; ++k) {
+                ScannedMovie& movie = target[p.scanned + k];
+                if (!movie.measured)
+                    movie.duration = 0;
+                items_[p.shown + k] = movie.record();
+            }
+            endInsertRows();
+            p.shown += count;
+            p.scanned = end;
+            changedByRefresh_ = true;
         }
     }
-    postTo(self,
-           [scanner = std::move(scanner)](MoviesViewModel& model) mutable { model.finishRefresh(std::move(scanner)); });
+    if (!done) {
+        // The newest movies are in place: the sidebar may open the first one meanwhile.
+        if (p.fromEmpty && !p.postedFirstPiece && !items_.isEmpty()) {
+            p.postedFirstPiece = true;
+            Q_EMIT notify().videoUpdated();
+        }
+        QTimer::singleShot(0, this, [this] {
+            if (publishPiece())
+                finishPublishing();
+        });
+    }
+    return done;
 }
 
-void MoviesViewModel::publish(std::optional<QList<Scanned>> scanned) {
-    if (!scanned)
-        return;
-    // A movie removed meanwhile (deleted by the user) was listed before it went.
-    scanned->removeIf([this](const Scanned& movie) { return removedWhileRefreshing_.contains(movie.url); });
-    // Until it is measured a movie keeps the length it shows, if any.
-    for (Scanned& movie : *scanned)
-        if (!movie.measured)
-            movie.duration = shownLength(movie.url);
-    if (!recordsDiffer(items_, *scanned))
-        return;
-    // Records are drawn (each with a fresh id) only for a library that is published.
-    QList<VideoItem> list;
-    list.reserve(scanned->size());
-    for (const Scanned& movie : *scanned)
-        list.append(movie.record());
-    beginResetModel();
-    items_ = std::move(list);
-    indexRows();
-    endResetModel();
-    changedByRefresh_ = true;
-    Q_EMIT notify().videoUpdated();
+void MoviesViewModel::finishPublishing() {
+    QList<ScannedMovie> unmeasured;
+    if (publishing_) {
+        for (ScannedMovie& movie : publishing_->target)
+            if (!movie.measured && !removedWhileRefreshing_.contains(movie.url))
+                unmeasured.append(std::move(movie));
+        const bool changed = changedByRefresh_;
+        publishing_.reset();
+        if (changed)
+            Q_EMIT notify().videoUpdated();
+    }
+    awaitingLengths_ = true;
+    prober_->measure(unmeasured);
+    if (prober_->isIdle())
+        lengthsDone();
 }
 
-void MoviesViewModel::indexRows() {
-    rows_.clear();
-    rows_.reserve(items_.size());
-    for (int row = 0; row < items_.size(); ++row)
-        rows_.insert(items_[row].url, row);
+std::optional<int> MoviesViewModel::rowOf(const ScannedMovie& movie) const {
+    // The rows are in library order: a binary search finds the place of a file and date.
+    const auto found = std::lower_bound(items_.cbegin(), items_.cend(), movie,
+                                        [](const VideoItem& item, const ScannedMovie& m) { return before(item, m); });
+    if (found == items_.cend() || !samePlace(*found, movie))
+        return std::nullopt;
+    return int(found - items_.cbegin());
 }
 
-double MoviesViewModel::shownLength(const QUrl& url) const {
-    const auto found = rows_.constFind(url);
-    return found == rows_.cend() ? 0.0 : items_[*found].duration;
-}
-
-void MoviesViewModel::applyLengths(const QList<Measured>& lengths) {
-    // The row index is kept with the list: a batch costs what its lengths cost, whatever the
-    // library's size.
-    for (const Measured& measured : lengths) {
-        const auto found = rows_.constFind(measured.url);
-        if (found == rows_.cend() || items_[*found].duration == measured.duration)
+void MoviesViewModel::applyLengths(const QList<MeasuredLength>& lengths) {
+    QList<std::pair<ScannedMovie, double>> keep;
+    for (const MeasuredLength& measured : lengths) {
+        if (measured.outside) {
+            Q_EMIT lengthMeasured(measured.movie.url, measured.seconds);
             continue;
-        items_[*found].duration = measured.duration;
-        const QModelIndex changed = index(*found);
+        }
+        keep.append({measured.movie, measured.seconds});
+        const auto row = rowOf(measured.movie);
+        if (!row || items_[*row].duration == measured.seconds)
+            continue;
+        items_[*row].duration = measured.seconds;
+        const QModelIndex changed = index(*row);
         Q_EMIT dataChanged(changed, changed, {DurationRole, ItemRole});
         changedByRefresh_ = true;
-        Q_EMIT lengthMeasured(measured.url, measured.duration);
+        Q_EMIT lengthMeasured(measured.movie.url, measured.seconds);
     }
+    if (!keep.isEmpty())
+        workQueues().library().start([scanner = scanner_, keep = std::move(keep)] {
+            for (const auto& [movie, seconds] : keep)
+                scanner->keepLength(movie, seconds);
+        });
 }
 
-void MoviesViewModel::finishRefresh(Scanner scanner) {
+void MoviesViewModel::lengthsDone() {
+    if (!std::exchange(awaitingLengths_, false))
+        return;
+    // Queued behind the lengths kept above. Nothing is written while the program quits: an
+    // interrupted probe measured nothing.
+    QtConcurrent::run(&workQueues().library(), [scanner = scanner_, cacheFile = cacheFile_,
+                                                rewrite = std::exchange(rewriteCacheFile_, false)] {
+        if (cacheFile.isEmpty() || MediaProbe::isInterrupted() || !(rewrite || scanner->hasUnsavedChanges()))
+            return;
+        QString error;
+        if (!scanner->writeCacheFile(cacheFile, &error))
+            qCWarning(lcLibrary) << "cannot keep the library in" << cacheFile << ":" << error;
+    }).then(this, [this] { finishRefresh(); });
+}
+
+void MoviesViewModel::finishRefresh() {
     refreshing_ = false;
-    scanner_ = std::move(scanner);
     removedWhileRefreshing_.clear();
     Q_EMIT refreshed(std::exchange(changedByRefresh_, false));
 }
 
-std::optional<QList<MoviesViewModel::Scanned>> MoviesViewModel::Scanner::scanFolder(const QString& folder) {
-    const auto names = listFolder(folder, [](QStringView name) { return MovieFiles::isMovieName(name); });
-    if (!names)
-        return std::nullopt;
-    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    QList<Scanned> scanned;
-    scanned.reserve(names->size());
-    for (const QString& name : *names)
-        scanned.append(scan(QUrl::fromLocalFile(prefix + name)));
-    // What was read from files no longer listed is of no further use.
-    movies.sweep();
-    sidecars.sweep();
-    // Newest first; the fixed-width date text sorts like the date, the undated last.
-    std::stable_sort(scanned.begin(), scanned.end(),
-                     [](const Scanned& a, const Scanned& b) { return a.time > b.time; });
-    return scanned;
-}
-
 VideoItem MoviesViewModel::loadItem(const QUrl& url) {
-    Scanned movie = scanner_.scan(url);
+    // A scanner of its own: what the library's read is the library queue's.
+    ScannedMovie movie = LibraryScanner().scan(url);
     if (!movie.measured) {
-        movie.duration = shownLength(url);
-        measureLater(url);
+        const auto row = rowOf(movie);
+        if (row && items_[*row].duration > 0)
+            movie.duration = items_[*row].duration;
+        else
+            prober_->measureOutside(url);
     }
     return movie.record();
 }
 
-void MoviesViewModel::measureLater(const QUrl& url) {
-    outsidePool().start([self = QPointer(this), url] {
-        const double duration = MediaProbe::duration(url.toLocalFile());
-        if (MediaProbe::isInterrupted())
-            return;
-        postTo(self, [url, duration](MoviesViewModel& model) { Q_EMIT model.lengthMeasured(url, duration); });
-    });
-}
-
-VideoItem MoviesViewModel::Scanned::record() const {
-    return VideoItem(url, time, text, BID, ItemColor::white, duration);
-}
-
-MoviesViewModel::Scanned MoviesViewModel::Scanner::scan(const QUrl& url) {
-    const QString path = url.toLocalFile();
-    const qint64 readAt = fileClockNowNs();
-    // One statx gives both the creation date and the key under which earlier reads are kept.
-    const auto stamp = FileStamp::of(path);
-    const MovieFacts* known = stamp ? movies.use(path, *stamp) : nullptr;
-
-    const auto info = sidecarInfo(url, readAt);
-    Scanned movie;
-    movie.url = url;
-    movie.time = known ? known->time : creationText(stamp);
-    movie.text = info && info->title ? *info->title : baseName(path);
-    movie.BID = info && info->BID ? *info->BID : fallbackBID;
-    movie.stamp = stamp;
-    movie.readAtNs = readAt;
-    // A file that cannot be reached cannot be measured either: its length is 0.
-    if (known)
-        movie.duration = known->duration;
-    else
-        movie.measured = !stamp;
-    return movie;
-}
-
-double MoviesViewModel::Scanner::measure(const Scanned& movie) {
-    const QString path = movie.url.toLocalFile();
-    const double duration = MediaProbe::duration(path);
-    if (movie.stamp && !MediaProbe::isInterrupted())
-        movies.insert(path, *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
-    return duration;
-}
-
-SidecarFacts MoviesViewModel::Scanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
-    const QUrl url = SubtitleSRT::sidecarURL(movieURL);
-    const QString path = url.toLocalFile();
-    const auto stamp = FileStamp::of(path);
-    if (!stamp)
-        return std::nullopt;  // a file statx cannot reach cannot be opened either
-    if (const auto* info = sidecars.use(path, *stamp))
-        return *info;
-    auto info = SubtitleSRT::shared().readInfo(url);
-    sidecars.insert(path, *stamp, readAtNs, info);
-    return info;
-}
-
-bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) { return recordsDiffer(a, b); }
-
-template <class A, class B>
-bool MoviesViewModel::recordsDiffer(const QList<A>& a, const QList<B>& b) {
+bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) {
     if (a.size() != b.size())
         return true;
     for (qsizetype i = 0; i < a.size(); ++i) {
@@ -376,9 +282,11 @@ void MoviesViewModel::removeItem(int row) {
         return;
     if (refreshing_)
         removedWhileRefreshing_.append(items_[row].url);
+    removedRows_ = true;
+    if (publishing_ && row < publishing_->shown)
+        --publishing_->shown;
     beginRemoveRows({}, row, row);
     items_.removeAt(row);
-    indexRows();
     endRemoveRows();
 }
 

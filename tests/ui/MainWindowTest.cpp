@@ -419,7 +419,8 @@ TEST_F(UnsavedMarksFixture, FilteringTheLibraryAsksNothingAndOpensNothing) {
 
 TEST_F(UnsavedMarksFixture, DeletingAMarkTakesItsTickOffTheTimeline) {
     VideoSliderCell& cell = window_->content()->toolbarView()->cell();
-    ASSERT_EQ(cell.list.size(), 2);  // the saved mark and the one added at 0 s
+    // The saved mark and the one added at 0 s, drawn once the movie's length is known.
+    ASSERT_TRUE(waitUntil([&] { return cell.list.size() == 2; })) << cell.list.size();
     window_->detail()->setSelectedIndex(0);
     window_->detail()->deleteText(0);
     EXPECT_EQ(cell.list.size(), 1);

@@ -1,0 +1,210 @@
+// The library at 1,000 / 10,000 / 50,000 movies (tiny copies, each its own inode), as the sidebar
+// holds it: the model behind the title filter and a list view. Per size, in a process of its own:
+//   - empty cache: launch to the newest row in place, and the main thread's longest stall (a
+//     5-ms timer's lateness) from launch until every length is measured;
+//   - warm cache (a second launch): the same two figures;
+//   - idle: CPU time of 30 s of the 2-s refresh with nothing changing, as % of a core;
+//   - RSS once settled with the warm cache.
+// Usage: bench_library_scale [SIZE...] (default 1000 10000 50000); one line per size, and the
+// table side by side with the first size. A size of its own runs as `--one SIZE FOLDER`.
+#include "core/AppState.h"
+#include "core/Events.h"
+#include "models/MovieFilterModel.h"
+#include "models/MoviesViewModel.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QListView>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+qint64 cpuNs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1'000'000'000 +
+           (qint64(usage.ru_utime.tv_usec) + usage.ru_stime.tv_usec) * 1000;
+}
+
+double rssMB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
+}
+
+bool makeFolder(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    const QString clip = folder + QStringLiteral("/../clip.mp4");
+    if (!QFile::exists(clip)) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                      QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("testsrc=size=32x32:rate=5:duration=1"), QStringLiteral("-c:v"),
+                      QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), clip});
+        if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
+            return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString name = folder + QStringLiteral("/movie %1.mp4").arg(i, 5, 10, QLatin1Char('0'));
+        if (!QFile::exists(name) && !QFile::copy(clip, name))
+            return false;
+        if (i % 2 == 0) {
+            QFile srt(folder + QStringLiteral("/movie %1.srt").arg(i, 5, 10, QLatin1Char('0')));
+            if (!srt.exists() && srt.open(QIODevice::WriteOnly))
+                srt.write("1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Title " + QByteArray::number(i) + "\r\n\r\n");
+        }
+    }
+    return true;
+}
+
+struct Launch {
+    double newestMs = 0;  // launch to the newest row in place
+    double stallMs = 0;   // the longest lateness of a 5-ms timer until every length is known
+};
+
+// One launch of the library as the sidebar shows it, until its first refresh has ended.
+Launch launch(const QString& cacheFile) {
+    MoviesViewModel model;
+    model.setCacheFile(cacheFile);
+    MovieFilterModel filter;
+    filter.setSourceModel(&model);
+    QListView view;
+    view.setUniformItemSizes(true);
+    view.setModel(&filter);
+    view.resize(300, 800);
+    view.show();
+    QCoreApplication::processEvents();
+
+    Launch result;
+    QElapsedTimer clock;
+    QObject observer;
+    QObject::connect(&notify(), &ApplicationEvents::videoUpdated, &observer, [&] {
+        if (result.newestMs == 0)
+            result.newestMs = clock.nsecsElapsed() / 1e6;
+    });
+    bool ended = false;
+    QObject::connect(&model, &MoviesViewModel::refreshed, &observer, [&] { ended = true; });
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    tick.callOnTimeout([&] {
+        longest = std::max(longest, sinceTick.nsecsElapsed() - 5'000'000);
+        sinceTick.start();
+    });
+    clock.start();
+    sinceTick.start();
+    tick.start(5);
+    model.refresh();
+    const QDeadlineTimer deadline(600000);
+    while (!ended && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    result.stallMs = longest / 1e6;
+    return result;
+}
+
+int runOne(int count, const QString& folder) {
+    global().setMoviesFolderOverride(folder);
+    const QString cacheFile = folder + QStringLiteral("/../library.cbor");
+    QFile::remove(cacheFile);
+    const Launch cold = launch(cacheFile);
+    const Launch warm = launch(cacheFile);
+
+    // Idle: the sidebar's 2-s refresh over an unchanged folder.
+    MoviesViewModel model;
+    model.setCacheFile(cacheFile);
+    bool ended = false;
+    QObject::connect(&model, &MoviesViewModel::refreshed, [&] { ended = true; });
+    model.refresh();
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QTimer ticks;
+    ticks.callOnTimeout([&] { model.refresh(); });
+    ticks.start(2000);
+    const qint64 cpuBefore = cpuNs();
+    QElapsedTimer idle;
+    idle.start();
+    QEventLoop loop;
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double idlePercent = 100.0 * double(cpuNs() - cpuBefore) / double(idle.nsecsElapsed());
+    std::printf("%d %.0f %.1f %.0f %.1f %.2f %.1f %.0f\n", count, cold.newestMs, cold.stallMs, warm.newestMs,
+                warm.stallMs, idlePercent, rssMB(), double(QFileInfo(cacheFile).size()) / 1024);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && qstrcmp(argv[1], "--one") == 0) {
+        QApplication app(argc, argv);
+        return runOne(atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.append(atoi(argv[i]));
+    if (sizes.isEmpty())
+        sizes = {1000, 10000, 50000};
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/reelnook-scale-XXXXXX"));
+    const QByteArray home = QFile::encodeName(work.path());
+    qputenv("HOME", home);
+    qputenv("XDG_CACHE_HOME", home + "/.cache");
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    std::printf("%8s %12s %12s %12s %12s %10s %8s %9s\n", "movies", "newest cold", "stall cold", "newest warm",
+                "stall warm", "idle CPU", "RSS", "cache");
+    std::printf("%8s %12s %12s %12s %12s %10s %8s %9s\n", "", "(ms)", "(ms)", "(ms)", "(ms)", "(% core)", "(MB)",
+                "(KB)");
+    QList<QList<double>> figures;
+    for (const int count : sizes) {
+        const QString folder = work.path() + QStringLiteral("/movies-%1").arg(count);
+        if (!makeFolder(folder, count)) {
+            std::fprintf(stderr, "could not make %d movies (is ffmpeg installed, is there room?)\n", count);
+            return 1;
+        }
+        // Files changed within the last two seconds are read again by every refresh: let them settle.
+        QThread::msleep(2100);
+        QProcess one;
+        one.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        one.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one"), QString::number(count), folder});
+        one.waitForFinished(-1);
+        QList<double> row;
+        for (const QByteArray& field : one.readAllStandardOutput().trimmed().split(' '))
+            row.append(field.toDouble());
+        if (row.size() != 8) {
+            std::fprintf(stderr, "the run of %d movies failed\n", count);
+            return 1;
+        }
+        figures.append(row);
+        std::printf("%8.0f %12.0f %12.1f %12.0f %12.1f %10.2f %8.1f %9.0f\n", row[0], row[1], row[2], row[3], row[4],
+                    row[5], row[6], row[7]);
+        std::fflush(stdout);
+        QDir(folder).removeRecursively();
+    }
+    if (figures.size() > 1) {
+        std::printf("against the first size: ");
+        for (qsizetype i = 1; i < figures.size(); ++i)
+            std::printf("%.0f movies: newest warm %.2fx, RSS %+.1f MB; ", figures[i][0], figures[i][3] / figures[0][3],
+                        figures[i][6] - figures[0][6]);
+        std::printf("\n");
+    }
+    return 0;
+}

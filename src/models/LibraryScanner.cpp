@@ -1,0 +1,234 @@
+#include "models/LibraryScanner.h"
+
+#include "models/LibraryLog.h"
+#include "models/MovieFiles.h"
+#include "subtitles/SubtitleSRT.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <utility>
+
+namespace {
+
+const QString fallbackBID = QStringLiteral("com.apple.QuickTimePlayerX");
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The names of the folder's movies (hidden ones included), unsorted; absent when the folder
+// cannot be listed, which is told apart from an empty one.
+std::optional<QStringList> listMovies(const QString& folder) {
+    if (folder.isEmpty())
+        return std::nullopt;
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+    if (!dir)
+        return std::nullopt;
+    QStringList names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry)
+            break;
+        const char* name = entry->d_name;
+        QString decoded = QFile::decodeName(name);
+        if (!MovieFiles::isMovieName(decoded))
+            continue;
+        // A name that is not in the file-name encoding cannot be opened again by its decoded
+        // form: it is left out rather than listed as a file that does not exist.
+        if (QFile::encodeName(decoded) != QByteArrayView(name)) {
+            static QSet<QByteArray> told;  // the library queue's one thread only; one line per name and run
+            if (!told.contains(name)) {
+                told.insert(name);
+                qCWarning(lcLibrary) << "leaving out" << QByteArray(name).toPercentEncoding("/ ")
+                                     << "whose name is not valid in the file-name encoding";
+            }
+            continue;
+        }
+        names.append(std::move(decoded));
+    }
+    if (errno != 0)
+        return std::nullopt;
+    return names;
+}
+
+// The last path component without its extension.
+QString baseName(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) : name;
+}
+
+// The creation date as the library shows it: local time, or the placeholder of the undated.
+QString creationText(const std::optional<FileStamp>& stamp) {
+    const auto born = stamp ? stamp->birthTime() : std::nullopt;
+    return born ? born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : LibraryScanner::undatedText();
+}
+
+}  // namespace
+
+VideoItem ScannedMovie::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
+
+LibraryScanner::LibraryScanner(Clock clock) : clock_(std::move(clock)) {}
+
+LibraryScanner::~LibraryScanner() = default;
+
+LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, bool listUnchanged) {
+    const qint64 now = clock_();
+    std::optional<QSet<QString>> changes;
+    if (haveCurrent_ && watch_->isWatching() && watch_->folder() == folder && now - lastFullScanNs_ < fullRescanNs)
+        changes = watch_->takeChanges();
+    if (!changes)
+        return fullScan(folder, now);
+    lastScanSize_ = 0;
+    if (changes->isEmpty())
+        return listUnchanged ? FolderScan{FolderScan::Outcome::listed, current_}
+                             : FolderScan{FolderScan::Outcome::unchanged, {}};
+    applyChanges(folder, *changes);
+    return {FolderScan::Outcome::listed, current_};
+}
+
+LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint64 now) {
+    // Watched first: a change during the scan shows at the next refresh.
+    QString reason;
+    if (watch_->isWatching() && watch_->folder() == folder)
+        watch_->takeChanges();
+    else if (!watch_->watch(folder, &reason) && toldUnwatched_ != folder) {
+        toldUnwatched_ = folder;
+        qCInfo(lcLibrary) << "cannot watch" << folder << "(" << reason << "): every refresh reads it whole";
+    }
+    lastFullScanNs_ = now;
+    auto scanned = scanFolder(folder);
+    haveCurrent_ = scanned.has_value();
+    if (!scanned) {
+        current_.clear();
+        lastScanSize_ = 0;
+        return {FolderScan::Outcome::unreadable, {}};
+    }
+    current_ = *scanned;
+    lastScanSize_ = current_.size();
+    return {FolderScan::Outcome::listed, std::move(*scanned)};
+}
+
+void LibraryScanner::applyChanges(const QString& folder, const QSet<QString>& names) {
+    // The movies to read again: those named, and those whose sidecar is named.
+    QSet<QString> movies;
+    QSet<QString> sidecarBases;
+    for (const QString& name : names) {
+        if (MovieFiles::isMovieName(name))
+            movies.insert(name);
+        else if (name.endsWith(QStringLiteral(".srt")))
+            sidecarBases.insert(baseName(name));
+    }
+    if (!sidecarBases.isEmpty()) {
+        for (const ScannedMovie& movie : std::as_const(current_)) {
+            const QString name = movie.url.fileName();
+            if (sidecarBases.contains(baseName(name)))
+                movies.insert(name);
+        }
+    }
+    if (movies.isEmpty())
+        return;
+    current_.removeIf([&movies](const ScannedMovie& movie) { return movies.contains(movie.url.fileName()); });
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    for (const QString& name : std::as_const(movies)) {
+        const QString path = prefix + name;
+        struct stat entry {};
+        if (lstat(QFile::encodeName(path).constData(), &entry) != 0)
+            continue;  // gone (a dangling symlink is still an entry, and listed)
+        ScannedMovie movie = scan(QUrl::fromLocalFile(path));
+        const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
+                                         [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+        current_.insert(at, std::move(movie));
+    }
+    lastScanSize_ = movies.size();
+}
+
+const QString& LibraryScanner::undatedText() {
+    static const QString text = QStringLiteral("0000-00-00 00:00:00");
+    return text;
+}
+
+std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& folder) {
+    const auto names = listMovies(folder);
+    if (!names)
+        return std::nullopt;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    QList<ScannedMovie> scanned;
+    scanned.reserve(names->size());
+    for (const QString& name : *names)
+        scanned.append(scan(QUrl::fromLocalFile(prefix + name)));
+    // What was read from files no longer listed is of no further use.
+    movies_.sweep();
+    sidecars_.sweep();
+    std::sort(scanned.begin(), scanned.end(),
+              [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+    return scanned;
+}
+
+ScannedMovie LibraryScanner::scan(const QUrl& url) {
+    const QString path = url.toLocalFile();
+    const qint64 readAt = clock_();
+    // One statx gives both the creation date and the key under which earlier reads are kept.
+    const auto stamp = FileStamp::of(path);
+    const MovieFacts* known = stamp ? movies_.use(path, *stamp) : nullptr;
+
+    const auto info = sidecarInfo(url, readAt);
+    ScannedMovie movie;
+    movie.url = url;
+    movie.time = known ? known->time : creationText(stamp);
+    movie.text = info && info->title ? *info->title : baseName(path);
+    movie.BID = info && info->BID ? *info->BID : fallbackBID;
+    movie.stamp = stamp;
+    movie.readAtNs = readAt;
+    // A file that cannot be reached cannot be measured either: its length is 0.
+    if (known)
+        movie.duration = known->duration;
+    else
+        movie.measured = !stamp;
+    return movie;
+}
+
+void LibraryScanner::keepLength(const ScannedMovie& movie, double duration) {
+    if (movie.stamp)
+        movies_.insert(movie.url.toLocalFile(), *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
+    // The list of the last refresh has it too, unless the file was read again since.
+    const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
+                                     [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+    if (at != current_.end() && at->url == movie.url && at->time == movie.time && at->stamp == movie.stamp) {
+        at->duration = duration;
+        at->measured = true;
+    }
+}
+
+SidecarFacts LibraryScanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
+    const QUrl url = SubtitleSRT::sidecarURL(movieURL);
+    const QString path = url.toLocalFile();
+    const auto stamp = FileStamp::of(path);
+    if (!stamp)
+        return std::nullopt;  // a file statx cannot reach cannot be opened either
+    if (const auto* info = sidecars_.use(path, *stamp))
+        return *info;
+    auto info = SubtitleSRT::shared().readInfo(url);
+    sidecars_.insert(path, *stamp, readAtNs, info);
+    return info;
+}
+
+bool LibraryScanner::readCacheFile(const QString& path) { return LibraryCacheFile::read(path, movies_, sidecars_); }
+
+bool LibraryScanner::hasUnsavedChanges() const { return movies_.hasChanged() || sidecars_.hasChanged(); }
+
+bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
+    if (!LibraryCacheFile::write(path, movies_, sidecars_, error))
+        return false;
+    movies_.markSaved();
+    sidecars_.markSaved();
+    return true;
+}

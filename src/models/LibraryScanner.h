@@ -1,0 +1,111 @@
+#pragma once
+
+#include "core/Records.h"
+#include "models/FileStamp.h"
+#include "models/FolderWatch.h"
+#include "models/LibraryCacheFile.h"
+#include "models/StampedCache.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One movie file as the scanner read it: the fields of its record, and what its length probe
+// needs to keep the measurement.
+struct ScannedMovie {
+    QUrl url;
+    QString time;  // "yyyy-MM-dd HH:mm:ss", or the undated placeholder
+    QString text;
+    QString BID;
+    double duration = 0;
+    bool measured = true;  // false: the file is to be probed, and `duration` stands in
+    std::optional<FileStamp> stamp;
+    qint64 readAtNs = 0;  // when the stamp was taken
+
+    // The record the library shows, with a fresh id.
+    VideoItem record() const;
+};
+
+// Reads the movies folder: lists it, stats every movie and its SRT sidecar, and reads a
+// sidecar's title and bundle identifier. What it read is kept per path with the file's stamp
+// and served again while the stamp is unchanged, except for files that changed less than 2 s
+// before they were read (the clock given at construction tells when "now" is). The caches can
+// be kept in a file across launches. No thread of its own and not thread-safe: one owner at a
+// time.
+//
+// refreshFolder() costs what changed rather than what exists: the folder is watched
+// (FolderWatch), and a refresh reads only the names the kernel says changed. It reads the whole
+// folder where that is not known: at the first refresh, where the folder cannot be watched
+// (told once per folder), after the kernel lost track, and once a minute by the clock, for what
+// a watch cannot see (a symlink's target, a change made beside the kernel).
+class LibraryScanner {
+public:
+    using Clock = std::function<qint64()>;  // nanoseconds since the epoch, the scale of FileStamp
+
+    explicit LibraryScanner(Clock clock = fileClockNowNs);
+    LibraryScanner(LibraryScanner&&) = default;
+    ~LibraryScanner();
+
+    struct FolderScan {
+        enum class Outcome { listed, unchanged, unreadable };
+        Outcome outcome = Outcome::unreadable;
+        QList<ScannedMovie> movies;  // listed: the whole folder in library order
+    };
+    // The folder's movies as scanFolder gives them, or `unchanged` when nothing changed since the
+    // last refresh of the same folder (unless `listUnchanged`: then the same list again).
+    FolderScan refreshFolder(const QString& folder, bool listUnchanged = false);
+    // How many names the last refresh stat'ed.
+    qsizetype lastScanSize() const { return lastScanSize_; }
+
+    // The folder's movies (MovieFiles::isMovieName) in library order (see precedes), with the
+    // lengths known; absent when the folder cannot be listed. Forgets what it read of files that
+    // are no longer listed.
+    std::optional<QList<ScannedMovie>> scanFolder(const QString& folder);
+
+    // One movie file, anywhere: stat and sidecar, and the length when it is known.
+    ScannedMovie scan(const QUrl& url);
+
+    // Keeps the length measured for `movie` (read with its stamp), unless the file was changing.
+    void keepLength(const ScannedMovie& movie, double duration);
+
+    // Adds what the file kept; false when there is none or it is not ours (nothing is taken then).
+    bool readCacheFile(const QString& path);
+    // Whether anything was read or forgotten since the cache file was last read or written.
+    bool hasUnsavedChanges() const;
+    // Writes the caches to `path`; false with the reason in `error`.
+    bool writeCacheFile(const QString& path, QString* error);
+
+    // Library order: newest first; movies of the same second in name order (UTF-16 code units,
+    // which is the order of their paths in one folder); undated ones last.
+    // Takes any two records with `time` and `url` (ScannedMovie, VideoItem).
+    template <class A, class B>
+    static bool precedes(const A& a, const B& b) {
+        if (a.time != b.time)
+            return a.time > b.time;  // the fixed-width text sorts like the date, the undated last
+        return a.url.path() < b.url.path();
+    }
+
+    // The creation-date text of the undated.
+    static const QString& undatedText();
+
+    // The time between two whole reads of a watched folder.
+    static constexpr qint64 fullRescanNs = 60'000'000'000;
+
+private:
+    SidecarFacts sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
+    FolderScan fullScan(const QString& folder, qint64 now);
+    void applyChanges(const QString& folder, const QSet<QString>& names);
+
+    Clock clock_;
+    std::unique_ptr<FolderWatch> watch_ = std::make_unique<FolderWatch>();
+    QString toldUnwatched_;        // the folder whose watch failed and was told
+    QList<ScannedMovie> current_;  // the last refresh's list
+    bool haveCurrent_ = false;
+    qint64 lastFullScanNs_ = 0;
+    qsizetype lastScanSize_ = 0;
+    StampedCache<MovieFacts> movies_;      // keyed by the movie's path
+    StampedCache<SidecarFacts> sidecars_;  // keyed by the sidecar's path
+};

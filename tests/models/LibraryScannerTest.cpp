@@ -1,0 +1,247 @@
+#include "models/LibraryScanner.h"
+
+#include "TestMedia.h"
+#include "models/FileStamp.h"
+#include "models/FolderWatch.h"
+#include "models/MediaProbe.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <ostream>
+
+namespace {
+
+constexpr qint64 nsPerSecond = 1'000'000'000;
+
+// A scanner whose "now" is `offsetNs` away from the wall clock: ahead by more than 2 s, every
+// file written by the test counts as settled without waiting for it.
+LibraryScanner scannerAt(qint64 offsetNs) {
+    return LibraryScanner([offsetNs] { return fileClockNowNs() + offsetNs; });
+}
+const qint64 settled = 3 * nsPerSecond;
+
+struct Row {
+    QString file;
+    QString time;
+    QString text;
+    QString BID;
+    double duration = 0;
+    friend bool operator==(const Row&, const Row&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Row& r) {
+        return out << "{" << r.file.toStdString() << ", " << r.time.toStdString() << ", " << r.text.toStdString()
+                   << ", " << r.BID.toStdString() << ", " << r.duration << "}";
+    }
+};
+
+// One refresh as the library runs it: the folder scanned, then what is not known measured and
+// kept. The rows in library order, and how many files had to be measured.
+std::pair<QList<Row>, int> refresh(LibraryScanner& scanner, const QString& folder) {
+    QList<Row> rows;
+    int measured = 0;
+    const auto scanned = scanner.scanFolder(folder);
+    EXPECT_TRUE(scanned.has_value());
+    for (ScannedMovie movie : scanned.value_or(QList<ScannedMovie>())) {
+        if (!movie.measured) {
+            movie.duration = MediaProbe::duration(movie.url.toLocalFile());
+            scanner.keepLength(movie, movie.duration);
+            ++measured;
+        }
+        rows.append({QFileInfo(movie.url.toLocalFile()).fileName(), movie.time, movie.text, movie.BID, movie.duration});
+    }
+    return {rows, measured};
+}
+
+QByteArray srt(const QByteArray& lines) { return "1\r\n00:00:00,000 --> 00:00:01,000\r\n" + lines + "\r\n\r\n"; }
+
+void setModified(const QString& file, qint64 ns) {
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(ns / nsPerSecond), static_cast<long>(ns % nsPerSecond)}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+}
+
+class Scanner : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+// A length is kept only when the file had not changed within 2 s of the read, as the scanner's
+// clock tells: what changed within one timestamp tick of a read could hide behind the same stamp.
+TEST_F(Scanner, KeepsWhatItReadOnlyOnceTheFileHadSettledByItsClock) {
+    ASSERT_TRUE(writeFile(path(QStringLiteral("a.mp4")), "bytes"));
+    const struct {
+        const char* name;
+        qint64 clockOffset;
+        bool kept;
+    } cases[] = {
+        {"read just after the change", 0, false},
+        {"read 3 s after it", settled, true},
+        {"a file time 3 s ahead of the clock (a camera's)", -settled, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LibraryScanner scanner = scannerAt(c.clockOffset);
+        const ScannedMovie first = scanner.scan(QUrl::fromLocalFile(path(QStringLiteral("a.mp4"))));
+        ASSERT_FALSE(first.measured);
+        scanner.keepLength(first, 5.0);
+        const ScannedMovie again = scanner.scan(first.url);
+        EXPECT_EQ(again.measured, c.kept);
+        EXPECT_EQ(again.duration, c.kept ? 5.0 : 0.0);
+    }
+}
+
+// A long-lived scanner, checked after every change against a new one that reads everything
+// afresh.
+TEST_F(Scanner, RemembersReadsOnlyWhileFilesStayUnchanged) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto movie = [&](const QString& name) { return folder + u'/' + name; };
+    LibraryScanner kept = scannerAt(settled);
+    const auto check = [&](const char* step, int expectMeasured) {
+        SCOPED_TRACE(step);
+        LibraryScanner fresh = scannerAt(settled);
+        const auto [rows, measured] = refresh(kept, folder);
+        EXPECT_EQ(rows, refresh(fresh, folder).first);
+        EXPECT_EQ(measured, expectMeasured);
+    };
+    QTemporaryDir spare;
+
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("a.mp4")), {.seconds = 3.0}));
+    ASSERT_TRUE(writeFile(movie(QStringLiteral("a.srt")), srt("Start: Alpha")));
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("b.MOV")), {.seconds = 2.0}));
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("c.mp4")), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(movie(QStringLiteral("c.srt")), srt("BID: org.example.C")));
+    ASSERT_TRUE(writeFile(movie(QStringLiteral("d.mp4")), "not a movie"));
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("e.mp4")), {.seconds = 1.0}));
+    check("first scan", 5);
+    check("nothing changed", 0);
+
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("b.MOV")), {.seconds = 1.5}));  // same name and title, new content
+    check("movie rewritten in place", 1);
+
+    // Same size, same modification time, other title: only the change time tells.
+    const qint64 modified = FileStamp::of(movie(QStringLiteral("a.srt")))->modifiedNs;
+    ASSERT_TRUE(writeFile(movie(QStringLiteral("a.srt")), srt("Start: Alphb")));
+    setModified(movie(QStringLiteral("a.srt")), modified);
+    check("sidecar rewritten with its old size and time", 0);
+
+    // Another file renamed over a movie, with the old file's times: a new inode.
+    ASSERT_TRUE(makeClip(spare.filePath(QStringLiteral("c.mp4")), {.seconds = 2.5}));
+    setModified(spare.filePath(QStringLiteral("c.mp4")), FileStamp::of(movie(QStringLiteral("c.mp4")))->modifiedNs);
+    ASSERT_EQ(std::rename(QFile::encodeName(spare.filePath(QStringLiteral("c.mp4"))).constData(),
+                          QFile::encodeName(movie(QStringLiteral("c.mp4"))).constData()),
+              0);
+    check("movie replaced by rename", 1);
+
+    // A rename keeps the inode and the stamp, but the length is kept per path.
+    ASSERT_TRUE(QFile::rename(movie(QStringLiteral("e.mp4")), movie(QStringLiteral("f.mp4"))));
+    check("movie renamed", 1);
+    ASSERT_TRUE(QFile::rename(movie(QStringLiteral("a.srt")), movie(QStringLiteral("f.srt"))));
+    check("sidecar moved to another movie", 0);
+    ASSERT_TRUE(QFile::remove(movie(QStringLiteral("d.mp4"))));
+    check("movie removed", 0);
+    ASSERT_TRUE(makeClip(movie(QStringLiteral("d.mp4")), {.seconds = 1.0}));
+    check("movie back under an old name", 1);
+    ASSERT_TRUE(writeFile(movie(QStringLiteral("g.mp4")), ""));
+    ASSERT_TRUE(QFile::remove(movie(QStringLiteral("f.srt"))));
+    ASSERT_TRUE(QFile::remove(movie(QStringLiteral("c.srt"))));
+    check("one added, sidecars removed", 1);
+}
+
+// What was read survives in the cache file; a file of another kind in its place is refused
+// without hanging or taking anything from it.
+TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/a.srt"), srt("Start: Kept")));
+    const QString cacheFile = path(QStringLiteral("library.cbor"));
+
+    LibraryScanner first = scannerAt(settled);
+    const auto [rows, measured] = refresh(first, folder);
+    EXPECT_EQ(measured, 1);
+    ASSERT_TRUE(first.hasUnsavedChanges());
+    QString error;
+    ASSERT_TRUE(first.writeCacheFile(cacheFile, &error)) << error.toStdString();
+    EXPECT_FALSE(first.hasUnsavedChanges());
+
+    LibraryScanner next = scannerAt(settled);
+    ASSERT_TRUE(next.readCacheFile(cacheFile));
+    EXPECT_EQ(refresh(next, folder), std::make_pair(rows, 0));
+
+    // No regular file in its place: refused at once (a FIFO without a writer would block an
+    // open, /dev/zero would never end).
+    const QString odd = path(QStringLiteral("odd.cbor"));
+    const struct {
+        const char* name;
+        std::function<bool()> make;
+    } others[] = {
+        {"a FIFO", [&] { return mkfifo(QFile::encodeName(odd).constData(), 0600) == 0; }},
+        {"a link to /dev/zero", [&] { return QFile::link(QStringLiteral("/dev/zero"), odd); }},
+        {"a folder", [&] { return QDir().mkpath(odd); }},
+    };
+    for (const auto& other : others) {
+        SCOPED_TRACE(other.name);
+        ASSERT_TRUE(QFile::remove(odd) || QDir(odd).removeRecursively() || !QFileInfo::exists(odd));
+        ASSERT_TRUE(other.make());
+        LibraryScanner reader = scannerAt(settled);
+        EXPECT_FALSE(reader.readCacheFile(odd));
+        EXPECT_EQ(refresh(reader, folder).second, 1);
+    }
+}
+
+// A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
+// the names it touched; the whole folder is read again on the slow schedule and wherever the
+// folder cannot be watched.
+TEST_F(Scanner, ARefreshReadsOnlyTheNamesThatChanged) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.mp4").arg(i), "bytes"));
+    using Outcome = LibraryScanner::FolderScan::Outcome;
+    for (const bool watching : {true, false}) {
+        SCOPED_TRACE(watching ? "watched" : "not watched");
+        FolderWatch::setFailingForTesting(!watching);
+        qint64 offset = settled;
+        LibraryScanner scanner([&offset] { return fileClockNowNs() + offset; });
+        EXPECT_EQ(scanner.refreshFolder(folder).movies.size(), 20);
+        EXPECT_EQ(scanner.lastScanSize(), 20);
+
+        const auto unchanged = scanner.refreshFolder(folder);
+        EXPECT_EQ(unchanged.outcome, watching ? Outcome::unchanged : Outcome::listed);
+        EXPECT_EQ(scanner.lastScanSize(), watching ? 0 : 20);
+
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m3.srt"), srt("Start: Three")));
+        ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/m4.mp4")));
+        const auto changed = scanner.refreshFolder(folder);
+        ASSERT_EQ(changed.outcome, Outcome::listed);
+        EXPECT_EQ(changed.movies.size(), 19);
+        EXPECT_EQ(scanner.lastScanSize(), watching ? 2 : 19);
+        const auto three = std::find_if(changed.movies.cbegin(), changed.movies.cend(), [](const ScannedMovie& m) {
+            return m.url.fileName() == QStringLiteral("m3.mp4");
+        });
+        ASSERT_NE(three, changed.movies.cend());
+        EXPECT_EQ(three->text, QStringLiteral("Three"));
+        ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/m3.srt")));
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m4.mp4"), "bytes"));
+        EXPECT_EQ(scanner.refreshFolder(folder).movies.size(), 20);
+
+        offset += LibraryScanner::fullRescanNs;
+        scanner.refreshFolder(folder);
+        EXPECT_EQ(scanner.lastScanSize(), 20);
+    }
+    FolderWatch::setFailingForTesting(false);
+}
