@@ -65,7 +65,13 @@ VideoToolbarView::VideoToolbarView(QWidget* parent) : QWidget(parent) {
     volumeTimer_ = new QTimer(this);
     volumeTimer_->setSingleShot(true);
     volumeTimer_->setInterval(volumeHideMs);
-    connect(volumeTimer_, &QTimer::timeout, this, [this] { setShowVolume(false); });
+    connect(volumeTimer_, &QTimer::timeout, this, [this] {
+        // Not from under the pointer, nor while its slider is held: it goes once they leave.
+        if (volumeSlider_->isSliderDown() || volumePopup_->underMouse())
+            setVolumeTimer();
+        else
+            setShowVolume(false);
+    });
 
     buildBar();
     buildVolumePopup();

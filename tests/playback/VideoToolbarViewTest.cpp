@@ -251,7 +251,7 @@ TEST_F(VideoToolbarViewTest, PlayerVolumeFollowsTheSliderWhenADragStartsAndEnds)
     EXPECT_DOUBLE_EQ(user().value("volume").toDouble(), 0.9);
 }
 
-TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
+TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSecondsUnlessHeld) {
     QWidget window;
     auto* bar = new VideoToolbarView(&window);
     window.resize(800, 200);
@@ -274,6 +274,15 @@ TEST_F(VideoToolbarViewTest, TheVolumePopupClosesByItselfAfterThreeSeconds) {
     EXPECT_TRUE(waitUntil([&] { return !popup->isVisible(); }, 3000));
     EXPECT_FALSE(bar->showVolume());
     EXPECT_FALSE(user().contains("volume"));
+
+    // Never from under a held slider: a slow drag keeps it open; the release closes it.
+    button->click();
+    auto* slider = popup->findChild<QSlider*>(QStringLiteral("volumeSlider"));
+    ASSERT_NE(slider, nullptr);
+    slider->setSliderDown(true);
+    EXPECT_FALSE(waitUntil([&] { return !popup->isVisible(); }, 4000));
+    slider->setSliderDown(false);
+    EXPECT_FALSE(popup->isVisible());
 }
 
 TEST_F(VideoToolbarViewTest, MarksAddedAndRemovedShowAtOnceAndANewMovieStartsWithout) {
