@@ -13,8 +13,6 @@
 
 ContentView::ContentView(OpenMovie& movie, QWidget* parent) : QWidget(parent), movie_(movie) {
     toolbar_ = new VideoToolbarView(this);
-    // Small enough that the window with both panes fits a 1024 x 600 screen: the video shrinks.
-    setMinimumSize(320, 180);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     // A click on the video takes the keys from a text field, back to the window's player keys.
     setFocusPolicy(Qt::ClickFocus);

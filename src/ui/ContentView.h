@@ -17,6 +17,11 @@ class ContentView : public QWidget {
 public:
     explicit ContentView(OpenMovie& movie, QWidget* parent = nullptr);
 
+    // The smallest video the window asks room for: small enough that the window with both panes
+    // fits a 1024 x 600 screen. Where a window manager makes the window smaller still, the
+    // video gives way, never the panes beside it (see NavigationSplitView).
+    static constexpr QSize minimumVideoSize{320, 180};
+
     VideoToolbarView* toolbarView() const { return toolbar_; }
     VideoPlayerView* videoView() const { return video_; }
     // The player of the video surface; none before the first selection.

@@ -43,7 +43,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     sidebar_ = new SidebarView(*movie_, this);
     content_ = new ContentView(*movie_, this);
     detail_ = new DetailView(*movie_, this);
-    setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, this));
+    setCentralWidget(new NavigationSplitView(sidebar_, content_, detail_, ContentView::minimumVideoSize, this));
     versionChecker_ = new VersionChecker(this, this);
     buildToolbar();
     buildEditMenu();

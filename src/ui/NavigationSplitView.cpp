@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -15,8 +16,9 @@ QFrame* separator(QWidget* parent) {
 
 }  // namespace
 
-NavigationSplitView::NavigationSplitView(QWidget* sidebar, QWidget* content, QWidget* detail, QWidget* parent)
-    : QWidget(parent) {
+NavigationSplitView::NavigationSplitView(QWidget* sidebar, QWidget* content, QWidget* detail, QSize contentMinimum,
+                                         QWidget* parent)
+    : QWidget(parent), contentMinimum_(contentMinimum) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -27,4 +29,9 @@ NavigationSplitView::NavigationSplitView(QWidget* sidebar, QWidget* content, QWi
     layout->addWidget(separator(this));
     if (detail)
         layout->addWidget(detail);
+}
+
+QSize NavigationSplitView::minimumSizeHint() const {
+    const QSize panes = layout()->minimumSize();
+    return {panes.width() + contentMinimum_.width(), std::max(panes.height(), contentMinimum_.height())};
 }

@@ -18,6 +18,7 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -815,4 +816,36 @@ TEST_F(WindowFixture, InFullScreenAMoveShowsTheControlsAWhileThenTheyHideWithThe
     EXPECT_EQ(window_->content()->cursor().shape(), Qt::BlankCursor);
     window_->setFullScreenVideo(false);
     EXPECT_TRUE(toolbar->isVisible());
+}
+
+// X without a window manager, as a window manager that ignores the size hints: the window is
+// made smaller than its minimum from outside.
+TEST_F(WindowFixture, AWindowSmallerThanItsMinimumShrinksTheVideoNotTheMarksPane) {
+    window_->sidebar()->setShowTabs(true);
+    window_->detail()->setShowPanel(true);
+    select(QStringLiteral("small"));
+    ASSERT_TRUE(waitUntil([&] { return window_->content()->videoView() != nullptr; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return window_->detail()->width() == DetailView::panelWidth; }));
+    const QSize minimum = window_->minimumSizeHint();
+    ASSERT_GT(minimum.width(), 600);
+    ASSERT_EQ(
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowsize"), QString::number(window_->winId()),
+                                                      QStringLiteral("600"), QStringLiteral("400")}),
+        0);
+    ASSERT_TRUE(waitUntil([&] { return window_->width() == 600; }));
+
+    const auto inWindow = [&](const QWidget* widget) {
+        return QRect(widget->mapTo(window_.get(), QPoint()), widget->size());
+    };
+    const QRect panel = inWindow(window_->detail());
+    EXPECT_EQ(panel.width(), DetailView::panelWidth);
+    EXPECT_TRUE(window_->rect().contains(panel)) << "the marks pane is cut off";
+    EXPECT_FALSE(inWindow(window_->content()).intersects(panel)) << "the content lies over the marks pane";
+    const QWindow* video = window_->content()->videoView()->videoWindow();
+    ASSERT_NE(video, nullptr);
+    EXPECT_FALSE(QRect(video->mapToGlobal(QPoint()) - window_->mapToGlobal(QPoint()), video->size()).intersects(panel))
+        << "the video covers the marks pane";
+    // Made large enough again, the video has its room back.
+    window_->resize(1400, 800);
+    EXPECT_TRUE(waitUntil([&] { return window_->content()->width() >= ContentView::minimumVideoSize.width(); }));
 }
