@@ -3,6 +3,7 @@
 #include "TestEnv.h"
 #include "TestMedia.h"
 #include "core/AppState.h"
+#include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "playback/TimelinePreview.h"
 #include "playback/VideoPlayerView.h"
@@ -15,15 +16,19 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -60,6 +65,29 @@ double changedShare(const QImage& a, const QImage& b, const QRect& area) {
         for (int x = inside.left(); x <= inside.right(); ++x)
             changed += a.pixel(x, y) != b.pixel(x, y);
     return double(changed) / std::max(1, inside.width() * inside.height());
+}
+
+// Where `screen` shows `image` whole (its pixels alike), searched everywhere: the compositor
+// places dialogs where it likes. Candidates are first matched on a few sample pixels.
+std::optional<QPoint> findOnScreen(const QImage& screen, const QImage& image) {
+    const auto alike = [](QRgb a, QRgb b) {
+        return std::max(
+                   {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) <= 24;
+    };
+    QList<QPoint> samples;
+    for (int i = 1; i <= 4; ++i)
+        for (int j = 1; j <= 4; ++j)
+            samples << QPoint(image.width() * i / 5, image.height() * j / 5);
+    for (int y = 0; y + image.height() <= screen.height(); ++y)
+        for (int x = 0; x + image.width() <= screen.width(); ++x) {
+            const QPoint at(x, y);
+            const bool candidate = std::all_of(samples.cbegin(), samples.cend(), [&](const QPoint& p) {
+                return alike(screen.pixel(at + p), image.pixel(p));
+            });
+            if (candidate && sameShare(screen, image, at) > 0.9)
+                return at;
+        }
+    return std::nullopt;
 }
 
 class WaylandSession : public testing::Test {
@@ -197,4 +225,25 @@ TEST_F(WaylandSession, ADoubleClickOnTheVideoTogglesFullScreenAndThePointerHides
     // Leaving full screen shows it again.
     window_->setFullScreenVideo(false);
     EXPECT_NE(target->cursor().shape(), Qt::BlankCursor);
+}
+
+TEST_F(WaylandSession, TheUnsavedMarksQuestionShowsAndCancelKeepsTheMarks) {
+    ASSERT_TRUE(window_->openMovie()->addMark(2.0, QStringLiteral("Mark: kept")));
+    bool shown = false;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, &answerer, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || box->property("answered").toBool())
+            return;
+        box->setProperty("answered", true);
+        const QImage own = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        shown = waitUntil([&] { return findOnScreen(screenshot(), own).has_value(); }, 30000);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    answerer.start(50);
+    EXPECT_FALSE(window_->confirmLeavingMovie()) << "Escape is Cancel: the movie stays";
+    answerer.stop();
+    EXPECT_TRUE(shown) << "the screen never showed the question";
+    EXPECT_TRUE(window_->openMovie()->isModified());
+    EXPECT_EQ(window_->openMovie()->marks().items().size(), 1);
 }
