@@ -41,6 +41,10 @@ constexpr const char* seek = "seek";
 constexpr const char* stop = "stop";
 constexpr const char* mute = "mute";
 constexpr const char* showText = "show-text";
+constexpr const char* audioTrack = "aid";
+constexpr const char* subtitleTrack = "sid";
+constexpr const char* secondarySubtitleTrack = "secondary-sid";
+constexpr const char* trackList = "track-list";
 }  // namespace Mpv
 
 // Reply ids of the observed properties.
@@ -138,6 +142,7 @@ void Player::drainEvents() {
             return;
         case MPV_EVENT_SHUTDOWN:
             shutDown_ = true;
+            messagesSent_.clear();
             load_ = item_ ? Load::failed : Load::none;
             Q_EMIT stateChanged();
             return;
@@ -158,6 +163,9 @@ void Player::drainEvents() {
         case MPV_EVENT_END_FILE:
             if (const auto* end = static_cast<const mpv_event_end_file*>(event->data))
                 fileEnded(end->playlist_entry_id, end->reason, end->error);
+            break;
+        case MPV_EVENT_COMMAND_REPLY:
+            messageReplied(event->reply_userdata, event->error);
             break;
         case MPV_EVENT_PLAYBACK_RESTART:
             // The first picture after opening or after a seek: the position jumped. A seek
@@ -225,6 +233,7 @@ void Player::replaceCurrentItem(const PlayerItem& item, double startAt) {
     item_ = item;
     error_.clear();
     endReached_ = false;
+    trackChoice_ = {};
     pendingSeek_.reset();
     if (startAt > 0)
         pendingSeek_ = startAt;
@@ -269,8 +278,8 @@ void Player::startLoad() {
     // Options that hold for this file only. A length of 0 means the length is unknown, and
     // the whole file plays.
     mpv_node_list optionList{};
-    mpv_node optionValues[3];
-    char* optionKeys[3];
+    mpv_node optionValues[6];
+    char* optionKeys[6];
     auto addOption = [&](const char* key, const QByteArray& value) {
         optionKeys[optionList.num] = const_cast<char*>(key);
         optionValues[optionList.num].format = MPV_FORMAT_STRING;
@@ -285,6 +294,15 @@ void Player::startLoad() {
     const QByteArray subtitles = item_->subtitlePath.toUtf8();
     if (item_->hasSubtitles)
         addOption("sub-files-append", subtitles);
+    // Opened again where it is (a new length, a new surface): the tracks chosen stay.
+    const std::pair<const char*, const QByteArray&> choices[] = {
+        {Mpv::audioTrack, trackChoice_.audio},
+        {Mpv::subtitleTrack, trackChoice_.subtitle},
+        {Mpv::secondarySubtitleTrack, trackChoice_.secondarySubtitle},
+    };
+    for (const auto& [option, value] : choices)
+        if (!value.isEmpty())
+            addOption(option, value);
     optionList.keys = optionKeys;
     optionList.values = optionValues;
 
@@ -474,7 +492,21 @@ void Player::showMessage(const QString& text, int milliseconds) {
     const QByteArray message = text.toUtf8();
     const QByteArray duration = QByteArray::number(milliseconds);
     const char* command[] = {Mpv::showText, message.constData(), duration.constData(), nullptr};
-    mpv_command_async(mpv_, 0, command);
+    const quint64 reply = ++lastMessageReply_;
+    if (mpv_command_async(mpv_, reply, command) >= 0)
+        messagesSent_.insert(reply, text);
+}
+
+void Player::messageReplied(quint64 reply, int error) {
+    const auto sent = messagesSent_.find(reply);
+    if (sent == messagesSent_.end())
+        return;
+    const QString text = *sent;
+    messagesSent_.erase(sent);
+    if (error < 0)
+        qCWarning(lcPlayer) << "mpv did not show the message" << text << ":" << mpv_error_string(error);
+    else
+        Q_EMIT messageShown(text);
 }
 
 double Player::currentTime() const {
@@ -560,4 +592,87 @@ void Player::setSpeed(double speed) {
         speed_ = speed;
         Q_EMIT stateChanged();
     }
+}
+
+// --- The movie's audio and subtitle tracks ---
+
+namespace {
+
+// The value of `key` in an mpv node map; null when it is not there.
+const mpv_node* member(const mpv_node& map, const char* key) {
+    if (map.format != MPV_FORMAT_NODE_MAP)
+        return nullptr;
+    for (int i = 0; i < map.u.list->num; ++i)
+        if (qstrcmp(map.u.list->keys[i], key) == 0)
+            return &map.u.list->values[i];
+    return nullptr;
+}
+
+QString textMember(const mpv_node& map, const char* key) {
+    const mpv_node* value = member(map, key);
+    return value && value->format == MPV_FORMAT_STRING ? QString::fromUtf8(value->u.string) : QString();
+}
+
+bool flagMember(const mpv_node& map, const char* key) {
+    const mpv_node* value = member(map, key);
+    return value && value->format == MPV_FORMAT_FLAG && value->u.flag != 0;
+}
+
+QString trackOption(qint64 id) { return id > 0 ? QString::number(id) : QStringLiteral("no"); }
+
+}  // namespace
+
+QList<Player::Track> Player::tracks(const char* type) const {
+    QList<Track> found;
+    mpv_node list;
+    if (!alive() || !isLoaded() || mpv_get_property(mpv_, Mpv::trackList, MPV_FORMAT_NODE, &list) < 0)
+        return found;
+    if (list.format == MPV_FORMAT_NODE_ARRAY)
+        for (int i = 0; i < list.u.list->num; ++i) {
+            const mpv_node& entry = list.u.list->values[i];
+            const mpv_node* id = member(entry, "id");
+            if (textMember(entry, "type") != QLatin1String(type) || !id || id->format != MPV_FORMAT_INT64)
+                continue;
+            found << Track{id->u.int64, textMember(entry, "title"), textMember(entry, "lang"),
+                           flagMember(entry, "external"), flagMember(entry, "selected")};
+        }
+    mpv_free_node_contents(&list);
+    return found;
+}
+
+qint64 Player::audioTrack() const {
+    int64_t id = 0;
+    if (!alive() || !isLoaded() || mpv_get_property(mpv_, Mpv::audioTrack, MPV_FORMAT_INT64, &id) < 0)
+        return 0;  // "no"
+    return id;
+}
+
+void Player::setAudioTrack(qint64 id) {
+    if (!isLoaded())
+        return;
+    const QString value = trackOption(id);
+    if (setOption(Mpv::audioTrack, value))
+        trackChoice_.audio = value.toUtf8();
+}
+
+qint64 Player::movieSubtitleTrack() const {
+    for (const Track& track : subtitleTracks())
+        if (track.selected && !track.external)
+            return track.id;
+    return 0;
+}
+
+void Player::setMovieSubtitleTrack(qint64 id) {
+    if (!isLoaded())
+        return;
+    const QList<Track> all = subtitleTracks();
+    const bool besideMarks = std::any_of(all.begin(), all.end(), [](const Track& track) { return track.external; });
+    const QString value = trackOption(id);
+    if (!setOption(besideMarks ? Mpv::secondarySubtitleTrack : Mpv::subtitleTrack, value))
+        return;
+    (besideMarks ? trackChoice_.secondarySubtitle : trackChoice_.subtitle) = value.toUtf8();
+    // mpv takes a new track's cues with the next picture: a movie that does not play makes the
+    // picture where it is again, or the cue showing there would not show.
+    if (rate() == 0)
+        seek(seekTarget().value_or(currentTime()));
 }

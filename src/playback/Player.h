@@ -3,6 +3,8 @@
 #include "playback/PlayerItem.h"
 #include "playback/SubtitleStyle.h"
 
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -72,7 +74,8 @@ public:
     // Sound off or on, keeping the volume.
     void setMuted(bool muted);
     bool isMuted() const { return muted_; }
-    // A short text over the picture (mpv's on-screen display), for `milliseconds`.
+    // A short text over the picture (mpv's on-screen display), for `milliseconds`;
+    // messageShown tells when mpv took it.
     void showMessage(const QString& text, int milliseconds = 1500);
     // Video frames mpv dropped since the current movie opened: late at the output, and in
     // the decoder to catch up. Zeros without an open item.
@@ -95,6 +98,27 @@ public:
     void setSpeed(double speed);
     double speed() const { return speed_; }
 
+    // --- The movie's audio and subtitle tracks ---
+    struct Track {
+        qint64 id = 0;          // mpv's id, counted per kind of track
+        QString title;          // may be empty
+        QString language;       // the file's language tag; may be empty
+        bool external = false;  // a file opened beside the movie: the marks' subtitles
+        bool selected = false;  // plays, or shows
+    };
+    // The open movie's audio or subtitle tracks in mpv's order; none while no movie is open.
+    QList<Track> audioTracks() const { return tracks("audio"); }
+    QList<Track> subtitleTracks() const { return tracks("sub"); }
+    // The audio track that plays (0: none), and a choice of it.
+    qint64 audioTrack() const;
+    void setAudioTrack(qint64 id);
+    // The movie's own subtitle track that shows (0: none), and a choice of it. Beside the marks'
+    // subtitles it shows at the top (mpv's secondary subtitle), and the marks keep their place and
+    // style; without them it takes their place. Choices hold while the movie is open, also when
+    // it is opened again where it is; another item starts with mpv's own choice.
+    qint64 movieSubtitleTrack() const;
+    void setMovieSubtitleTrack(qint64 id);
+
     // Restyles the subtitles at once, keeping the playback position; the same style again
     // changes nothing.
     void setSubtitleStyle(const SubtitleStyle& style);
@@ -112,6 +136,8 @@ Q_SIGNALS:
     void volumeChanged(float volume);
     // setMuted changed the sound.
     void mutedChanged(bool muted);
+    // mpv shows `text` over the picture (showMessage).
+    void messageShown(const QString& text);
 
 private:
     // The video surface renders this player's pictures through the handle.
@@ -132,6 +158,8 @@ private:
     void setPaused(bool paused);
     bool alive() const { return mpv_ != nullptr && !shutDown_; }
     bool setOption(const char* name, const QString& value);
+    QList<Track> tracks(const char* type) const;
+    void messageReplied(quint64 reply, int error);
 
     Options options_;
     mpv_handle* mpv_ = nullptr;
@@ -160,6 +188,15 @@ private:
     bool muted_ = false;
     QString error_;
     qint64 lastReportedSecond_ = -1;
+    // The tracks chosen for the current item, as mpv options ("2", "no"); empty: mpv's choice.
+    struct TrackChoice {
+        QByteArray audio;
+        QByteArray subtitle;
+        QByteArray secondarySubtitle;
+    };
+    TrackChoice trackChoice_;
+    QHash<quint64, QString> messagesSent_;  // by reply id, until mpv replies
+    quint64 lastMessageReply_ = 0;
     std::optional<SubtitleStyle> style_;  // the style applied last
     double defaultFontSize_ = 55.0;       // mpv's own subtitle size, read at start
 };

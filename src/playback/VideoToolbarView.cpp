@@ -11,6 +11,7 @@
 #include "playback/VideoPlayerView.h"
 #include "playback/VideoSlider.h"
 
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -75,6 +76,7 @@ VideoToolbarView::VideoToolbarView(QWidget* parent) : QWidget(parent) {
 
     buildBar();
     buildVolumePopup();
+    buildVolumeMenu();
     observeEvents();
     refresh();
 }
@@ -135,6 +137,7 @@ void VideoToolbarView::buildBar() {
     };
     for (const auto& [label, placement] : choices)
         subtitleMenu_->addAction(label, this, [this, placement] { setSubtitleStyle(placement); });
+    connect(subtitleMenu_, &QMenu::aboutToShow, this, &VideoToolbarView::listTracks);
     subtitleButton_ = iconButton(QStringLiteral("subtitleButton"), this);
     subtitleButton_->setFixedWidth(50);
     subtitleButton_->setMenu(subtitleMenu_);
@@ -249,6 +252,7 @@ void VideoToolbarView::skipBy(double seconds) {
     if (duration_ < target)
         target = duration_;
     player_->seek(target);
+    player_->showMessage(timeText(target) + QStringLiteral(" / ") + timeText(duration_));
     doubleValue_ = percentOf(target, duration_);
     refresh();
 }
@@ -301,6 +305,8 @@ void VideoToolbarView::setVolumeTimer() { volumeTimer_->start(); }
 void VideoToolbarView::changeVolumeBy(double delta) {
     // The slider's own change handler sets the player, the icon and the setting.
     volumeSlider_->setValue(int(std::lround(std::clamp(volumeValue_ + delta, 0.0, 1.0) * 100)));
+    if (player_)
+        player_->showMessage(volumeMessage());
 }
 
 void VideoToolbarView::setShowVolume(bool show) {
@@ -380,7 +386,7 @@ void VideoToolbarView::toggleMute() {
     if (!player_)
         return;
     player_->setMuted(!player_->isMuted());
-    player_->showMessage(player_->isMuted() ? tr("Mute") : tr("Volume %1 %").arg(std::lround(volumeValue_ * 100)));
+    player_->showMessage(player_->isMuted() ? tr("Mute") : volumeMessage());
     refreshIcons();
 }
 
@@ -432,4 +438,72 @@ void VideoToolbarView::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(outline, 1.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5.0, 5.0);
+}
+
+// --- The volume button's menu, the track choice, messages ---
+
+QString VideoToolbarView::volumeMessage() const {
+    const QString volume = tr("Volume %1 %").arg(std::lround(volumeValue_ * 100));
+    return player_ && player_->isMuted() ? tr("%1 (muted)").arg(volume) : volume;
+}
+
+void VideoToolbarView::buildVolumeMenu() {
+    volumeMenu_ = new QMenu(this);
+    volumeMenu_->setObjectName(QStringLiteral("volumeMenu"));
+    muteAction_ = volumeMenu_->addAction(tr("Mute"));
+    muteAction_->setObjectName(QStringLiteral("muteAction"));
+    muteAction_->setCheckable(true);
+    connect(muteAction_, &QAction::triggered, this, [this](bool mute) {
+        if (player_ && player_->isMuted() != mute)
+            toggleMute();
+    });
+    // The menu shows the player as it is now: Ctrl+M or the desktop may have muted it.
+    connect(volumeMenu_, &QMenu::aboutToShow, this, [this] {
+        muteAction_->setEnabled(player_ != nullptr);
+        muteAction_->setChecked(player_ && player_->isMuted());
+    });
+    volumeButton_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(volumeButton_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { volumeMenu_->popup(volumeButton_->mapToGlobal(at)); });
+}
+
+void VideoToolbarView::listTracks() {
+    // The lists of the last opening go: the movie or its tracks may have changed since.
+    for (QAction* action : subtitleMenu_->actions())
+        if (action->property("track").isValid())
+            delete action;
+    qDeleteAll(subtitleMenu_->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+    if (!player_)
+        return;
+    const auto label = [](const Player::Track& track) {
+        if (!track.title.isEmpty())
+            return track.language.isEmpty() ? track.title : QStringLiteral("%1 (%2)").arg(track.title, track.language);
+        return track.language.isEmpty() ? tr("Track %1").arg(track.id) : track.language;
+    };
+    // One checked entry per list; `none` adds an entry for no track.
+    const auto addList = [&](const QString& heading, const QList<Player::Track>& tracks, bool none, auto choose) {
+        subtitleMenu_->addSection(heading)->setProperty("track", true);
+        auto* group = new QActionGroup(subtitleMenu_);
+        const auto add = [&](const QString& text, qint64 id, bool selected) {
+            QAction* action = subtitleMenu_->addAction(text, this, [this, choose, id] {
+                if (player_)
+                    choose(*player_, id);
+            });
+            action->setProperty("track", true);
+            action->setCheckable(true);
+            action->setChecked(selected);
+            action->setActionGroup(group);
+        };
+        if (none)
+            add(tr("None"), 0, std::none_of(tracks.begin(), tracks.end(), [](const auto& t) { return t.selected; }));
+        for (const Player::Track& track : tracks)
+            add(label(track), track.id, track.selected);
+    };
+    const QList<Player::Track> audio = player_->audioTracks();
+    if (audio.size() > 1)
+        addList(tr("Audio Track"), audio, false, [](Player& player, qint64 id) { player.setAudioTrack(id); });
+    QList<Player::Track> own = player_->subtitleTracks();
+    own.removeIf([](const Player::Track& track) { return track.external; });
+    if (!own.isEmpty())
+        addList(tr("Movie Subtitles"), own, true, [](Player& player, qint64 id) { player.setMovieSubtitleTrack(id); });
 }

@@ -12,6 +12,7 @@ class Player;
 struct VideoItem;
 class QFrame;
 class QLabel;
+class QAction;
 class QMenu;
 class QSlider;
 class QTimer;
@@ -94,6 +95,13 @@ private:
     void refreshIcons();
     void placeVolumePopup();
     void showTimelineMarks();
+    // The volume button's right-click menu: mute.
+    void buildVolumeMenu();
+    // The open movie's audio tracks and its own subtitle tracks, listed in the subtitle menu
+    // under the placements when it has a choice of them.
+    void listTracks();
+    // "Volume 70 %", told over the picture.
+    QString volumeMessage() const;
 
     VideoSliderCell cell_;
     TimelineMarks marks_;
@@ -117,6 +125,8 @@ private:
     QToolButton* volumeButton_ = nullptr;
     QToolButton* subtitleButton_ = nullptr;
     QMenu* subtitleMenu_ = nullptr;
+    QMenu* volumeMenu_ = nullptr;
+    QAction* muteAction_ = nullptr;
     QPointer<QFrame> volumePopup_;
     QSlider* volumeSlider_ = nullptr;
     bool settingVolumeSlider_ = false;

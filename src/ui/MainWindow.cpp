@@ -220,6 +220,9 @@ void MainWindow::buildShortcuts() {
     bindTransport(Qt::Key_Up, [transport] { transport->changeVolumeBy(+0.05); });
     bindTransport(Qt::Key_Down, [transport] { transport->changeVolumeBy(-0.05); });
     bindTransport(QKeySequence(Qt::CTRL | Qt::Key_M), [transport] { transport->toggleMute(); });
+    // mpv's volume keys beside the arrows; a text field types them.
+    bindTransport(Qt::Key_0, [transport] { transport->changeVolumeBy(+0.05); });
+    bindTransport(Qt::Key_9, [transport] { transport->changeVolumeBy(-0.05); });
     bind(QKeySequence::Find, [this] {
         setFullScreenVideo(false);  // the library is not shown in full screen
         sidebar_->focusFilter();
@@ -275,9 +278,16 @@ void MainWindow::buildAnnotatorShortcuts() {
     };
     bind(Qt::Key_Period, withPlayer([](Player& player) { player.stepFrame(+1); }));
     bind(Qt::Key_Comma, withPlayer([](Player& player) { player.stepFrame(-1); }));
-    bind(Qt::Key_BracketRight, withPlayer([](Player& player) { player.setSpeed(nextSpeed(player.speed(), +1)); }));
-    bind(Qt::Key_BracketLeft, withPlayer([](Player& player) { player.setSpeed(nextSpeed(player.speed(), -1)); }));
-    bind(Qt::Key_Backspace, withPlayer([](Player& player) { player.setSpeed(1.0); }));
+    // The new speed is told over the picture.
+    const auto setSpeed = [](Player& player, double speed) {
+        player.setSpeed(speed);
+        player.showMessage(tr("Speed %1\u00d7").arg(QString::number(player.speed(), 'g', 3)));
+    };
+    bind(Qt::Key_BracketRight,
+         withPlayer([setSpeed](Player& player) { setSpeed(player, nextSpeed(player.speed(), +1)); }));
+    bind(Qt::Key_BracketLeft,
+         withPlayer([setSpeed](Player& player) { setSpeed(player, nextSpeed(player.speed(), -1)); }));
+    bind(Qt::Key_Backspace, withPlayer([setSpeed](Player& player) { setSpeed(player, 1.0); }));
 }
 
 double MainWindow::nextSpeed(double speed, int direction) {
@@ -298,8 +308,8 @@ void MainWindow::showKeyboardShortcuts() {
     const QString rows[][2] = {
         {tr("Space"), tr("Play or pause")},
         {tr("Left / Right"), tr("Back or forward 5 seconds")},
-        {tr("Up / Down, the wheel over the video"), tr("Volume up or down")},
-        {tr("Ctrl+M"), tr("Sound off or on")},
+        {tr("Up / Down, 0 / 9, the wheel over the video"), tr("Volume up or down")},
+        {tr("Ctrl+M, the volume button's right-click menu"), tr("Sound off or on")},
         {tr("Page Up / Page Down"), tr("Previous or next mark")},
         {tr("M"), tr("Type a mark")},
         {tr("Return (in the mark entry)"), tr("Add the mark at the current position")},

@@ -249,6 +249,49 @@ TEST_F(VideoPlayerViewTest, OpensTheMovieBeforeTheSurfaceIsOnScreen) {
     unseen.reset();
 }
 
+TEST_F(VideoPlayerViewTest, TheMoviesOwnSubtitleShowsAtTheTopAndTheMarksStayAtTheBottom) {
+    auto view = surface();
+    const QString movie = folder_.filePath(QStringLiteral("own-track.mkv"));
+    ASSERT_TRUE(makeClipWithTracks(movie, QStringLiteral("OWN SUBTITLE TEXT")));
+    writeSubtitles(movie, QStringLiteral("THE MARKS CUE"));
+    openAt(*view, movie, 1.0);
+    Player* player = view->player();
+    VideoPlayerView::setSubtitleStyle(player, SubtitlePlacement::none);
+    settle();
+    const QImage plain = view->grabFramebuffer();
+    const int height = plain.height();
+    VideoPlayerView::setSubtitleStyle(player, SubtitlePlacement::bottom);
+    ASSERT_TRUE(waitUntil([&] { return !differingRows(view->grabFramebuffer(), plain).isEmpty(); }))
+        << "no marks drawn";
+    const QImage marks = view->grabFramebuffer();
+
+    player->setMovieSubtitleTrack(1);
+    ASSERT_TRUE(waitUntil([&] { return !differingRows(view->grabFramebuffer(), marks).isEmpty(); }))
+        << "the movie's subtitle is not drawn";
+    settle();
+    const QImage both = view->grabFramebuffer();
+    const QList<int> added = differingRows(both, marks);
+    ASSERT_FALSE(added.isEmpty());
+    EXPECT_LT(added.last(), height / 3) << "the movie's subtitle is not at the top";
+    const QList<int> overPlain = differingRows(both, plain);
+    EXPECT_FALSE(overPlain.isEmpty() || overPlain.last() < height * 2 / 3) << "the marks went";
+}
+
+TEST_F(VideoPlayerViewTest, AMessageShowsOverThePictureForAMoment) {
+    auto view = surface();
+    openAt(*view, clip(QStringLiteral("message.mp4"), picture), 1.0);
+    const QImage plain = view->grabFramebuffer();
+    QSignalSpy shown(view->player(), &Player::messageShown);
+    view->player()->showMessage(QStringLiteral("VOLUME 50 %"), 1000);
+    ASSERT_TRUE(waitUntil([&] { return !differingRows(view->grabFramebuffer(), plain).isEmpty(); }))
+        << "no message drawn";
+    EXPECT_LT(differingRows(view->grabFramebuffer(), plain).last(), plain.height() / 3);
+    ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty(); }));
+    EXPECT_EQ(shown.first().first().toString(), QStringLiteral("VOLUME 50 %"));
+    EXPECT_TRUE(waitUntil([&] { return differingRows(view->grabFramebuffer(), plain).isEmpty(); }))
+        << "the message stays";
+}
+
 TEST(VideoPlayerViewStyle, WithoutAnItemOrPlayerNothingHappens) {
     VideoPlayerView::setSubtitleStyle(nullptr, SubtitlePlacement::top);
     Player player(Player::Options{false, false});

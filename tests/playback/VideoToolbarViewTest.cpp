@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 
@@ -302,6 +303,96 @@ TEST_F(VideoToolbarViewTest, MarksAddedAndRemovedShowAtOnceAndANewMovieStartsWit
     bar.addTimelineMark(mark);
     select(100);
     EXPECT_TRUE(bar.cell().list.isEmpty());
+}
+
+// The track entries of the subtitle menu as it opens: section titles, then each entry's text,
+// "*" before the checked ones.
+QStringList trackEntries(QMenu& menu) {
+    menu.popup(QPoint(0, 0));
+    QStringList entries;
+    for (QAction* action : menu.actions())
+        if (action->property("track").isValid())
+            entries << (action->isChecked() ? QStringLiteral("*") : QString()) + action->text();
+    menu.hide();
+    return entries;
+}
+
+void choose(QMenu& menu, const QString& entry) {
+    menu.popup(QPoint(0, 0));
+    for (QAction* action : menu.actions())
+        if (action->property("track").isValid() && action->text() == entry) {
+            action->trigger();
+            break;
+        }
+    menu.hide();
+}
+
+TEST_F(VideoToolbarViewTest, TheSubtitleMenuListsTheMoviesTracksAndAChoiceReachesMpv) {
+    // The movie's own subtitle track shows beside the marks' subtitles, which stay, or without
+    // marks in their place; mpv picks it by itself then, as the file's default.
+    const struct {
+        QString name;
+        bool marks;
+        QString choice;
+        qint64 shownAfter;
+        QStringList checkedAfter;
+    } cases[] = {
+        {QStringLiteral("marked.mkv"),
+         true,
+         QStringLiteral("deu"),
+         1,
+         {QStringLiteral("*Commentary (fra)"), QStringLiteral("*deu")}},
+        {QStringLiteral("unmarked.mkv"),
+         false,
+         QStringLiteral("None"),
+         0,
+         {QStringLiteral("*Commentary (fra)"), QStringLiteral("*None")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString movie = folder_.filePath(c.name);
+        ASSERT_TRUE(makeClipWithTracks(movie, QStringLiteral("OWN")));
+        if (c.marks)
+            writeSubtitles(movie);
+        Player player(Player::Options{false, false});
+        player.replaceCurrentItem(getPlayerItem(QUrl::fromLocalFile(movie), 4));
+        ASSERT_TRUE(waitUntil([&] { return player.isLoaded(); }, 10000));
+        VideoToolbarView bar;
+        announce(&player);
+        auto* menu = bar.findChild<QMenu*>(QStringLiteral("subtitleMenu"));
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(
+            trackEntries(*menu),
+            (QStringList{QStringLiteral("Audio Track"), QStringLiteral("*eng"), QStringLiteral("Commentary (fra)"),
+                         QStringLiteral("Movie Subtitles"), c.marks ? QStringLiteral("*None") : QStringLiteral("None"),
+                         c.marks ? QStringLiteral("deu") : QStringLiteral("*deu")}));
+
+        choose(*menu, QStringLiteral("Commentary (fra)"));
+        choose(*menu, c.choice);
+        EXPECT_EQ(player.audioTrack(), 2);
+        EXPECT_EQ(player.movieSubtitleTrack(), c.shownAfter);
+        const auto marksShown = [&] {
+            const QList<Player::Track> subtitles = player.subtitleTracks();
+            return std::any_of(subtitles.begin(), subtitles.end(),
+                               [](const auto& t) { return t.external && t.selected; });
+        };
+        EXPECT_EQ(marksShown(), c.marks);
+        QStringList checked = trackEntries(*menu).filter(QStringLiteral("*"));
+        EXPECT_EQ(checked, c.checkedAfter);
+
+        // Opened again where it is (a new length): the choices stay.
+        player.setLength(3.9);
+        ASSERT_TRUE(waitUntil([&] { return player.isLoaded(); }, 10000));
+        EXPECT_EQ(player.audioTrack(), 2);
+        EXPECT_EQ(player.movieSubtitleTrack(), c.shownAfter);
+        EXPECT_EQ(marksShown(), c.marks);
+    }
+
+    // One audio track and no subtitles of the movie's own: nothing to choose, nothing listed.
+    auto plain = openPlayer(6);
+    VideoToolbarView bar;
+    announce(plain.get());
+    EXPECT_TRUE(trackEntries(*bar.findChild<QMenu*>(QStringLiteral("subtitleMenu"))).isEmpty());
 }
 
 }  // namespace

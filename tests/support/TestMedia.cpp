@@ -61,6 +61,34 @@ bool makeClip(const QString& path, const ClipShape& shape) {
     return QFile::copy(cached, path);
 }
 
+bool makeClipWithTracks(const QString& path, const QString& subtitleText) {
+    const QString srt = path + QStringLiteral(".own.srt");
+    if (!writeFile(srt, QStringLiteral("1\n00:00:00,000 --> 00:00:10,000\n%1\n\n").arg(subtitleText).toUtf8()))
+        return false;
+    // Video, two tones, then the subtitle file; the paths are arguments of their own.
+    const QStringList inputs = QStringLiteral(
+                                   "-hide_banner -loglevel error -y"
+                                   " -f lavfi -i testsrc=size=480x270:rate=25:duration=4"
+                                   " -f lavfi -i sine=frequency=440:duration=4"
+                                   " -f lavfi -i sine=frequency=880:duration=4 -i")
+                                   .split(QLatin1Char(' '));
+    const QStringList output = QStringLiteral(
+                                   "-map 0 -map 1 -map 2 -map 3"
+                                   " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac"
+                                   " -c:s srt -disposition:s:0 default"
+                                   " -metadata:s:a:0 language=eng -metadata:s:a:1 language=fra"
+                                   " -metadata:s:a:1 title=Commentary -metadata:s:s:0 language=deu"
+                                   " -f matroska")
+                                   .split(QLatin1Char(' '));
+    const QStringList args = inputs + QStringList{srt} + output + QStringList{path};
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    const bool made =
+        ffmpeg.waitForFinished(120000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+    QFile::remove(srt);
+    return made;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);

@@ -14,6 +14,11 @@ struct ClipShape {
 };
 bool makeClip(const QString& path, const ClipShape& shape = {});
 
+// Makes a 4-s 480x270 Matroska movie at `path` with two audio tracks (English; French, titled
+// "Commentary") and one subtitle track of its own (German, the default) that shows
+// `subtitleText` throughout. Returns false when ffmpeg fails.
+bool makeClipWithTracks(const QString& path, const QString& subtitleText);
+
 // Writes `bytes` to `path`, creating missing folders. Returns false on failure.
 bool writeFile(const QString& path, const QByteArray& bytes);
 

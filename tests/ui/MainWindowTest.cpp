@@ -43,6 +43,7 @@
 #include <QSettings>
 #include <QThread>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <functional>
 
@@ -791,6 +792,89 @@ TEST_F(WindowFixture, CtrlMMutesAndTheWheelOverTheVideoStepsTheVolume) {
                    Qt::NoScrollPhase, false);
     QApplication::sendEvent(video, &up);
     EXPECT_NEAR(player->volume(), before + 0.05f, 0.001);
+}
+
+TEST_F(WindowFixture, ZeroAndNineStepTheVolumeAndKeysTellWhatTheyDidOverThePicture) {
+    select(QStringLiteral("told"));
+    Player* player = window_->content()->player();
+    ASSERT_TRUE(waitUntil([&] { return player && player->isLoaded(); }, 10000));
+    VideoToolbarView* transport = window_->content()->toolbarView();
+    transport->changeVolumeBy(0.5 - transport->volumeValue());
+    QSignalSpy told(player, &Player::messageShown);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        double volume;
+        QString message;
+    } presses[] = {
+        {Qt::Key_9, Qt::NoModifier, 0.45, QStringLiteral("Volume 45 %")},
+        {Qt::Key_0, Qt::NoModifier, 0.5, QStringLiteral("Volume 50 %")},
+        {Qt::Key_M, Qt::ControlModifier, 0.5, QStringLiteral("Mute")},
+        {Qt::Key_0, Qt::NoModifier, 0.55, QStringLiteral("Volume 55 % (muted)")},
+        {Qt::Key_M, Qt::ControlModifier, 0.55, QStringLiteral("Volume 55 %")},
+        {Qt::Key_BracketRight, Qt::NoModifier, 0.55, QStringLiteral("Speed 1.25\u00d7")},
+        {Qt::Key_Backspace, Qt::NoModifier, 0.55, QStringLiteral("Speed 1\u00d7")},
+        {Qt::Key_Right, Qt::NoModifier, 0.55, QStringLiteral("00:04 / 00:04")},
+    };
+    for (const auto& press : presses) {
+        SCOPED_TRACE(press.message.toStdString());
+        pressKey(press.key, press.modifiers);
+        EXPECT_NEAR(transport->volumeValue(), press.volume, 1e-9);
+        EXPECT_NEAR(player->volume(), press.volume, 1e-6);
+        EXPECT_TRUE(waitUntil([&] { return !told.isEmpty() && told.last().first().toString() == press.message; }))
+            << (told.isEmpty() ? std::string("nothing told") : told.last().first().toString().toStdString());
+    }
+
+    // A text field types the digits.
+    pressKey(Qt::Key_M);
+    ASSERT_TRUE(window_->detail()->entry()->hasFocus());
+    pressKey(Qt::Key_0);
+    pressKey(Qt::Key_9);
+    EXPECT_EQ(window_->detail()->entry()->text(), QStringLiteral("09"));
+    EXPECT_NEAR(transport->volumeValue(), 0.55, 1e-9);
+}
+
+TEST_F(WindowFixture, TheVolumeButtonsRightClickMenuMutesAndShowsTheSoundAsItIs) {
+    select(QStringLiteral("mute-menu"));
+    Player* player = window_->content()->player();
+    ASSERT_TRUE(waitUntil([&] { return player && player->isLoaded(); }, 10000));
+    VideoToolbarView* transport = window_->content()->toolbarView();
+    auto* button = transport->findChild<QToolButton*>(QStringLiteral("volumeButton"));
+    auto* menu = transport->findChild<QMenu*>(QStringLiteral("volumeMenu"));
+    auto* mute = transport->findChild<QAction*>(QStringLiteral("muteAction"));
+    ASSERT_TRUE(button && menu && mute);
+    // A right-click as the window system delivers it; the menu's entry clicked.
+    const auto openMenu = [&] {
+        if (QApplication::activeWindow() != window_.get()) {
+            window_->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+        }
+        QTest::mouseClick(window_->windowHandle(), Qt::RightButton, {},
+                          button->mapTo(window_.get(), button->rect().center()));
+        ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    };
+    const double volume = transport->volumeValue();
+
+    openMenu();
+    EXPECT_FALSE(mute->isChecked());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(mute).center());
+    EXPECT_TRUE(waitUntil([&] { return !menu->isVisible(); }));
+    EXPECT_TRUE(player->isMuted());
+    EXPECT_EQ(transport->volumeIcon(), VideoToolbarView::volumeIcon(0.0));
+    EXPECT_FALSE(transport->showVolume()) << "the right-click opened the volume pop-up";
+
+    // Ctrl+M gave the sound back: the menu says so, and its entry mutes again.
+    pressKey(Qt::Key_M, Qt::ControlModifier);
+    ASSERT_FALSE(player->isMuted());
+    openMenu();
+    EXPECT_FALSE(mute->isChecked());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(mute).center());
+    EXPECT_TRUE(player->isMuted());
+    openMenu();
+    EXPECT_TRUE(mute->isChecked());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(mute).center());
+    EXPECT_FALSE(player->isMuted());
+    EXPECT_DOUBLE_EQ(transport->volumeValue(), volume);
 }
 
 TEST_F(WindowFixture, InFullScreenAMoveShowsTheControlsAWhileThenTheyHideWithThePointer) {
