@@ -93,11 +93,18 @@ void MoviesViewModel::refresh() {
         result.scan = scanner->refreshFolder(folder, listUnchanged);
         return result;
     }).then(this, [this](ScanResult result) {
-        rewriteCacheFile_ = rewriteCacheFile_ || result.cacheFileRejected;
-        if (result.scan.outcome == LibraryScanner::FolderScan::Outcome::listed)
-            publish(std::move(result.scan.movies));
-        else
-            finishPublishing();
+        // Always from the event loop: a continuation attached to a task that has already
+        // finished runs at once, which would publish inside refresh() itself.
+        QMetaObject::invokeMethod(
+            this,
+            [this, result = std::move(result)]() mutable {
+                rewriteCacheFile_ = rewriteCacheFile_ || result.cacheFileRejected;
+                if (result.scan.outcome == LibraryScanner::FolderScan::Outcome::listed)
+                    publish(std::move(result.scan.movies));
+                else
+                    finishPublishing();
+            },
+            Qt::QueuedConnection);
     });
 }
 
