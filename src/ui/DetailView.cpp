@@ -323,14 +323,12 @@ void DetailView::subscribeToEvents() {
         entry_->clear();
         setSelectedIndex(std::nullopt);
         // The loader has decided about the sidecar by now.
-        refusal_ = SidecarLoader::shared().refusal();
-        showNotice();
+        const QString refusal = SidecarLoader::shared().refusal();
+        notice_->setText(refusal);
+        notice_->setVisible(!refusal.isEmpty());
     });
     connect(&movie_, &OpenMovie::modifiedChanged, this, &DetailView::showModified);
-    connect(&movie_, &OpenMovie::savingChanged, this, [this](bool saving) {
-        saveButton_->setEnabled(!saving && !movie_.isLoading());
-        showNotice();
-    });
+    connect(&movie_, &OpenMovie::savingChanged, this, &DetailView::showSaving);
     connect(&movie_, &OpenMovie::saveFinished, this, &DetailView::tellSaved);
     connect(
         &notify(), &ApplicationEvents::videoCursorChanged, this,
@@ -443,20 +441,22 @@ bool DetailView::addTypedMark() {
         return false;
     entry_->clear();
     if (movie_.isSaving())
-        showNotice();  // it waits for the save: said, so that it is not thought lost
+        showSaving();  // it waits for the save: said, so that it is not thought lost
     return true;
 }
 
-void DetailView::showNotice() {
-    QString text = refusal_;
-    if (movie_.isSaving()) {
-        const int waiting = movie_.waitingMarks();
-        text = waiting == 0 ? tr("Saving the marks\u2026 They can be changed again once the file is written.")
-                            : tr("Saving the marks\u2026 %n new mark(s) will be added once the file is written.",
-                                 nullptr, waiting);
-    }
-    notice_->setText(text);
-    notice_->setVisible(!text.isEmpty());
+void DetailView::showSaving() {
+    // Said on the save button, whose size stays: a change of the list's size would lay out
+    // all its rows again, which takes long with a million marks.
+    const bool saving = movie_.isSaving();
+    const int waiting = movie_.waitingMarks();
+    saveButton_->setEnabled(!saving && !movie_.isLoading());
+    saveButton_->setText(!saving       ? tr("Save modified subtitle")
+                         : waiting > 0 ? tr("Saving\u2026 %n new mark(s) waiting", nullptr, waiting)
+                                       : tr("Saving\u2026"));
+    saveButton_->setToolTip(saving ? tr("The marks can be changed again once the file is written; marks added "
+                                        "meanwhile go in then")
+                                   : tr("Save the marks to the movie's SRT file (Ctrl+S)"));
 }
 
 void DetailView::editSelected(Field field) {

@@ -40,7 +40,7 @@ public:
     IndexListView* list() const { return list_; }
     QPushButton* saveButton() const { return saveButton_; }
     // The line above the marks that says why the list shows none (a sidecar too large to
-    // read) or that it cannot be changed now (a save runs); hidden otherwise.
+    // read); hidden otherwise.
     QLabel* notice() const { return notice_; }
 
     void setShowPanel(bool show);
@@ -106,7 +106,8 @@ private:
     void showModified(bool modified);
     // Tells how a save of the marks to `path` went: a failure with its reason, a backup kept.
     bool tellSaved(bool saved, const QString& path, const QString& error, const QString& backup);
-    void showNotice();
+    // While a save runs, the save button says so and how many marks wait for it.
+    void showSaving();
     // The open movie's marks are still being read: adding, saving and exporting wait.
     void setLoading(bool loading);
     void showContextMenu(const QPoint& pos);
@@ -135,6 +136,5 @@ private:
 
     OpenMovie& movie_;
     double seconds_ = 0;
-    QString refusal_;                     // why the open movie's sidecar was not read
     Report saveReport_ = Report::dialog;  // how the end of a save is told
 };

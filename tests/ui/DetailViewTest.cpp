@@ -452,7 +452,7 @@ TEST_F(DetailFixture, WhileASaveRunsTheListWaitsAndTheFileLandsWhole) {
     panel_.onSaveButton();
     ASSERT_TRUE(movie_.isSaving());
     EXPECT_FALSE(panel_.saveButton()->isEnabled());
-    EXPECT_FALSE(panel_.notice()->isHidden());
+    EXPECT_TRUE(panel_.saveButton()->text().startsWith(QStringLiteral("Saving")));
 
     // The list cannot be changed meanwhile; a mark typed now waits for the end, and says so.
     panel_.deleteText(0);
@@ -464,8 +464,8 @@ TEST_F(DetailFixture, WhileASaveRunsTheListWaitsAndTheFileLandsWhole) {
     QTest::keyClick(panel_.entry(), Qt::Key_Return);
     EXPECT_TRUE(panel_.entry()->text().isEmpty());
     EXPECT_EQ(items.size(), 3);
-    EXPECT_TRUE(panel_.notice()->text().contains(QStringLiteral("1 new mark")))
-        << panel_.notice()->text().toStdString();
+    EXPECT_TRUE(panel_.saveButton()->text().contains(QStringLiteral("1 new mark")))
+        << panel_.saveButton()->text().toStdString();
 
     gate.release();
     ASSERT_TRUE(waitUntil([this] { return !movie_.isSaving(); }, 20000));
@@ -477,7 +477,7 @@ TEST_F(DetailFixture, WhileASaveRunsTheListWaitsAndTheFileLandsWhole) {
     EXPECT_EQ(items[3].text, QStringLiteral("typed meanwhile"));
     EXPECT_EQ(items[3].stime, 40);
     EXPECT_TRUE(panel_.isModified());  // the waiting mark is not in the file yet
-    EXPECT_TRUE(panel_.notice()->isHidden());
+    EXPECT_FALSE(panel_.saveButton()->text().startsWith(QStringLiteral("Saving")));
     EXPECT_TRUE(panel_.saveButton()->isEnabled());
 
     panel_.onSaveButton();
