@@ -38,8 +38,9 @@
 
 // A mark row: its start time in gray, then "• " and the text in the mark's colour at 70 %
 // opacity, italic 13 pt, one line cut with "…" (the whole text as a tooltip then, up to a
-// screenful). The mark being played has a lighter background. It also edits a row in place: the text, or the time
-// when the time was double-clicked or asked for; the panel takes the typed value.
+// screenful). The mark being played has a lighter background. It also edits a row in place:
+// the text, or the time when the time was double-clicked or asked for; the panel takes the
+// typed value.
 class MarkRowDelegate : public QStyledItemDelegate {
 public:
     MarkRowDelegate(DetailView& panel, IndexListView* list) : QStyledItemDelegate(list), panel_(panel) {}
