@@ -2,6 +2,7 @@
 
 #include "core/Events.h"
 #include "core/TimeFormat.h"
+#include "models/SidecarLoader.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/ItemColors.h"
 #include "playback/Symbols.h"
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
@@ -35,9 +37,10 @@
 #include <cmath>
 
 // A mark row: its start time in gray, then "• " and the text in the mark's colour at 70 %
-// opacity, italic 13 pt, one line cut with "…" (the whole text as a tooltip then). The mark
-// being played has a lighter background. It also edits a row in place: the text, or the time
-// when the time was double-clicked or asked for; the panel takes the typed value.
+// opacity, italic 13 pt, one line cut with "…" (the whole text as a tooltip then, up to a
+// screenful). The mark being played has a lighter background. It also edits a row in place:
+// the text, or the time when the time was double-clicked or asked for; the panel takes the
+// typed value.
 class MarkRowDelegate : public QStyledItemDelegate {
 public:
     MarkRowDelegate(DetailView& panel, IndexListView* list) : QStyledItemDelegate(list), panel_(panel) {}
@@ -52,8 +55,9 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        // One line per row: the lines of a cue are shown side by side.
-        QString text = index.data(SubtitlesViewModel::TextRole).toString();
+        // One line per row: the lines of a cue are shown side by side. Only the head that a
+        // row can show is laid out: a cue of megabytes on one line would take seconds.
+        QString text = head(index.data(SubtitlesViewModel::TextRole).toString(), shownChars);
         text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         option->text = QStringLiteral("\u2022 ") + text;
         option->font.setItalic(true);
@@ -100,7 +104,8 @@ protected:
         QStyleOptionViewItem row = option;
         initStyleOption(&row, index);
         if (QFontMetrics(row.font).horizontalAdvance(row.text) > textRect(row.rect).width())
-            QToolTip::showText(event->globalPos(), index.data(SubtitlesViewModel::TextRole).toString(), view, row.rect);
+            QToolTip::showText(event->globalPos(),
+                               head(index.data(SubtitlesViewModel::TextRole).toString(), tooltipChars), view, row.rect);
         else
             QToolTip::hideText();
         return true;
@@ -143,6 +148,18 @@ protected:
     }
 
 private:
+    // More characters than the widest row shows, and than a tooltip can show.
+    static constexpr qsizetype shownChars = 400;
+    static constexpr qsizetype tooltipChars = 2000;
+    // The first `chars` characters of `text` with "…" when it is longer, not cutting a
+    // character of two code units in half.
+    static QString head(const QString& text, qsizetype chars) {
+        if (text.size() <= chars)
+            return text;
+        if (text.at(chars - 1).isHighSurrogate())
+            --chars;
+        return text.left(chars) + QChar(0x2026);
+    }
     static constexpr int margin = 4;
     static constexpr int gap = 6;
     static QFont timeFont() {
@@ -213,6 +230,14 @@ QWidget* DetailView::buildContent() {
     column->addWidget(divider(content));
     column->addWidget(buildEditBox());
     column->addWidget(divider(content));
+
+    notice_ = new QLabel(content);
+    notice_->setObjectName(QStringLiteral("marksNotice"));
+    notice_->setWordWrap(true);
+    notice_->setContentsMargins(10, 8, 10, 8);
+    notice_->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 150);"));
+    notice_->hide();
+    column->addWidget(notice_);
 
     list_ = new IndexListView(content);
     list_->setModel(&movie_.marks());
@@ -298,8 +323,14 @@ void DetailView::subscribeToEvents() {
         timeField_->setText(fixedFormatTimeDetail(seconds_));
         entry_->clear();
         setSelectedIndex(std::nullopt);
+        // The loader has decided about the sidecar by now.
+        const QString refusal = SidecarLoader::shared().refusal();
+        notice_->setText(refusal);
+        notice_->setVisible(!refusal.isEmpty());
     });
     connect(&movie_, &OpenMovie::modifiedChanged, this, &DetailView::showModified);
+    connect(&movie_, &OpenMovie::savingChanged, this, &DetailView::showSaving);
+    connect(&movie_, &OpenMovie::saveFinished, this, &DetailView::tellSaved);
     connect(
         &notify(), &ApplicationEvents::videoCursorChanged, this,
         [this](double seconds) {
@@ -410,12 +441,28 @@ bool DetailView::addTypedMark() {
     if (!movie_.addMark(seconds_, entry_->text()))
         return false;
     entry_->clear();
+    if (movie_.isSaving())
+        showSaving();  // it waits for the save: said, so that it is not thought lost
     return true;
+}
+
+void DetailView::showSaving() {
+    // Said on the save button, whose size stays: a change of the list's size would lay out
+    // all its rows again, which takes long with a million marks.
+    const bool saving = movie_.isSaving();
+    const int waiting = movie_.waitingMarks();
+    saveButton_->setEnabled(!saving && !movie_.isLoading());
+    saveButton_->setText(!saving       ? tr("Save modified subtitle")
+                         : waiting > 0 ? tr("Saving\u2026 %n new mark(s) waiting", nullptr, waiting)
+                                       : tr("Saving\u2026"));
+    saveButton_->setToolTip(saving ? tr("The marks can be changed again once the file is written; marks added "
+                                        "meanwhile go in then")
+                                   : tr("Save the marks to the movie's SRT file (Ctrl+S)"));
 }
 
 void DetailView::editSelected(Field field) {
     const auto row = selectedIndex();
-    if (!row || *row >= movie_.marks().items().size() || movie_.isLoading())
+    if (!row || *row >= movie_.marks().items().size() || movie_.isLoading() || movie_.isSaving())
         return;
     setShowPanel(true);
     delegate_->setEditedField(field);
@@ -424,10 +471,11 @@ void DetailView::editSelected(Field field) {
 }
 
 bool DetailView::setMarkText(int row, const QString& typed) {
-    const auto& items = movie_.marks().items();
-    if (row < 0 || row >= items.size())
+    const auto at = rowAfterSaving(row);
+    if (!at)
         return false;
-    const QUuid id = items[row].id;
+    row = *at;
+    const QUuid id = movie_.marks().items()[row].id;
     if (!movie_.editMarkText(row, typed))
         return false;
     followMark(id, false);
@@ -435,9 +483,10 @@ bool DetailView::setMarkText(int row, const QString& typed) {
 }
 
 bool DetailView::setMarkTime(int row, const QString& typed) {
-    const auto& items = movie_.marks().items();
-    if (row < 0 || row >= items.size())
+    const auto at = rowAfterSaving(row);
+    if (!at)
         return false;
+    row = *at;
     const auto seconds = parseTime(typed);
     const double length = movie_.length();
     if (!seconds || (length > 0 && *seconds > length)) {
@@ -451,6 +500,17 @@ bool DetailView::setMarkTime(int row, const QString& typed) {
         return false;
     }
     return moveMark(row, *seconds);
+}
+
+std::optional<int> DetailView::rowAfterSaving(int row) {
+    const auto& items = movie_.marks().items();
+    if (row < 0 || row >= items.size())
+        return std::nullopt;
+    if (!movie_.isSaving())
+        return row;
+    const SubtitleItem mark = items[row];
+    movie_.finishSaving();
+    return movie_.marks().rowOf(mark);
 }
 
 bool DetailView::nudgeSelected(double seconds) {
@@ -488,27 +548,38 @@ void DetailView::deleteSelected() {
         deleteText(*row);
 }
 
+void DetailView::onSaveButton() {
+    QString error;
+    if (!movie_.startSave(&error))
+        tellSaved(false, movie_.sidecarPath(), error, {});
+}
+
 bool DetailView::saveMarks(Report report) {
-    const auto tell = [this, report](const QString& message) {
-        if (report == Report::dialog)
+    // A save under way that ends now is told the same way as this one.
+    saveReport_ = report;
+    const auto restore = qScopeGuard([this] { saveReport_ = Report::dialog; });
+    QString error;
+    QString backup;
+    const bool saved = movie_.save(&error, &backup);
+    return tellSaved(saved, movie_.sidecarPath(), error, backup);
+}
+
+bool DetailView::tellSaved(bool saved, const QString& path, const QString& error, const QString& backup) {
+    if (!saved) {
+        const QString message =
+            tr("The marks could not be saved to \u201c%1\u201d: %2").arg(QDir::toNativeSeparators(path), error);
+        if (saveReport_ == Report::dialog)
             QMessageBox::warning(this, tr("Marks Not Saved"), message);
         else
             qWarning("%s", qUtf8Printable(message));
-    };
-    QString error;
-    QString backup;
-    if (!movie_.save(&error, &backup)) {
-        tell(tr("The marks could not be saved to \u201c%1\u201d: %2")
-                 .arg(QDir::toNativeSeparators(movie_.sidecarPath()), error));
         return false;
     }
-    const QString sidecar = movie_.sidecarPath();
-    if (!backup.isEmpty() && report == Report::dialog)
+    if (!backup.isEmpty() && saveReport_ == Report::dialog)
         QMessageBox::information(
             this, tr("Marks Saved"),
             tr("The marks were saved to \u201c%1\u201d. The file held lines that could not be read; "
                "its earlier content was kept as \u201c%2\u201d.")
-                .arg(QDir::toNativeSeparators(sidecar), QDir::toNativeSeparators(backup)));
+                .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(backup)));
     return true;
 }
 
@@ -540,6 +611,8 @@ bool DetailView::exportMarksTo(const QString& path, MarkExport::Format format) {
 }
 
 bool DetailView::confirmLeavingMovie() {
+    // A save under way ends first: its marks may be all there is to ask about.
+    movie_.finishSaving();
     if (!isModified())
         return true;
     const auto movie = movie_.url();

@@ -9,6 +9,7 @@ class MarkRowDelegate;
 class OpenMovie;
 class QUuid;
 class QAction;
+class QLabel;
 class QLineEdit;
 class IndexListView;
 class PaneSlider;
@@ -38,6 +39,9 @@ public:
     QLineEdit* entry() const { return entry_; }
     IndexListView* list() const { return list_; }
     QPushButton* saveButton() const { return saveButton_; }
+    // The line above the marks that says why the list shows none (a sidecar too large to
+    // read); hidden otherwise.
+    QLabel* notice() const { return notice_; }
 
     void setShowPanel(bool show);
     void setSelectedIndex(std::optional<int> index);
@@ -65,9 +69,12 @@ public:
     void deleteSelected();
     // The row of the mark whose time range holds the reported position (the latest begun).
     std::optional<int> playingIndex() const { return playingIndex_; }
-    void onSaveButton() { saveMarks(); }
-    // Writes the marks to the open movie's SRT file when they changed. A failure keeps the
-    // marks and their modified state and tells the user which file failed and why.
+    // Ctrl+S and the save button: the marks are written on a worker, the list cannot be
+    // changed meanwhile (marks typed wait for the end), and the result is told when it ends.
+    void onSaveButton();
+    // Writes the marks to the open movie's SRT file when they changed, before it returns. A
+    // failure keeps the marks and their modified state and tells the user which file failed
+    // and why.
     enum class Report { dialog, log };
     bool saveMarks(Report report = Report::dialog);
     // Asks whether unsaved marks are saved before the open movie is left: Save (and go on
@@ -97,11 +104,19 @@ private:
     QWidget* buildEditBox();
     void subscribeToEvents();
     void showModified(bool modified);
+    // Tells how a save of the marks to `path` went: a failure with its reason, a backup kept.
+    bool tellSaved(bool saved, const QString& path, const QString& error, const QString& backup);
+    // While a save runs, the save button says so and how many marks wait for it.
+    void showSaving();
     // The open movie's marks are still being read: adding, saving and exporting wait.
     void setLoading(bool loading);
     void showContextMenu(const QPoint& pos);
     bool addTypedMark();
     bool moveMark(int row, double seconds);
+    // The row of the mark at `row` once a save under way has ended, waited for here: an editor
+    // that was open when the save began keeps its typed value, and marks that waited for the
+    // save may have moved the row. None for a row out of range.
+    std::optional<int> rowAfterSaving(int row);
     // Selects the mark `id` where the edit put it (without seeking unless `seek`).
     void followMark(const QUuid& id, bool seek);
     void showPlayingMark();
@@ -110,6 +125,7 @@ private:
     QWidget* content_ = nullptr;
     QLineEdit* timeField_ = nullptr;
     QLineEdit* entry_ = nullptr;
+    QLabel* notice_ = nullptr;
     IndexListView* list_ = nullptr;
     QToolButton* addButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
@@ -120,4 +136,5 @@ private:
 
     OpenMovie& movie_;
     double seconds_ = 0;
+    Report saveReport_ = Report::dialog;  // how the end of a save is told
 };

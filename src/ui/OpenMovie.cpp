@@ -2,16 +2,20 @@
 
 #include "core/AppState.h"
 #include "core/Events.h"
+#include "core/WorkQueues.h"
 #include "models/MoviesViewModel.h"
 #include "models/SidecarLoader.h"
 #include "models/SubtitlesViewModel.h"
 #include "playback/Player.h"
 #include "subtitles/SubtitleSRT.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
+#include <utility>
 
 // Adding a mark and taking it back.
 class OpenMovie::AddMark : public QUndoCommand {
@@ -67,9 +71,17 @@ OpenMovie::OpenMovie(QObject* parent) : QObject(parent) {
         if (!loading)
             Q_EMIT subtitlesReady();
     });
+    // Quitting removes what the work queues leave behind and drops their queued work: a save
+    // under way ends first, so that the file is whole (connected before the quit's clean-up).
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &OpenMovie::finishSaving);
 }
 
-OpenMovie::~OpenMovie() = default;
+OpenMovie::~OpenMovie() {
+    // A save queued or running still writes its file whole; its result has no one to tell.
+    if (saving_)
+        save_.waitForFinished();
+}
 
 std::optional<QUrl> OpenMovie::url() const { return item_ ? std::optional<QUrl>(item_->url) : std::nullopt; }
 
@@ -78,6 +90,7 @@ SubtitlesViewModel& OpenMovie::marks() const { return SubtitlesViewModel::shared
 bool OpenMovie::isLoading() const { return marks().isLoading(); }
 
 void OpenMovie::open(const VideoItem& item) {
+    finishSaving();      // of the movie being left, and its waiting marks with it
     rememberPosition();  // of the movie being left
     item_ = item;
     startPosition_ = 0;
@@ -125,13 +138,17 @@ bool OpenMovie::addMark(double seconds, const QString& typed) {
         return false;
     // Coloured as a mark read from the file would be, so that the list and the timeline agree.
     const ItemColor color = SubtitleSRT::shared().annotationColor(text).value_or(ItemColor::gray);
-    undo_.push(new AddMark(*this, SubtitleItem(seconds, seconds + 2.0, text, color, item_->duration)));
+    const SubtitleItem mark(seconds, seconds + 2.0, text, color, item_->duration);
+    if (saving_)
+        waitingMarks_.append(mark);
+    else
+        undo_.push(new AddMark(*this, mark));
     return true;
 }
 
 void OpenMovie::removeMark(int row) {
     const auto& items = marks().items();
-    if (row < 0 || row >= items.size())
+    if (row < 0 || row >= items.size() || saving_)
         return;
     undo_.push(new RemoveMark(*this, items[row]));
 }
@@ -166,7 +183,7 @@ bool OpenMovie::moveMark(int row, double seconds) {
 }
 
 bool OpenMovie::replaceMark(int row, const SubtitleItem& changed, const QString& name) {
-    if (isLoading())
+    if (isLoading() || saving_)
         return false;
     undo_.push(new EditMark(*this, marks().items()[row], changed, name));
     return true;
@@ -189,26 +206,82 @@ void OpenMovie::takeMark(const SubtitleItem& item) {
 
 QString OpenMovie::sidecarPath() const { return item_ ? SubtitleSRT::sidecarURL(item_->url).toLocalFile() : QString(); }
 
+bool OpenMovie::maySave(QString* error) const {
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!item_ || isLoading())
+        return fail(tr("the marks are still being read"));
+    // The marks of a sidecar too large to read are not in the list: a save would replace
+    // them all with the few added since.
+    if (const QString refusal = SidecarLoader::shared().refusal(); !refusal.isEmpty())
+        return fail(
+            tr("its marks were not read (%1), and saving would replace them with the new ones only").arg(refusal));
+    const QString moviePath = item_->url.toLocalFile();
+    // No sidecar without its movie: it would be an orphan nobody opens again.
+    if (!QFileInfo(moviePath).isFile())
+        return fail(tr("the movie \u201c%1\u201d no longer exists; you can still copy the marks from the list")
+                        .arg(QDir::toNativeSeparators(moviePath)));
+    return true;
+}
+
 bool OpenMovie::save(QString* error, QString* backup) {
+    finishSaving();
     if (!isModified())
         return true;
-    if (!item_ || isLoading()) {
-        if (error)
-            *error = tr("the marks are still being read");
+    if (!maySave(error))
         return false;
-    }
-    const QString moviePath = item_->url.toLocalFile();
-    if (!QFileInfo(moviePath).isFile()) {
-        // No sidecar without its movie: it would be an orphan nobody opens again.
-        if (error)
-            *error = tr("the movie \u201c%1\u201d no longer exists; you can still copy the marks from the list")
-                         .arg(QDir::toNativeSeparators(moviePath));
-        return false;
-    }
     if (!SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(item_->url), marks().items(), error, backup))
         return false;
     undo_.setClean();
     return true;
+}
+
+bool OpenMovie::startSave(QString* error) {
+    if (saving_ || !isModified())
+        return true;
+    if (!maySave(error))
+        return false;
+    saving_ = true;
+    savedIndex_ = undo_.index();
+    const QUrl srt = SubtitleSRT::sidecarURL(item_->url);
+    savePath_ = srt.toLocalFile();
+    // The worker writes a copy of the list, which shares its items with the list as long as
+    // neither changes: taking it costs nothing, and no change of the list reaches the file.
+    save_ = QtConcurrent::run(&workQueues().sidecars(), [srt, items = marks().items()] {
+        SaveResult result;
+        result.saved = SubtitleSRT::shared().writeAll(srt, items, &result.error, &result.backup);
+        return result;
+    });
+    save_.then(this, [this, number = ++saveNumber_](const SaveResult&) {
+        if (number == saveNumber_)
+            finishSaving();
+    });
+    Q_EMIT savingChanged(true);
+    return true;
+}
+
+void OpenMovie::finishSaving() {
+    if (!saving_)
+        return;
+    // A save still queued behind other sidecar work runs here and now.
+    save_.waitForFinished();
+    const SaveResult result = save_.result();
+    saving_ = false;
+    if (result.saved) {
+        // The file holds the list as it was when the save began. Undo and redo still work
+        // meanwhile: when they moved the list elsewhere, it is unsaved whatever its place.
+        if (undo_.index() == savedIndex_)
+            undo_.setClean();
+        else
+            undo_.resetClean();
+    }
+    for (const SubtitleItem& mark : std::exchange(waitingMarks_, {}))
+        undo_.push(new AddMark(*this, mark));
+    Q_EMIT savingChanged(false);
+    Q_EMIT saveFinished(result.saved, savePath_, result.error, result.backup);
 }
 
 bool OpenMovie::exportTo(const QString& path, MarkExport::Format format, QString* error) const {

@@ -4,6 +4,7 @@
 #include "models/ResumeStore.h"
 #include "subtitles/MarkExport.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QPointer>
 #include <QUndoStack>
@@ -55,22 +56,36 @@ public:
 
     // Adds a mark at `seconds` with `text` made one line (line breaks become spaces, ends
     // trimmed). Nothing for an empty text or while the marks are loading; otherwise true.
+    // While a save runs the mark waits (waitingMarks) and goes in once the save has ended.
     bool addMark(double seconds, const QString& text);
-    // Removes the mark at `row`; rows out of range are ignored.
+    // Removes the mark at `row`; rows out of range, and any row while a save runs, are ignored.
     void removeMark(int row);
     // Gives the mark at `row` the text `typed`, made one line as addMark does. False, and
-    // nothing changes, for a row out of range, an empty text or the text it has.
+    // nothing changes, for a row out of range, an empty text, the text it has or while a save
+    // runs.
     bool editMarkText(int row, const QString& typed);
     // Moves the mark at `row` to start at `seconds` (its length kept; 0 at the earliest, the
     // movie's end at the latest when known); the list stays in start order. False, and nothing
-    // changes, for a row out of range or the start it has.
+    // changes, for a row out of range, the start it has or while a save runs.
     bool moveMark(int row, double seconds);
     // The mark as `typed` would be added: one line, ends trimmed; empty when nothing is left.
     static QString markText(const QString& typed);
 
-    // Writes the marks to the movie's SRT file when they changed. False, with the reason in
-    // `error`, when it did not; `backup` names the copy of unreadable earlier content it kept.
+    // Writes the marks to the movie's SRT file when they changed, here and now, after a save
+    // under way has ended. False, with the reason in `error`, when it did not; `backup` names
+    // the copy of unreadable earlier content it kept.
     bool save(QString* error, QString* backup = nullptr);
+    // The same write on the sidecars work queue, so that a large list does not hold the
+    // window: the marks cannot be changed until it ends (isSaving), and saveFinished tells how
+    // it went. False, with the reason in `error`, when it cannot start; true, and nothing
+    // starts, when the marks match the file or a save runs already.
+    bool startSave(QString* error);
+    bool isSaving() const { return saving_; }
+    // Marks added while the save runs, in the order typed; they go in once it has ended.
+    int waitingMarks() const { return int(waitingMarks_.size()); }
+    // Waits for the save under way, if any, and takes its result now (saveFinished). Leaving
+    // the movie and quitting call it, so that the file is whole before they go on.
+    void finishSaving();
     QString sidecarPath() const;
     // Writes the marks to `path` in `format`; false with the reason in `error`.
     bool exportTo(const QString& path, MarkExport::Format format, QString* error) const;
@@ -87,6 +102,11 @@ Q_SIGNALS:
     void markRemoved(const SubtitleItem& item);
     // The marks differ from the file (true) or match it again (false).
     void modifiedChanged(bool modified);
+    // A save on the work queue began (true) or ended (false).
+    void savingChanged(bool saving);
+    // A save on the work queue ended: written to `path`, or not for `error`; `backup` names the
+    // copy of unreadable earlier content it kept.
+    void saveFinished(bool saved, const QString& path, const QString& error, const QString& backup);
 
 private:
     class AddMark;
@@ -96,10 +116,24 @@ private:
     void insertMark(const SubtitleItem& item);
     void takeMark(const SubtitleItem& item);
     void followLength(const QUrl& url, double seconds);
+    // What a save needs before it writes; false with the reason in `error`.
+    bool maySave(QString* error) const;
+
+    struct SaveResult {
+        bool saved = false;
+        QString error;
+        QString backup;
+    };
 
     std::optional<VideoItem> item_;
     double startPosition_ = 0;
     QPointer<Player> player_;
     ResumeStore resume_;
     QUndoStack undo_;
+    bool saving_ = false;
+    QFuture<SaveResult> save_;
+    quint64 saveNumber_ = 0;  // whose end the queued result reports
+    int savedIndex_ = 0;      // the history's place when the running save took its list
+    QString savePath_;
+    QList<SubtitleItem> waitingMarks_;
 };

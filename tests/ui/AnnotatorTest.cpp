@@ -133,7 +133,8 @@ TEST_F(AnnotatorFixture, KindKeysTypeTheirWordsAndThreeKindedMarksTakeFewKeys) {
         press(Qt::Key_Return);
         at += 1;
     }
-    press(Qt::Key_S, Qt::ControlModifier);
+    press(Qt::Key_S, Qt::ControlModifier);  // written on a worker
+    ASSERT_TRUE(waitUntil([this] { return !panel()->isModified(); }));
     ASSERT_EQ(marks().size(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(marks()[i].text, QString::fromUtf8(kinds[i].text));
@@ -200,7 +201,7 @@ TEST_F(AnnotatorFixture, EditDeleteAndUndoByKeysFollowTheSavedState) {
     EXPECT_TRUE(panel()->isModified());
 
     press(Qt::Key_S, Qt::ControlModifier);
-    EXPECT_FALSE(panel()->isModified());
+    ASSERT_TRUE(waitUntil([this] { return !panel()->isModified(); }));
     press(Qt::Key_Z, Qt::ControlModifier);  // away from what was saved
     EXPECT_TRUE(panel()->isModified());
 }

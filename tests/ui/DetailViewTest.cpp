@@ -2,8 +2,10 @@
 #include "TestMedia.h"
 #include "core/AppState.h"
 #include "core/Events.h"
+#include "core/WorkQueues.h"
 #include "models/SubtitlesViewModel.h"
 #include "subtitles/SubtitleSRT.h"
+#include "subtitles/SubtitleText.h"
 #include "ui/DetailView.h"
 #include "ui/OpenMovie.h"
 
@@ -22,11 +24,16 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolTip>
 #include <QUndoStack>
 #include <functional>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -102,7 +109,8 @@ TEST_F(DetailFixture, SavingWritesOnlyChangedListsBesideTheMovie) {
     report(30);
     panel_.entry()->setText(QStringLiteral("later"));
     panel_.onAddButton();
-    panel_.onSaveButton();
+    panel_.onSaveButton();  // written on a worker
+    ASSERT_TRUE(waitUntil([this] { return !movie_.isSaving(); }));
     EXPECT_FALSE(panel_.isModified());
     const auto saved = SubtitleSRT::shared().readAll(QUrl::fromLocalFile(srt_));
     ASSERT_TRUE(saved.has_value());
@@ -407,4 +415,166 @@ TEST_F(DetailFixture, EditedTextAndTimeAreUndoableAndTheTimelineFollows) {
     EXPECT_EQ(items[0].text, QStringLiteral("Mark: five"));
     EXPECT_EQ(items[0].stime, 5);
     EXPECT_FALSE(panel_.isModified());
+}
+
+namespace {
+
+// Holds the sidecars work queue until released, so that a save queued behind it is seen while
+// it is under way.
+class SidecarQueueGate {
+public:
+    SidecarQueueGate() {
+        workQueues().sidecars().start([gate = gate_] { gate->acquire(); });
+    }
+    ~SidecarQueueGate() { release(); }
+    void release() {
+        if (std::exchange(released_, true))
+            return;
+        gate_->release();
+    }
+
+private:
+    std::shared_ptr<QSemaphore> gate_ = std::make_shared<QSemaphore>();
+    bool released_ = false;
+};
+
+std::optional<QList<SubtitleItem>> readSidecar(const QString& path) {
+    return SubtitleSRT::shared().readAll(QUrl::fromLocalFile(path));
+}
+
+}  // namespace
+
+TEST_F(DetailFixture, WhileASaveRunsTheListWaitsAndTheFileLandsWhole) {
+    report(30);
+    panel_.entry()->setText(QStringLiteral("saved"));
+    panel_.onAddButton();
+    SidecarQueueGate gate;
+    panel_.onSaveButton();
+    ASSERT_TRUE(movie_.isSaving());
+    EXPECT_FALSE(panel_.saveButton()->isEnabled());
+    EXPECT_TRUE(panel_.saveButton()->text().startsWith(QStringLiteral("Saving")));
+
+    // The list cannot be changed meanwhile; a mark typed now waits for the end, and says so.
+    panel_.deleteText(0);
+    EXPECT_FALSE(movie_.moveMark(1, 50));
+    const auto& items = SubtitlesViewModel::shared().items();
+    ASSERT_EQ(items.size(), 3);
+    report(40);
+    panel_.entry()->setText(QStringLiteral("typed meanwhile"));
+    QTest::keyClick(panel_.entry(), Qt::Key_Return);
+    EXPECT_TRUE(panel_.entry()->text().isEmpty());
+    EXPECT_EQ(items.size(), 3);
+    EXPECT_TRUE(panel_.saveButton()->text().contains(QStringLiteral("1 new mark")))
+        << panel_.saveButton()->text().toStdString();
+
+    gate.release();
+    ASSERT_TRUE(waitUntil([this] { return !movie_.isSaving(); }, 20000));
+    const auto saved = readSidecar(srt_);
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 3);
+    EXPECT_EQ((*saved)[2].text, QStringLiteral("saved"));
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[3].text, QStringLiteral("typed meanwhile"));
+    EXPECT_EQ(items[3].stime, 40);
+    EXPECT_TRUE(panel_.isModified());  // the waiting mark is not in the file yet
+    EXPECT_FALSE(panel_.saveButton()->text().startsWith(QStringLiteral("Saving")));
+    EXPECT_TRUE(panel_.saveButton()->isEnabled());
+
+    panel_.onSaveButton();
+    ASSERT_TRUE(waitUntil([this] { return !movie_.isSaving(); }, 20000));
+    EXPECT_FALSE(panel_.isModified());
+    EXPECT_EQ(readSidecar(srt_)->size(), 4);
+}
+
+TEST_F(DetailFixture, LeavingTheMovieOrQuittingWritesAQueuedSaveFirst) {
+    report(30);
+    panel_.entry()->setText(QStringLiteral("saved"));
+    panel_.onAddButton();
+    SidecarQueueGate gate;  // the save cannot start on the queue
+    panel_.onSaveButton();
+    ASSERT_TRUE(movie_.isSaving());
+    MessageBoxAnswerer answerer(QMessageBox::Cancel);
+    EXPECT_TRUE(panel_.confirmLeavingMovie());
+    EXPECT_TRUE(answerer.texts.isEmpty());  // nothing left to ask about
+    EXPECT_FALSE(movie_.isSaving());
+    EXPECT_FALSE(panel_.isModified());
+    const auto saved = readSidecar(srt_);
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->size(), 3);
+}
+
+TEST_F(DetailFixture, ACueOfMegabytesShowsCutAndStaysWhole) {
+    const QString text = QStringLiteral("Mark: ") + QString(QStringLiteral("a very long note ")).repeated(10 << 16);
+    ASSERT_TRUE(writeFile(srt_, "1\r\n00:00:05,000 --> 00:00:07,000\r\n" + text.toUtf8() + "\r\n\r\n"));
+    selectMovie();  // a large sidecar: read on a worker
+    const auto& items = SubtitlesViewModel::shared().items();
+    ASSERT_TRUE(waitUntil([&] { return !movie_.isLoading() && items.size() == 1; }, 20000));
+    panel_.resize(DetailView::panelWidth, 600);
+    panel_.setShowPanel(true);
+    ASSERT_TRUE(waitUntil([this] { return panel_.width() == DetailView::panelWidth; }));
+    panel_.grab();  // lays the row out and paints it
+
+    const QModelIndex row = SubtitlesViewModel::shared().index(0);
+    QStyleOptionViewItem option;
+    option.font = panel_.list()->font();
+    EXPECT_LT(panel_.list()->itemDelegate()->sizeHint(option, row).width(), 20000);
+    QWidget* viewport = panel_.list()->viewport();
+    const QPoint at = panel_.list()->visualRect(row).center();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_LE(QToolTip::text().size(), 2001);
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("Mark: a very long note")));
+    EXPECT_TRUE(QToolTip::text().endsWith(QChar(0x2026)));
+    QToolTip::hideText();
+
+    // The mark itself keeps its whole text: copied and saved as read.
+    const QString whole = items[0].text;
+    EXPECT_GT(whole.size(), 10 << 20);
+    EXPECT_TRUE(text.startsWith(whole));
+    panel_.copyText(0);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text() == whole);
+    report(30);
+    panel_.entry()->setText(QStringLiteral("after"));
+    panel_.onAddButton();
+    ASSERT_TRUE(panel_.saveMarks());
+    const auto saved = readSidecar(srt_);
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 2);
+    EXPECT_TRUE((*saved)[0].text == whole);
+}
+
+TEST_F(DetailFixture, ASidecarTooLargeToReadIsToldInThePanelAndNeverSavedOver) {
+    const QByteArray head = "1\r\n00:00:05,000 --> 00:00:07,000\r\nMark: in the large file\r\n\r\n";
+    {
+        QFile large(srt_);
+        ASSERT_TRUE(large.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(large.write(head), head.size());
+        ASSERT_TRUE(large.resize(SubtitleText::maxFileSize + 1));  // sparse: no disk taken
+    }
+    selectMovie();
+    EXPECT_TRUE(SubtitlesViewModel::shared().items().isEmpty());
+    EXPECT_FALSE(panel_.notice()->isHidden());
+    EXPECT_TRUE(panel_.notice()->text().contains(QStringLiteral("Night.srt"))) << panel_.notice()->text().toStdString();
+    EXPECT_TRUE(panel_.notice()->text().contains(QStringLiteral("256 MB")));
+
+    report(30);
+    panel_.entry()->setText(QStringLiteral("new"));
+    panel_.onAddButton();
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    panel_.onSaveButton();
+    ASSERT_TRUE(waitUntil([&] { return !movie_.isSaving() && answerer.texts.size() == 1; }, 20000));
+    EXPECT_TRUE(answerer.texts.first().contains(QStringLiteral("Night.srt"))) << answerer.texts.first().toStdString();
+    EXPECT_FALSE(panel_.saveMarks());  // the quit's save neither
+    EXPECT_TRUE(panel_.isModified());
+    EXPECT_EQ(SubtitlesViewModel::shared().items().size(), 1);  // the new mark is still there
+    QFile large(srt_);
+    EXPECT_EQ(large.size(), SubtitleText::maxFileSize + 1);
+    ASSERT_TRUE(large.open(QIODevice::ReadOnly));
+    EXPECT_EQ(large.read(head.size()), head);
+
+    // Another movie's panel says nothing of it.
+    QFile::remove(srt_);
+    selectMovie();
+    EXPECT_TRUE(panel_.notice()->isHidden());
 }
