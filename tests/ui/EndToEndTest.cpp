@@ -241,10 +241,25 @@ TEST(EndToEnd, ATerminationSignalSavesTheMarksAndCleansUp) {
         const QString text = QStringLiteral("Mark: left by %1").arg(QString::fromLatin1(c.name));
         xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
         xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("m")});
-        QThread::msleep(300);
         xdotool({QStringLiteral("type"), QStringLiteral("--window"), window, text});
         xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("Return")});
-        QThread::msleep(500);
+        // The window handles its keys in order: once "f" has hidden its panes and menu (full
+        // screen; without a window manager the window keeps its size), the mark is in.
+        const QStringList geometry =
+            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window}).split(QLatin1Char('\n'));
+        const auto field = [&](const QString& name) {
+            for (const QString& line : geometry)
+                if (line.startsWith(name + QLatin1Char('=')))
+                    return line.mid(name.size() + 1).toInt();
+            return 0;
+        };
+        const QRect area(field(QStringLiteral("X")), field(QStringLiteral("Y")), field(QStringLiteral("WIDTH")),
+                         field(QStringLiteral("HEIGHT")));
+        ASSERT_FALSE(area.isEmpty());
+        const QImage before = screen();
+        xdotool({QStringLiteral("key"), QStringLiteral("--window"), window, QStringLiteral("f")});
+        ASSERT_TRUE(waitUntil([&] { return changed(before, screen(), area) > 0.2; }, 20000))
+            << "the window never took its keys";
 
         ASSERT_EQ(::kill(pid_t(app.processId()), c.signalNumber), 0);
         EXPECT_TRUE(app.waitForFinished(15000));
