@@ -74,7 +74,9 @@ QString creationText(const std::optional<FileStamp>& stamp) {
 
 }  // namespace
 
-VideoItem ScannedMovie::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
+VideoItem ScannedMovie::record(double shownDuration) const {
+    return VideoItem(url, time, text, BID, ItemColor::white, shownDuration);
+}
 
 LibraryScanner::LibraryScanner(Clock clock) : clock_(std::move(clock)) {}
 

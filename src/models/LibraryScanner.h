@@ -25,8 +25,8 @@ struct ScannedMovie {
     std::optional<FileStamp> stamp;
     qint64 readAtNs = 0;  // when the stamp was taken
 
-    // The record the library shows, with a fresh id.
-    VideoItem record() const;
+    // The record the library shows with the length `shownDuration`, with a fresh id.
+    VideoItem record(double shownDuration) const;
 };
 
 // Reads the movies folder: lists it, stats every movie and its SRT sidecar, and reads a

@@ -20,8 +20,8 @@ namespace {
 
 // A piece of a publication: rows inserted or removed at once, and the main thread's time for
 // one turn of pieces.
-constexpr qsizetype rowsPerPiece = 1000;
-constexpr qint64 msPerTurn = 8;
+constexpr qsizetype rowsPerPiece = 250;
+constexpr qint64 msPerTurn = 5;
 
 // Two records of the same file with the same creation date stand at the same place in the
 // library's order; a file whose date changed was replaced and moves.
@@ -37,7 +37,15 @@ bool before(const A& a, const B& b) {
 
 }  // namespace
 
+// Move-only, so that the continuation takes the list out of the future rather than sharing it:
+// a shared list would be copied whole at its first change on the main thread.
 struct MoviesViewModel::ScanResult {
+    ScanResult() = default;
+    ScanResult(ScanResult&&) = default;
+    ScanResult& operator=(ScanResult&&) = default;
+    ScanResult(const ScanResult&) = delete;
+    ScanResult& operator=(const ScanResult&) = delete;
+
     LibraryScanner::FolderScan scan;
     bool cacheFileRejected = false;
 };
@@ -109,10 +117,11 @@ void MoviesViewModel::publish(QList<ScannedMovie> scanned) {
         finishPublishing();
 }
 
-// Puts the next piece of the scanned list in place; true once the whole list is.
+// Puts the next piece of the scanned list in place; true once the whole list is. The scanned
+// list is only read here: the scanner keeps a share of it, and a write would copy it whole.
 bool MoviesViewModel::publishPiece() {
     Publishing& p = *publishing_;
-    QList<ScannedMovie>& target = p.target;
+    const QList<ScannedMovie>& target = p.target;
     const auto removed = [this](const ScannedMovie& movie) { return removedWhileRefreshing_.contains(movie.url); };
     QElapsedTimer spent;
     spent.start();
@@ -126,13 +135,12 @@ bool MoviesViewModel::publishPiece() {
         if (!haveShown && !haveScanned) {
             done = true;
         } else if (haveShown && haveScanned && samePlace(items_[p.shown], target[p.scanned])) {
-            ScannedMovie& movie = target[p.scanned++];
+            const ScannedMovie& movie = target[p.scanned++];
             VideoItem& item = items_[p.shown++];
             // Until it is measured a movie keeps the length it shows.
-            if (!movie.measured)
-                movie.duration = item.duration;
-            if (item.text != movie.text || item.BID != movie.BID || item.duration != movie.duration) {
-                item = movie.record();
+            const double duration = movie.measured ? movie.duration : item.duration;
+            if (item.text != movie.text || item.BID != movie.BID || item.duration != duration) {
+                item = movie.record(duration);
                 const QModelIndex changed = index(int(p.shown - 1));
                 Q_EMIT dataChanged(changed, changed);
                 changedByRefresh_ = true;
@@ -155,12 +163,12 @@ bool MoviesViewModel::publishPiece() {
                 ++end;
             const qsizetype count = end - p.scanned;
             beginInsertRows({}, int(p.shown), int(p.shown + count - 1));
+            // Room for the whole list at once: growing by pieces would move every row each time.
+            items_.reserve(std::max(items_.capacity(), items_.size() + target.size() - p.scanned));
             items_.insert(p.shown, count, VideoItem());
             for (qsizetype k = 0; k < count; ++k) {
-                ScannedMovie& movie = target[p.scanned + k];
-                if (!movie.measured)
-                    movie.duration = 0;
-                items_[p.shown + k] = movie.record();
+                const ScannedMovie& movie = target[p.scanned + k];
+                items_[p.shown + k] = movie.record(movie.measured ? movie.duration : 0);
             }
             endInsertRows();
             p.shown += count;
@@ -183,18 +191,21 @@ bool MoviesViewModel::publishPiece() {
 }
 
 void MoviesViewModel::finishPublishing() {
-    QList<ScannedMovie> unmeasured;
+    QList<ScannedMovie> toMeasure;
     if (publishing_) {
-        for (ScannedMovie& movie : publishing_->target)
-            if (!movie.measured && !removedWhileRefreshing_.contains(movie.url))
-                unmeasured.append(std::move(movie));
+        // The prober passes over the measured ones on its own thread.
+        toMeasure = std::move(publishing_->target);
+        if (!removedWhileRefreshing_.isEmpty())
+            for (ScannedMovie& movie : toMeasure)
+                if (removedWhileRefreshing_.contains(movie.url))
+                    movie.measured = true;
         const bool changed = changedByRefresh_;
         publishing_.reset();
         if (changed)
             Q_EMIT notify().videoUpdated();
     }
     awaitingLengths_ = true;
-    prober_->measure(unmeasured);
+    prober_->measure(std::move(toMeasure));
     if (prober_->isIdle())
         lengthsDone();
 }
@@ -263,7 +274,7 @@ VideoItem MoviesViewModel::loadItem(const QUrl& url) {
         else
             prober_->measureOutside(url);
     }
-    return movie.record();
+    return movie.record(movie.duration);
 }
 
 bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) {
