@@ -32,7 +32,7 @@ struct LengthProber::Queue {
         while (next < library.size() && isDone(next))
             takenEarly.remove(next++);
         if (next >= library.size()) {
-            library.clear();
+            library = {};  // clear() would give a list still shared a buffer of the same capacity
             takenEarly.clear();
             next = 0;
         }
@@ -95,7 +95,7 @@ LengthProber::~LengthProber() {
     // A batch under way finishes into nothing: its continuation belongs to this object.
     const QMutexLocker locked(&queue_->lock);
     queue_->outside.clear();
-    queue_->library.clear();
+    queue_->library = {};
     queue_->takenEarly.clear();
     queue_->next = 0;
 }

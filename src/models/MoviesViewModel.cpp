@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPromise>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -63,11 +64,14 @@ struct MoviesViewModel::Publishing {
 MoviesViewModel::MoviesViewModel(QObject* parent)
     : QAbstractListModel(parent),
       scanner_(std::make_shared<LibraryScanner>()),
-      prober_(new LengthProber(workQueues().probes(), this)) {
+      prober_(new LengthProber(workQueues().probes(), this)),
+      firstMovie_(new QFutureWatcher<ScannedMovie>(this)) {
     connect(
         &notify(), &ApplicationEvents::videoSelected, this,
         [this](const VideoItem& item) { prober_->setOpenMovie(item.url); }, Qt::DirectConnection);
     connect(prober_, &LengthProber::measured, this, &MoviesViewModel::applyLengths);
+    connect(firstMovie_, &QFutureWatcher<ScannedMovie>::resultReadyAt, this,
+            [this](int index) { publishFirst(firstMovie_->resultAt(index)); });
     connect(prober_, &LengthProber::idle, this, &MoviesViewModel::lengthsDone);
 }
 
@@ -90,15 +94,27 @@ void MoviesViewModel::refresh() {
     const QString cacheFile = std::exchange(cacheFileRead_, true) ? QString() : cacheFile_;
     // A row removed by hand comes back when its file is still there, changed or not.
     const bool listUnchanged = std::exchange(removedRows_, false);
+    // An empty library takes the newest movie as soon as the scanner knows it.
+    auto first = std::make_shared<QPromise<ScannedMovie>>();
+    firstMovie_->setFuture(first->future());
+    first->start();
     QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile,
-                                                listUnchanged] {
+                                                listUnchanged, first, wanted = items_.isEmpty()] {
         ScanResult result;
         // A file that is there but not ours is replaced by the next write.
         if (!cacheFile.isEmpty() && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
             qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
             result.cacheFileRejected = true;
         }
-        result.scan = scanner->refreshFolder(folder, listUnchanged);
+        // A list of one piece comes whole in one turn anyway.
+        LibraryScanner::FirstMovie tell;
+        if (wanted)
+            tell = [&first](const ScannedMovie& newest, qsizetype listed) {
+                if (listed > rowsPerPiece)
+                    first->addResult(newest);
+            };
+        result.scan = scanner->refreshFolder(folder, listUnchanged, tell);
+        first->finish();
         return result;
     }).then(this, [this](ScanResult result) {
         rewriteCacheFile_ = rewriteCacheFile_ || result.cacheFileRejected;
@@ -107,6 +123,18 @@ void MoviesViewModel::refresh() {
         else
             finishPublishing();
     });
+}
+
+void MoviesViewModel::publishFirst(const ScannedMovie& newest) {
+    // Only into the empty list of a launch, before the whole list comes: the sidebar may open it
+    // while the rest of the folder is read. The whole list then puts the rest around it.
+    if (!items_.isEmpty() || publishing_ || removedWhileRefreshing_.contains(newest.url))
+        return;
+    beginInsertRows({}, 0, 0);
+    items_.append(newest.record(newest.measured ? newest.duration : 0));
+    endInsertRows();
+    changedByRefresh_ = true;
+    Q_EMIT notify().videoUpdated();
 }
 
 void MoviesViewModel::publish(QList<ScannedMovie> scanned) {

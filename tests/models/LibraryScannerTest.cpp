@@ -254,6 +254,36 @@ TEST_F(Scanner, ReadsItsCacheFileInAnyKeyOrder) {
     EXPECT_EQ(refresh(refused, folder).second, 2);
 }
 
+// A whole reading tells the newest movie once every movie is stat'ed and before the other
+// sidecars are read: a sidecar written from within the call shows in the list that follows.
+TEST_F(Scanner, TellsTheNewestMovieBeforeReadingTheOtherSidecars) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Birth times cannot be set: the newest is whichever the list puts first.
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.mp4").arg(i), "bytes"));
+    LibraryScanner scanner = scannerAt(settled);
+    int told = 0;
+    QString newest;
+    const auto scanned = scanner.scanFolder(folder, [&](const ScannedMovie& movie, qsizetype listed) {
+        ++told;
+        newest = movie.url.fileName();
+        EXPECT_EQ(listed, 5);
+        for (int i = 0; i < 5; ++i) {
+            if (QStringLiteral("m%1.mp4").arg(i) != newest) {
+                ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.srt").arg(i), srt("Start: Later")));
+            }
+        }
+    });
+    ASSERT_TRUE(scanned.has_value());
+    ASSERT_EQ(scanned->size(), 5);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(scanned->first().url.fileName(), newest);
+    for (const ScannedMovie& movie : *scanned)
+        EXPECT_EQ(movie.text,
+                  movie.url.fileName() == newest ? QFileInfo(newest).completeBaseName() : QStringLiteral("Later"));
+}
+
 // A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
 // the names it touched; the whole folder is read again on the slow schedule and wherever the
 // folder cannot be watched.
