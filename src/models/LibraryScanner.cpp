@@ -188,18 +188,15 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
             (last.time == listed.at(newest).time && last.path < listed.at(newest).path))
             newest = listed.size() - 1;
     }
-    QList<ScannedMovie> scanned(listed.size());
     if (first && newest >= 0) {
         const Listed& entry = listed.at(newest);
-        scanned[newest] = scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs);
-        first(std::as_const(scanned)[newest], listed.size());
+        first(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs), listed.size());
     }
-    for (qsizetype i = 0; i < listed.size(); ++i) {
-        if (first && i == newest)
-            continue;
-        const Listed& entry = listed.at(i);
-        scanned[i] = scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs);
-    }
+    // The newest is read again with the rest: `first` may have added to what is known of it.
+    QList<ScannedMovie> scanned;
+    scanned.reserve(listed.size());
+    for (const Listed& entry : std::as_const(listed))
+        scanned.append(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs));
     listed = {};
     // What was read from files no longer listed is of no further use.
     movies_.sweep();

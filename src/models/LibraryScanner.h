@@ -56,8 +56,9 @@ public:
     };
     // Called during a whole reading of the folder with its newest movie, read whole, and the number
     // of movies listed, as soon as every movie is listed and stat'ed and before the others'
-    // sidecars are read: a window can show it while the rest is read. Not called when no movie is
-    // listed.
+    // sidecars are read: a window can show it while the rest is read. It may add to what the
+    // scanner knows (readCacheFile): the rest of the reading, the newest included, uses it. Not
+    // called when no movie is listed.
     using FirstMovie = std::function<void(const ScannedMovie& newest, qsizetype listed)>;
 
     // The folder's movies as scanFolder gives them, or `unchanged` when nothing changed since the

@@ -101,19 +101,24 @@ void MoviesViewModel::refresh() {
     QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile,
                                                 listUnchanged, first, wanted = items_.isEmpty()] {
         ScanResult result;
-        // A file that is there but not ours is replaced by the next write.
-        if (!cacheFile.isEmpty() && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
-            qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
-            result.cacheFileRejected = true;
-        }
-        // A list of one piece comes whole in one turn anyway.
-        LibraryScanner::FirstMovie tell;
-        if (wanted)
-            tell = [&first](const ScannedMovie& newest, qsizetype listed) {
-                if (listed > rowsPerPiece)
-                    first->addResult(newest);
-            };
+        bool cacheRead = cacheFile.isEmpty();
+        const auto readCache = [&] {
+            // A file that is there but not ours is replaced by the next write.
+            if (!std::exchange(cacheRead, true) && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
+                qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
+                result.cacheFileRejected = true;
+            }
+        };
+        // A list of one piece comes whole in one turn anyway. A longer one tells its newest movie
+        // first, and reads the cache file only then: the listing and the stats give the newest
+        // without it, and the rest of the reading uses it.
+        LibraryScanner::FirstMovie tell = [&](const ScannedMovie& newest, qsizetype listed) {
+            if (wanted && listed > rowsPerPiece)
+                first->addResult(newest);
+            readCache();
+        };
         result.scan = scanner->refreshFolder(folder, listUnchanged, tell);
+        readCache();
         first->finish();
         return result;
     }).then(this, [this](ScanResult result) {
