@@ -1,12 +1,16 @@
 // The library at 1,000 / 10,000 / 50,000 movies (tiny copies, each its own inode), as the sidebar
-// holds it: the model behind the title filter and a list view. Per size, in a process of its own:
-//   - empty cache: launch to the newest row in place, and the main thread's longest stall (a
-//     5-ms timer's lateness) from launch until every length is measured;
-//   - warm cache (a second launch): the same two figures;
+// holds it: the model behind the title filter and a list view. Per size, in processes of their own:
+//   - empty cache: launch to the newest row in place; the main thread's longest stall (a 5-ms
+//     timer's lateness, which on a busy machine includes the time the thread waited for a core)
+//     and its longest single step (the CPU time of one event, named on stderr), from launch until
+//     every length is measured;
+//   - warm cache (a second launch): the same three figures;
 //   - idle: CPU time of 30 s of the 2-s refresh with nothing changing, as % of a core;
-//   - RSS once settled with the warm cache.
+//   - RSS of a fresh launch with the warm cache, 10 s after its first refresh ended, and RSS of
+//     the process above after all its launches (what earlier launches left in the heap included).
 // Usage: bench_library_scale [SIZE...] (default 1000 10000 50000); one line per size, and the
-// table side by side with the first size. A size of its own runs as `--one SIZE FOLDER`.
+// table side by side with the first size. A size of its own runs as `--one SIZE FOLDER`, the
+// fresh launch as `--rss FOLDER`.
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/MovieFilterModel.h"
@@ -20,6 +24,7 @@
 #include <QFile>
 #include <QListView>
 #include <QProcess>
+#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -30,6 +35,41 @@
 #include <cstdio>
 
 namespace {
+
+qint64 threadCpuNs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Times the CPU the main thread spends on each event it handles outside nested loops, to tell
+// the program's own longest step (receiver class and event type) from time spent waiting for a
+// core.
+class TimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --depth_;
+            return handled;
+        }
+        const qint64 start = threadCpuNs();
+        const bool handled = QApplication::notify(receiver, event);
+        --depth_;
+        if (const qint64 ns = threadCpuNs() - start; ns > longestNs) {
+            longestNs = ns;
+            longestWhat =
+                QByteArray(receiver->metaObject()->className()) + " event " + QByteArray::number(int(event->type()));
+        }
+        return handled;
+    }
+    qint64 longestNs = 0;
+    QByteArray longestWhat;
+
+private:
+    int depth_ = 0;
+};
 
 qint64 cpuNs() {
     rusage usage{};
@@ -78,10 +118,11 @@ bool makeFolder(const QString& folder, int count) {
 struct Launch {
     double newestMs = 0;  // launch to the newest row in place
     double stallMs = 0;   // the longest lateness of a 5-ms timer until every length is known
+    double stepMs = 0;    // the longest CPU time of one main-thread event meanwhile
 };
 
 // One launch of the library as the sidebar shows it, until its first refresh has ended.
-Launch launch(const QString& cacheFile) {
+Launch launch(const QString& cacheFile, bool warm) {
     MoviesViewModel model;
     model.setCacheFile(cacheFile);
     MovieFilterModel filter;
@@ -110,6 +151,8 @@ Launch launch(const QString& cacheFile) {
         longest = std::max(longest, sinceTick.nsecsElapsed() - 5'000'000);
         sinceTick.start();
     });
+    auto* app = static_cast<TimingApplication*>(QCoreApplication::instance());
+    app->longestNs = 0;
     clock.start();
     sinceTick.start();
     tick.start(5);
@@ -118,15 +161,32 @@ Launch launch(const QString& cacheFile) {
     while (!ended && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     result.stallMs = longest / 1e6;
+    result.stepMs = app->longestNs / 1e6;
+    std::fprintf(stderr, "  %s cache: longest step %.1f ms CPU (%s)\n", warm ? "warm" : "empty", result.stepMs,
+                 app->longestWhat.constData());
     return result;
+}
+
+// The process's first text layout loads the fonts (0.1-0.3 s here, at any library size): done
+// before the clock starts, as a program's window has drawn its text before its library comes.
+void warmUpText() {
+    QStringListModel rows({QStringLiteral("warm-up")});
+    QListView view;
+    view.setModel(&rows);
+    view.show();
+    QElapsedTimer shown;
+    shown.start();
+    while (shown.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 int runOne(int count, const QString& folder) {
     global().setMoviesFolderOverride(folder);
+    warmUpText();
     const QString cacheFile = folder + QStringLiteral("/../library.cbor");
     QFile::remove(cacheFile);
-    const Launch cold = launch(cacheFile);
-    const Launch warm = launch(cacheFile);
+    const Launch cold = launch(cacheFile, false);
+    const Launch warm = launch(cacheFile, true);
 
     // Idle: the sidebar's 2-s refresh over an unchanged folder.
     MoviesViewModel model;
@@ -146,8 +206,37 @@ int runOne(int count, const QString& folder) {
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
     const double idlePercent = 100.0 * double(cpuNs() - cpuBefore) / double(idle.nsecsElapsed());
-    std::printf("%d %.0f %.1f %.0f %.1f %.2f %.1f %.0f\n", count, cold.newestMs, cold.stallMs, warm.newestMs,
-                warm.stallMs, idlePercent, rssMB(), double(QFileInfo(cacheFile).size()) / 1024);
+    std::printf("%d %.0f %.1f %.1f %.0f %.1f %.1f %.2f %.1f %.0f\n", count, cold.newestMs, cold.stallMs, cold.stepMs,
+                warm.newestMs, warm.stallMs, warm.stepMs, idlePercent, rssMB(),
+                double(QFileInfo(cacheFile).size()) / 1024);
+    return 0;
+}
+
+// A fresh launch with the warm cache, as the sidebar holds the library: RSS 10 s after its first
+// refresh ended, the 2-s refresh running.
+int runRss(const QString& folder) {
+    global().setMoviesFolderOverride(folder);
+    MoviesViewModel model;
+    model.setCacheFile(folder + QStringLiteral("/../library.cbor"));
+    MovieFilterModel filter;
+    filter.setSourceModel(&model);
+    QListView view;
+    view.setUniformItemSizes(true);
+    view.setModel(&filter);
+    view.resize(300, 800);
+    view.show();
+    bool ended = false;
+    QObject::connect(&model, &MoviesViewModel::refreshed, [&] { ended = true; });
+    model.refresh();
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    QTimer ticks;
+    ticks.callOnTimeout([&] { model.refresh(); });
+    ticks.start(2000);
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("%.1f\n", rssMB());
     return 0;
 }
 
@@ -155,8 +244,12 @@ int runOne(int count, const QString& folder) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && qstrcmp(argv[1], "--one") == 0) {
-        QApplication app(argc, argv);
+        TimingApplication app(argc, argv);
         return runOne(atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--rss") == 0) {
+        QApplication app(argc, argv);
+        return runRss(QString::fromLocal8Bit(argv[2]));
     }
     QCoreApplication app(argc, argv);
     QList<int> sizes;
@@ -169,10 +262,22 @@ int main(int argc, char** argv) {
     qputenv("HOME", home);
     qputenv("XDG_CACHE_HOME", home + "/.cache");
     qputenv("XDG_CONFIG_HOME", home + "/.config");
-    std::printf("%8s %12s %12s %12s %12s %10s %8s %9s\n", "movies", "newest cold", "stall cold", "newest warm",
-                "stall warm", "idle CPU", "RSS", "cache");
-    std::printf("%8s %12s %12s %12s %12s %10s %8s %9s\n", "", "(ms)", "(ms)", "(ms)", "(ms)", "(% core)", "(MB)",
-                "(KB)");
+    std::printf("%7s %8s %8s %8s %8s %8s %8s %9s %8s %8s %7s\n", "movies", "newest", "stall", "step", "newest", "stall",
+                "step", "idle CPU", "RSS", "RSS", "cache");
+    std::printf("%7s %8s %8s %8s %8s %8s %8s %9s %8s %8s %7s\n", "", "cold", "cold", "cold", "warm", "warm", "warm",
+                "(% core)", "launch", "all runs", "(KB)");
+    std::printf("%7s %8s %8s %8s %8s %8s %8s %9s %8s %8s %7s\n", "", "(ms)", "(ms)", "(ms)", "(ms)", "(ms)", "(ms)", "",
+                "(MB)", "(MB)", "");
+    const auto run = [](const QStringList& arguments) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), arguments);
+        child.waitForFinished(-1);
+        QList<double> fields;
+        for (const QByteArray& field : child.readAllStandardOutput().trimmed().split(' '))
+            fields.append(field.toDouble());
+        return fields;
+    };
     QList<QList<double>> figures;
     for (const int count : sizes) {
         const QString folder = work.path() + QStringLiteral("/movies-%1").arg(count);
@@ -182,28 +287,25 @@ int main(int argc, char** argv) {
         }
         // Files changed within the last two seconds are read again by every refresh: let them settle.
         QThread::msleep(2100);
-        QProcess one;
-        one.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        one.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one"), QString::number(count), folder});
-        one.waitForFinished(-1);
-        QList<double> row;
-        for (const QByteArray& field : one.readAllStandardOutput().trimmed().split(' '))
-            row.append(field.toDouble());
-        if (row.size() != 8) {
+        const QList<double> one = run({QStringLiteral("--one"), QString::number(count), folder});
+        const QList<double> rss = run({QStringLiteral("--rss"), folder});
+        if (one.size() != 10 || rss.size() != 1) {
             std::fprintf(stderr, "the run of %d movies failed\n", count);
             return 1;
         }
+        // movies, newest/stall/step cold, newest/stall/step warm, idle, RSS launch, RSS all runs, cache
+        const QList<double> row = one.mid(0, 8) + rss + one.mid(8);
         figures.append(row);
-        std::printf("%8.0f %12.0f %12.1f %12.0f %12.1f %10.2f %8.1f %9.0f\n", row[0], row[1], row[2], row[3], row[4],
-                    row[5], row[6], row[7]);
+        std::printf("%7.0f %8.0f %8.1f %8.1f %8.0f %8.1f %8.1f %9.2f %8.1f %8.1f %7.0f\n", row[0], row[1], row[2],
+                    row[3], row[4], row[5], row[6], row[7], row[8], row[9], row[10]);
         std::fflush(stdout);
         QDir(folder).removeRecursively();
     }
     if (figures.size() > 1) {
         std::printf("against the first size: ");
         for (qsizetype i = 1; i < figures.size(); ++i)
-            std::printf("%.0f movies: newest warm %.2fx, RSS %+.1f MB; ", figures[i][0], figures[i][3] / figures[0][3],
-                        figures[i][6] - figures[0][6]);
+            std::printf("%.0f movies: newest warm %.2fx, RSS of a launch %+.1f MB; ", figures[i][0],
+                        figures[i][4] / figures[0][4], figures[i][8] - figures[0][8]);
         std::printf("\n");
     }
     return 0;

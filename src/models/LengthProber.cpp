@@ -4,20 +4,39 @@
 
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <algorithm>
 #include <deque>
+#include <utility>
 
 struct LengthProber::Queue {
     QMutex lock;
     QUrl openURL;
     std::deque<QUrl> outside;
+    // Only read, never written: the list is shared with the scanner and the list model, and a
+    // write would copy it whole. Measured entries are passed over.
     QList<ScannedMovie> library;
-    qsizetype next = 0;  // in `library`: what comes before was taken
+    qsizetype next = 0;          // in `library`: what comes before was taken
+    QSet<qsizetype> takenEarly;  // past `next`: the open movie, taken out of turn
+    bool lookForOpen = false;    // the open movie may be in `library` past `next`
 
     bool isEmpty() const { return outside.empty() && next >= library.size(); }
+
+    bool isDone(qsizetype at) const { return library.at(at).measured || takenEarly.contains(at); }
+
+    // Moves `next` past what needs no measuring, and lets the list go once all is taken (on the
+    // work queue: a whole library's entries are freed there).
+    void skipDone() {
+        while (next < library.size() && isDone(next))
+            takenEarly.remove(next++);
+        if (next >= library.size()) {
+            library = {};  // clear() would give a list still shared a buffer of the same capacity
+            takenEarly.clear();
+            next = 0;
+        }
+    }
 
     // The next file to measure; false when none is left.
     bool take(MeasuredLength& job, bool& urgent) {
@@ -30,27 +49,21 @@ struct LengthProber::Queue {
             urgent = true;
             return true;
         }
-        if (next >= library.size())
+        skipDone();
+        if (library.isEmpty())
             return false;
-        qsizetype at = next;
         urgent = false;
-        if (!openURL.isEmpty()) {
+        // One look per open movie and list: once taken or missing, it is not looked for again.
+        if (std::exchange(lookForOpen, false) && !openURL.isEmpty()) {
             for (qsizetype i = next; i < library.size(); ++i)
-                if (library[i].url == openURL) {
-                    at = i;
+                if (!isDone(i) && library.at(i).url == openURL) {
+                    takenEarly.insert(i);
+                    job = MeasuredLength{library.at(i), 0, false};
                     urgent = true;
-                    break;
+                    return true;
                 }
         }
-        // The open movie moves to the front; the others keep their order.
-        if (at != next)
-            std::rotate(library.begin() + next, library.begin() + at, library.begin() + at + 1);
-        job = MeasuredLength{std::move(library[next]), 0, false};
-        ++next;
-        if (next >= library.size()) {
-            library.clear();
-            next = 0;
-        }
+        job = MeasuredLength{library.at(next++), 0, false};
         return true;
     }
 
@@ -69,6 +82,8 @@ struct LengthProber::Queue {
             if (urgent || batch.size() >= 64 || sinceStart.elapsed() >= 100)
                 break;
         }
+        const QMutexLocker locked(&lock);
+        skipDone();
         return batch;
     }
 };
@@ -80,21 +95,29 @@ LengthProber::~LengthProber() {
     // A batch under way finishes into nothing: its continuation belongs to this object.
     const QMutexLocker locked(&queue_->lock);
     queue_->outside.clear();
-    queue_->library.clear();
+    queue_->library = {};
+    queue_->takenEarly.clear();
     queue_->next = 0;
 }
 
 void LengthProber::setOpenMovie(const QUrl& url) {
     const QMutexLocker locked(&queue_->lock);
     queue_->openURL = url;
+    queue_->lookForOpen = true;
 }
 
-void LengthProber::measure(const QList<ScannedMovie>& movies) {
+void LengthProber::measure(QList<ScannedMovie> movies) {
     if (movies.isEmpty())
         return;
     {
         const QMutexLocker locked(&queue_->lock);
-        queue_->library.append(movies);
+        // Taken whole, not copied: the list may be a whole library, and the main thread's turn short.
+        if (queue_->library.isEmpty()) {
+            queue_->library = std::move(movies);
+        } else {
+            queue_->library.append(std::move(movies));
+        }
+        queue_->lookForOpen = true;
     }
     startBatch();
 }

@@ -30,7 +30,9 @@ public:
     // The movie whose length goes first when it is queued. Thread-safe.
     void setOpenMovie(const QUrl& url);
 
-    void measure(const QList<ScannedMovie>& movies);
+    // Queues the movies of `movies` not measured yet (`measured` false); the others are passed
+    // over on the work queue, so a whole library can be handed over at no cost here.
+    void measure(QList<ScannedMovie> movies);
     void measureOutside(const QUrl& url);
 
     // Nothing queued and no batch under way.

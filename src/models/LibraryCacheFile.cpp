@@ -2,10 +2,8 @@
 
 #include "core/AppState.h"
 
-#include <QCborArray>
-#include <QCborMap>
+#include <QCborStreamReader>
 #include <QCborStreamWriter>
-#include <QCborValue>
 #include <QFile>
 #include <QSaveFile>
 
@@ -16,45 +14,176 @@
 namespace LibraryCacheFile {
 namespace {
 
+// The file: a map {"format": formatName, "version": 1, "movies": [movie...], "sidecars":
+// [sidecar...]}, a movie {"path", "stamp", "time", "duration"}, a sidecar {"path", "stamp",
+// "opened", "title", "BID"} (title and BID a text or null), a stamp [device, inode, size,
+// modified ns, changed ns, born ms or null]. Read and written as a stream: neither the file's
+// bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
-constexpr qint64 largestFile = 64 * 1024 * 1024;  // 50,000 movies take about 14 MB
+constexpr qint64 largestFile = 64 * 1024 * 1024;  // 50,000 movies take about 11 MB
 
-QCborArray stampArray(const FileStamp& stamp) {
-    return {qint64(stamp.device), qint64(stamp.inode), stamp.size,
-            stamp.modifiedNs,     stamp.changedNs,     stamp.bornMs ? QCborValue(*stamp.bornMs) : QCborValue(nullptr)};
-}
+// Reads one value of each kind from the stream and moves past it; absent on anything else.
+class Reader {
+public:
+    explicit Reader(QIODevice* device) : stream_(device) {}
 
-std::optional<FileStamp> stampFrom(const QCborValue& value) {
-    const QCborArray array = value.toArray();
-    if (array.size() != 6)
-        return std::nullopt;
-    for (qsizetype i = 0; i < 5; ++i)
-        if (!array[i].isInteger())
+    std::optional<QString> text() {
+        if (!stream_.isString())
             return std::nullopt;
-    FileStamp stamp;
-    stamp.device = quint64(array[0].toInteger());
-    stamp.inode = quint64(array[1].toInteger());
-    stamp.size = array[2].toInteger();
-    stamp.modifiedNs = array[3].toInteger();
-    stamp.changedNs = array[4].toInteger();
-    if (array[5].isInteger())
-        stamp.bornMs = array[5].toInteger();
-    else if (!array[5].isNull())
+        QString text;
+        auto chunk = stream_.readString();
+        while (chunk.status == QCborStreamReader::Ok) {
+            text += chunk.data;
+            chunk = stream_.readString();
+        }
+        if (chunk.status == QCborStreamReader::Error)
+            return std::nullopt;
+        return text;
+    }
+
+    std::optional<qint64> integer() {
+        if (!stream_.isInteger())
+            return std::nullopt;
+        const qint64 value = stream_.toInteger();
+        return stream_.next() ? std::optional<qint64>(value) : std::nullopt;
+    }
+
+    std::optional<double> number() {
+        double value = 0;
+        if (stream_.isDouble())
+            value = stream_.toDouble();
+        else if (stream_.isFloat())
+            value = stream_.toFloat();
+        else if (stream_.isFloat16())
+            value = double(stream_.toFloat16());
+        else if (stream_.isInteger())
+            value = double(stream_.toInteger());
+        else
+            return std::nullopt;
+        return stream_.next() ? std::optional<double>(value) : std::nullopt;
+    }
+
+    std::optional<bool> boolean() {
+        if (!stream_.isBool())
+            return std::nullopt;
+        const bool value = stream_.toBool();
+        return stream_.next() ? std::optional<bool>(value) : std::nullopt;
+    }
+
+    // A null moved past; false (and nothing read) for anything else.
+    bool null() { return stream_.isNull() && stream_.next(); }
+
+    // A text, a null for none, or nothing at all for any other value.
+    std::optional<std::optional<QString>> optionalText() {
+        if (null())
+            return std::optional<QString>();
+        if (auto value = text())
+            return std::optional<QString>(std::move(*value));
         return std::nullopt;
-    return stamp;
+    }
+
+    std::optional<FileStamp> stamp() {
+        if (!stream_.isArray() || !stream_.isLengthKnown() || stream_.length() != 6 || !stream_.enterContainer())
+            return std::nullopt;
+        qint64 fields[5] = {};
+        for (qint64& field : fields) {
+            const auto value = integer();
+            if (!value)
+                return std::nullopt;
+            field = *value;
+        }
+        FileStamp stamp;
+        stamp.device = quint64(fields[0]);
+        stamp.inode = quint64(fields[1]);
+        stamp.size = fields[2];
+        stamp.modifiedNs = fields[3];
+        stamp.changedNs = fields[4];
+        if (const auto born = integer())
+            stamp.bornMs = *born;
+        else if (!null())
+            return std::nullopt;
+        if (!leave())
+            return std::nullopt;
+        return stamp;
+    }
+
+    // Calls `entry()` for each element of an array (false from it: the file is refused).
+    template <class Entry>
+    bool array(Entry entry) {
+        if (!stream_.isArray() || !stream_.enterContainer())
+            return false;
+        while (stream_.hasNext())
+            if (!entry())
+                return false;
+        return leave();
+    }
+
+    // Calls `field(key)` for each key of a map, positioned on its value (false from it: the file
+    // is refused).
+    template <class Field>
+    bool map(Field field) {
+        if (!stream_.isMap() || !stream_.enterContainer())
+            return false;
+        while (stream_.hasNext()) {
+            const auto key = text();
+            if (!key || !field(*key))
+                return false;
+        }
+        return leave();
+    }
+
+    // Moves past a value of any kind.
+    bool skip() {
+        if (stream_.isContainer()) {
+            if (!stream_.enterContainer())
+                return false;
+            while (stream_.hasNext())
+                if (!skip())
+                    return false;
+            return leave();
+        }
+        if (stream_.isString()) {
+            auto chunk = stream_.readString();
+            while (chunk.status == QCborStreamReader::Ok)
+                chunk = stream_.readString();
+            return chunk.status == QCborStreamReader::EndOfString;
+        }
+        if (stream_.isByteArray()) {
+            auto chunk = stream_.readByteArray();
+            while (chunk.status == QCborStreamReader::Ok)
+                chunk = stream_.readByteArray();
+            return chunk.status == QCborStreamReader::EndOfString;
+        }
+        return stream_.next();
+    }
+
+private:
+    bool leave() { return stream_.lastError() == QCborError::NoError && stream_.leaveContainer(); }
+
+    QCborStreamReader stream_;
+};
+
+void writeStamp(QCborStreamWriter& writer, const FileStamp& stamp) {
+    writer.startArray(6);
+    writer.append(qint64(stamp.device));
+    writer.append(qint64(stamp.inode));
+    writer.append(stamp.size);
+    writer.append(stamp.modifiedNs);
+    writer.append(stamp.changedNs);
+    if (stamp.bornMs)
+        writer.append(*stamp.bornMs);
+    else
+        writer.appendNull();
+    writer.endArray();
 }
 
-QCborValue optionalText(const std::optional<QString>& text) { return text ? QCborValue(*text) : QCborValue(nullptr); }
-
-// A text, a null for none, or nothing at all for any other value.
-std::optional<std::optional<QString>> optionalTextFrom(const QCborValue& value) {
-    if (value.isString())
-        return std::optional<QString>(value.toString());
-    if (value.isNull())
-        return std::optional<QString>();
-    return std::nullopt;
+void writeOptionalText(QCborStreamWriter& writer, const std::optional<QString>& text) {
+    if (text)
+        writer.append(*text);
+    else
+        writer.appendNull();
 }
 
 const QString pathKey = QStringLiteral("path");
@@ -79,75 +208,78 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile)
         return false;
-    QCborValue root;
-    {
-        // Parsed from the file's bytes, which go as soon as the tree is built.
-        const QByteArray bytes = file.readAll();
-        QCborParserError error;
-        root = QCborValue::fromCbor(bytes, &error);
-        if (error.error != QCborError::NoError || !root.isMap())
-            return false;
-    }
-    const QCborMap map = root.toMap();
-    if (map.value(QStringLiteral("format")).toString() != formatName ||
-        map.value(QStringLiteral("version")).toInteger(-1) != formatVersion)
-        return false;
 
     // The whole file is checked before any entry is taken.
     StampedCache<MovieFacts> readMovies;
     StampedCache<SidecarFacts> readSidecars;
-    for (const QCborValue& entry : map.value(QStringLiteral("movies")).toArray()) {
-        const QCborMap movie = entry.toMap();
-        const auto stamp = stampFrom(movie.value(stampKey));
-        const QCborValue duration = movie.value(QStringLiteral("duration"));
-        if (!stamp || !movie.value(pathKey).isString() || !movie.value(QStringLiteral("time")).isString() ||
-            !(duration.isDouble() || duration.isInteger()))
+    std::optional<QString> format;
+    std::optional<qint64> version;
+    Reader reader(&file);
+    const auto readMovie = [&] {
+        std::optional<QString> moviePath, time;
+        std::optional<FileStamp> stamp;
+        std::optional<double> duration;
+        const bool ok = reader.map([&](const QString& key) {
+            if (key == pathKey)
+                return bool(moviePath = reader.text());
+            if (key == stampKey)
+                return bool(stamp = reader.stamp());
+            if (key == QLatin1String("time"))
+                return bool(time = reader.text());
+            if (key == QLatin1String("duration"))
+                return bool(duration = reader.number());
+            return reader.skip();
+        });
+        if (!ok || !moviePath || !stamp || !time || !duration)
             return false;
-        readMovies.restore(movie.value(pathKey).toString(), *stamp,
-                           MovieFacts{movie.value(QStringLiteral("time")).toString(), duration.toDouble()});
-    }
-    for (const QCborValue& entry : map.value(QStringLiteral("sidecars")).toArray()) {
-        const QCborMap sidecar = entry.toMap();
-        const auto stamp = stampFrom(sidecar.value(stampKey));
-        const QCborValue opened = sidecar.value(QStringLiteral("opened"));
-        const auto title = optionalTextFrom(sidecar.value(QStringLiteral("title")));
-        const auto BID = optionalTextFrom(sidecar.value(QStringLiteral("BID")));
-        if (!stamp || !sidecar.value(pathKey).isString() || !opened.isBool() || !title || !BID)
+        readMovies.restore(*moviePath, *stamp, MovieFacts{std::move(*time), *duration});
+        return true;
+    };
+    const auto readSidecar = [&] {
+        std::optional<QString> sidecarPath;
+        std::optional<FileStamp> stamp;
+        std::optional<bool> opened;
+        std::optional<std::optional<QString>> title, BID;
+        const bool ok = reader.map([&](const QString& key) {
+            if (key == pathKey)
+                return bool(sidecarPath = reader.text());
+            if (key == stampKey)
+                return bool(stamp = reader.stamp());
+            if (key == QLatin1String("opened"))
+                return bool(opened = reader.boolean());
+            if (key == QLatin1String("title"))
+                return bool(title = reader.optionalText());
+            if (key == QLatin1String("BID"))
+                return bool(BID = reader.optionalText());
+            return reader.skip();
+        });
+        if (!ok || !sidecarPath || !stamp || !opened || !title || !BID)
             return false;
-        readSidecars.restore(sidecar.value(pathKey).toString(), *stamp,
-                             opened.toBool() ? SidecarFacts(SubtitleSRT::Info{*title, *BID}) : SidecarFacts());
-    }
-    readMovies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {
-        movies.restore(key, stamp, facts);
+        readSidecars.restore(
+            *sidecarPath, *stamp,
+            *opened ? SidecarFacts(SubtitleSRT::Info{std::move(*title), std::move(*BID)}) : SidecarFacts());
+        return true;
+    };
+    const bool ok = reader.map([&](const QString& key) {
+        if (key == QLatin1String("format"))
+            return bool(format = reader.text());
+        if (key == QLatin1String("version"))
+            return bool(version = reader.integer());
+        if (key == QLatin1String("movies"))
+            return reader.array(readMovie);
+        if (key == QLatin1String("sidecars"))
+            return reader.array(readSidecar);
+        return reader.skip();
     });
-    readSidecars.forEach([&](const QString& key, const FileStamp& stamp, const SidecarFacts& facts) {
-        sidecars.restore(key, stamp, facts);
-    });
+    if (!ok || format != formatName || version != formatVersion)
+        return false;
+    movies.restoreAll(std::move(readMovies));
+    sidecars.restoreAll(std::move(readSidecars));
     return true;
 }
 
 bool write(const QString& path, const StampedCache<MovieFacts>& movies, const StampedCache<SidecarFacts>& sidecars,
            QString* error) {
-    QCborArray movieArray;
-    movies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {
-        movieArray.append(QCborMap{{pathKey, key},
-                                   {stampKey, stampArray(stamp)},
-                                   {QStringLiteral("time"), facts.time},
-                                   {QStringLiteral("duration"), facts.duration}});
-    });
-    QCborArray sidecarArray;
-    sidecars.forEach([&](const QString& key, const FileStamp& stamp, const SidecarFacts& facts) {
-        sidecarArray.append(QCborMap{{pathKey, key},
-                                     {stampKey, stampArray(stamp)},
-                                     {QStringLiteral("opened"), facts.has_value()},
-                                     {QStringLiteral("title"), optionalText(facts ? facts->title : std::nullopt)},
-                                     {QStringLiteral("BID"), optionalText(facts ? facts->BID : std::nullopt)}});
-    });
-    const QCborMap root{{QStringLiteral("format"), formatName},
-                        {QStringLiteral("version"), formatVersion},
-                        {QStringLiteral("movies"), movieArray},
-                        {QStringLiteral("sidecars"), sidecarArray}};
-
     // Written whole or not at all: QSaveFile writes beside the file, syncs it to the disk and
     // renames it over the old one only when every byte went out.
     QSaveFile file(path);
@@ -160,7 +292,44 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
     if (!file.open(QIODevice::WriteOnly))
         return fail();
     QCborStreamWriter writer(&file);
-    root.toCborValue().toCbor(writer);
+    writer.startMap(4);
+    writer.append(QLatin1String("format"));
+    writer.append(formatName);
+    writer.append(QLatin1String("version"));
+    writer.append(formatVersion);
+    writer.append(QLatin1String("movies"));
+    writer.startArray(quint64(movies.size()));
+    movies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {
+        writer.startMap(4);
+        writer.append(pathKey);
+        writer.append(key);
+        writer.append(stampKey);
+        writeStamp(writer, stamp);
+        writer.append(QLatin1String("time"));
+        writer.append(facts.time);
+        writer.append(QLatin1String("duration"));
+        writer.append(facts.duration);
+        writer.endMap();
+    });
+    writer.endArray();
+    writer.append(QLatin1String("sidecars"));
+    writer.startArray(quint64(sidecars.size()));
+    sidecars.forEach([&](const QString& key, const FileStamp& stamp, const SidecarFacts& facts) {
+        writer.startMap(5);
+        writer.append(pathKey);
+        writer.append(key);
+        writer.append(stampKey);
+        writeStamp(writer, stamp);
+        writer.append(QLatin1String("opened"));
+        writer.append(facts.has_value());
+        writer.append(QLatin1String("title"));
+        writeOptionalText(writer, facts ? facts->title : std::nullopt);
+        writer.append(QLatin1String("BID"));
+        writeOptionalText(writer, facts ? facts->BID : std::nullopt);
+        writer.endMap();
+    });
+    writer.endArray();
+    writer.endMap();
     if (file.error() != QFileDevice::NoError || !file.flush())
         return fail();
     if (!file.commit()) {

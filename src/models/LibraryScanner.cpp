@@ -74,19 +74,22 @@ QString creationText(const std::optional<FileStamp>& stamp) {
 
 }  // namespace
 
-VideoItem ScannedMovie::record() const { return VideoItem(url, time, text, BID, ItemColor::white, duration); }
+VideoItem ScannedMovie::record(double shownDuration) const {
+    return VideoItem(url, time, text, BID, ItemColor::white, shownDuration);
+}
 
 LibraryScanner::LibraryScanner(Clock clock) : clock_(std::move(clock)) {}
 
 LibraryScanner::~LibraryScanner() = default;
 
-LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, bool listUnchanged) {
+LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, bool listUnchanged,
+                                                         const FirstMovie& first) {
     const qint64 now = clock_();
     std::optional<QSet<QString>> changes;
     if (haveCurrent_ && watch_->isWatching() && watch_->folder() == folder && now - lastFullScanNs_ < fullRescanNs)
         changes = watch_->takeChanges();
     if (!changes)
-        return fullScan(folder, now);
+        return fullScan(folder, now, first);
     lastScanSize_ = 0;
     if (changes->isEmpty())
         return listUnchanged ? FolderScan{FolderScan::Outcome::listed, current_}
@@ -95,7 +98,7 @@ LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, 
     return {FolderScan::Outcome::listed, current_};
 }
 
-LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint64 now) {
+LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint64 now, const FirstMovie& first) {
     // Watched first: a change during the scan shows at the next refresh.
     QString reason;
     if (watch_->isWatching() && watch_->folder() == folder)
@@ -105,10 +108,10 @@ LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint6
         qCInfo(lcLibrary) << "cannot watch" << folder << "(" << reason << "): every refresh reads it whole";
     }
     lastFullScanNs_ = now;
-    auto scanned = scanFolder(folder);
+    auto scanned = scanFolder(folder, first);
     haveCurrent_ = scanned.has_value();
     if (!scanned) {
-        current_.clear();
+        current_ = {};
         lastScanSize_ = 0;
         return {FolderScan::Outcome::unreadable, {}};
     }
@@ -156,15 +159,45 @@ const QString& LibraryScanner::undatedText() {
     return text;
 }
 
-std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& folder) {
+std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& folder, const FirstMovie& first) {
     const auto names = listMovies(folder);
     if (!names)
         return std::nullopt;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    // Every movie stat'ed first: that is all its place in the library needs, so the newest is
+    // known before any sidecar is read.
+    struct Listed {
+        QString path;
+        std::optional<FileStamp> stamp;
+        qint64 readAtNs = 0;
+        QString time;
+    };
+    QList<Listed> listed;
+    listed.reserve(names->size());
+    qsizetype newest = -1;
+    for (const QString& name : *names) {
+        Listed entry;
+        entry.path = prefix + name;
+        entry.readAtNs = clock_();
+        entry.stamp = FileStamp::of(entry.path);
+        const MovieFacts* known = entry.stamp ? movies_.find(entry.path, *entry.stamp) : nullptr;
+        entry.time = known ? known->time : creationText(entry.stamp);
+        listed.append(std::move(entry));
+        const Listed& last = listed.constLast();
+        if (newest < 0 || last.time > listed.at(newest).time ||
+            (last.time == listed.at(newest).time && last.path < listed.at(newest).path))
+            newest = listed.size() - 1;
+    }
+    if (first && newest >= 0) {
+        const Listed& entry = listed.at(newest);
+        first(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs), listed.size());
+    }
+    // The newest is read again with the rest: `first` may have added to what is known of it.
     QList<ScannedMovie> scanned;
-    scanned.reserve(names->size());
-    for (const QString& name : *names)
-        scanned.append(scan(QUrl::fromLocalFile(prefix + name)));
+    scanned.reserve(listed.size());
+    for (const Listed& entry : std::as_const(listed))
+        scanned.append(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs));
+    listed = {};
     // What was read from files no longer listed is of no further use.
     movies_.sweep();
     sidecars_.sweep();
@@ -177,10 +210,13 @@ ScannedMovie LibraryScanner::scan(const QUrl& url) {
     const QString path = url.toLocalFile();
     const qint64 readAt = clock_();
     // One statx gives both the creation date and the key under which earlier reads are kept.
-    const auto stamp = FileStamp::of(path);
-    const MovieFacts* known = stamp ? movies_.use(path, *stamp) : nullptr;
+    return scanStamped(url, path, FileStamp::of(path), readAt);
+}
 
-    const auto info = sidecarInfo(url, readAt);
+ScannedMovie LibraryScanner::scanStamped(const QUrl& url, const QString& path, const std::optional<FileStamp>& stamp,
+                                         qint64 readAt) {
+    const MovieFacts* known = stamp ? movies_.use(path, *stamp) : nullptr;
+    const auto info = sidecarInfo(url, clock_());
     ScannedMovie movie;
     movie.url = url;
     movie.time = known ? known->time : creationText(stamp);

@@ -25,8 +25,8 @@ struct ScannedMovie {
     std::optional<FileStamp> stamp;
     qint64 readAtNs = 0;  // when the stamp was taken
 
-    // The record the library shows, with a fresh id.
-    VideoItem record() const;
+    // The record the library shows with the length `shownDuration`, with a fresh id.
+    VideoItem record(double shownDuration) const;
 };
 
 // Reads the movies folder: lists it, stats every movie and its SRT sidecar, and reads a
@@ -54,16 +54,25 @@ public:
         Outcome outcome = Outcome::unreadable;
         QList<ScannedMovie> movies;  // listed: the whole folder in library order
     };
+    // Called during a whole reading of the folder with its newest movie, read whole, and the number
+    // of movies listed, as soon as every movie is listed and stat'ed and before the others'
+    // sidecars are read: a window can show it while the rest is read. It may add to what the
+    // scanner knows (readCacheFile): the rest of the reading, the newest included, uses it. Not
+    // called when no movie is listed.
+    using FirstMovie = std::function<void(const ScannedMovie& newest, qsizetype listed)>;
+
     // The folder's movies as scanFolder gives them, or `unchanged` when nothing changed since the
-    // last refresh of the same folder (unless `listUnchanged`: then the same list again).
-    FolderScan refreshFolder(const QString& folder, bool listUnchanged = false);
+    // last refresh of the same folder (unless `listUnchanged`: then the same list again). `first`
+    // is called where the whole folder is read (see scanFolder).
+    FolderScan refreshFolder(const QString& folder, bool listUnchanged = false, const FirstMovie& first = {});
     // How many names the last refresh stat'ed.
     qsizetype lastScanSize() const { return lastScanSize_; }
 
     // The folder's movies (MovieFiles::isMovieName) in library order (see precedes), with the
     // lengths known; absent when the folder cannot be listed. Forgets what it read of files that
-    // are no longer listed.
-    std::optional<QList<ScannedMovie>> scanFolder(const QString& folder);
+    // are no longer listed. Calls `first` with the newest movie before the others' sidecars are
+    // read (see FirstMovie).
+    std::optional<QList<ScannedMovie>> scanFolder(const QString& folder, const FirstMovie& first = {});
 
     // One movie file, anywhere: stat and sidecar, and the length when it is known.
     ScannedMovie scan(const QUrl& url);
@@ -96,7 +105,9 @@ public:
 
 private:
     SidecarFacts sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
-    FolderScan fullScan(const QString& folder, qint64 now);
+    FolderScan fullScan(const QString& folder, qint64 now, const FirstMovie& first);
+    ScannedMovie scanStamped(const QUrl& url, const QString& path, const std::optional<FileStamp>& stamp,
+                             qint64 readAtNs);
     void applyChanges(const QString& folder, const QSet<QString>& names);
 
     Clock clock_;

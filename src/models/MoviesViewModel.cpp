@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPromise>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -20,8 +21,8 @@ namespace {
 
 // A piece of a publication: rows inserted or removed at once, and the main thread's time for
 // one turn of pieces.
-constexpr qsizetype rowsPerPiece = 1000;
-constexpr qint64 msPerTurn = 8;
+constexpr qsizetype rowsPerPiece = 250;
+constexpr qint64 msPerTurn = 5;
 
 // Two records of the same file with the same creation date stand at the same place in the
 // library's order; a file whose date changed was replaced and moves.
@@ -37,7 +38,15 @@ bool before(const A& a, const B& b) {
 
 }  // namespace
 
+// Move-only, so that the continuation takes the list out of the future rather than sharing it:
+// a shared list would be copied whole at its first change on the main thread.
 struct MoviesViewModel::ScanResult {
+    ScanResult() = default;
+    ScanResult(ScanResult&&) = default;
+    ScanResult& operator=(ScanResult&&) = default;
+    ScanResult(const ScanResult&) = delete;
+    ScanResult& operator=(const ScanResult&) = delete;
+
     LibraryScanner::FolderScan scan;
     bool cacheFileRejected = false;
 };
@@ -55,11 +64,14 @@ struct MoviesViewModel::Publishing {
 MoviesViewModel::MoviesViewModel(QObject* parent)
     : QAbstractListModel(parent),
       scanner_(std::make_shared<LibraryScanner>()),
-      prober_(new LengthProber(workQueues().probes(), this)) {
+      prober_(new LengthProber(workQueues().probes(), this)),
+      firstMovie_(new QFutureWatcher<ScannedMovie>(this)) {
     connect(
         &notify(), &ApplicationEvents::videoSelected, this,
         [this](const VideoItem& item) { prober_->setOpenMovie(item.url); }, Qt::DirectConnection);
     connect(prober_, &LengthProber::measured, this, &MoviesViewModel::applyLengths);
+    connect(firstMovie_, &QFutureWatcher<ScannedMovie>::resultReadyAt, this,
+            [this](int index) { publishFirst(firstMovie_->resultAt(index)); });
     connect(prober_, &LengthProber::idle, this, &MoviesViewModel::lengthsDone);
 }
 
@@ -82,15 +94,32 @@ void MoviesViewModel::refresh() {
     const QString cacheFile = std::exchange(cacheFileRead_, true) ? QString() : cacheFile_;
     // A row removed by hand comes back when its file is still there, changed or not.
     const bool listUnchanged = std::exchange(removedRows_, false);
+    // An empty library takes the newest movie as soon as the scanner knows it.
+    auto first = std::make_shared<QPromise<ScannedMovie>>();
+    firstMovie_->setFuture(first->future());
+    first->start();
     QtConcurrent::run(&workQueues().library(), [scanner = scanner_, folder = global().moviesFolder(), cacheFile,
-                                                listUnchanged] {
+                                                listUnchanged, first, wanted = items_.isEmpty()] {
         ScanResult result;
-        // A file that is there but not ours is replaced by the next write.
-        if (!cacheFile.isEmpty() && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
-            qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
-            result.cacheFileRejected = true;
-        }
-        result.scan = scanner->refreshFolder(folder, listUnchanged);
+        bool cacheRead = cacheFile.isEmpty();
+        const auto readCache = [&] {
+            // A file that is there but not ours is replaced by the next write.
+            if (!std::exchange(cacheRead, true) && !scanner->readCacheFile(cacheFile) && QFile::exists(cacheFile)) {
+                qCWarning(lcLibrary) << "ignoring the library cache" << cacheFile << "which is damaged or not ours";
+                result.cacheFileRejected = true;
+            }
+        };
+        // A list of one piece comes whole in one turn anyway. A longer one tells its newest movie
+        // first, and reads the cache file only then: the listing and the stats give the newest
+        // without it, and the rest of the reading uses it.
+        LibraryScanner::FirstMovie tell = [&](const ScannedMovie& newest, qsizetype listed) {
+            if (wanted && listed > rowsPerPiece)
+                first->addResult(newest);
+            readCache();
+        };
+        result.scan = scanner->refreshFolder(folder, listUnchanged, tell);
+        readCache();
+        first->finish();
         return result;
     }).then(this, [this](ScanResult result) {
         // Always from the event loop: a continuation attached to a task that has already
@@ -108,6 +137,18 @@ void MoviesViewModel::refresh() {
     });
 }
 
+void MoviesViewModel::publishFirst(const ScannedMovie& newest) {
+    // Only into the empty list of a launch, before the whole list comes: the sidebar may open it
+    // while the rest of the folder is read. The whole list then puts the rest around it.
+    if (!items_.isEmpty() || publishing_ || removedWhileRefreshing_.contains(newest.url))
+        return;
+    beginInsertRows({}, 0, 0);
+    items_.append(newest.record(newest.measured ? newest.duration : 0));
+    endInsertRows();
+    changedByRefresh_ = true;
+    Q_EMIT notify().videoUpdated();
+}
+
 void MoviesViewModel::publish(QList<ScannedMovie> scanned) {
     publishing_ = std::make_unique<Publishing>();
     publishing_->target = std::move(scanned);
@@ -116,10 +157,11 @@ void MoviesViewModel::publish(QList<ScannedMovie> scanned) {
         finishPublishing();
 }
 
-// Puts the next piece of the scanned list in place; true once the whole list is.
+// Puts the next piece of the scanned list in place; true once the whole list is. The scanned
+// list is only read here: the scanner keeps a share of it, and a write would copy it whole.
 bool MoviesViewModel::publishPiece() {
     Publishing& p = *publishing_;
-    QList<ScannedMovie>& target = p.target;
+    const QList<ScannedMovie>& target = p.target;
     const auto removed = [this](const ScannedMovie& movie) { return removedWhileRefreshing_.contains(movie.url); };
     QElapsedTimer spent;
     spent.start();
@@ -133,13 +175,12 @@ bool MoviesViewModel::publishPiece() {
         if (!haveShown && !haveScanned) {
             done = true;
         } else if (haveShown && haveScanned && samePlace(items_[p.shown], target[p.scanned])) {
-            ScannedMovie& movie = target[p.scanned++];
+            const ScannedMovie& movie = target[p.scanned++];
             VideoItem& item = items_[p.shown++];
             // Until it is measured a movie keeps the length it shows.
-            if (!movie.measured)
-                movie.duration = item.duration;
-            if (item.text != movie.text || item.BID != movie.BID || item.duration != movie.duration) {
-                item = movie.record();
+            const double duration = movie.measured ? movie.duration : item.duration;
+            if (item.text != movie.text || item.BID != movie.BID || item.duration != duration) {
+                item = movie.record(duration);
                 const QModelIndex changed = index(int(p.shown - 1));
                 Q_EMIT dataChanged(changed, changed);
                 changedByRefresh_ = true;
@@ -162,12 +203,12 @@ bool MoviesViewModel::publishPiece() {
                 ++end;
             const qsizetype count = end - p.scanned;
             beginInsertRows({}, int(p.shown), int(p.shown + count - 1));
+            // Room for the whole list at once: growing by pieces would move every row each time.
+            items_.reserve(std::max(items_.capacity(), items_.size() + target.size() - p.scanned));
             items_.insert(p.shown, count, VideoItem());
             for (qsizetype k = 0; k < count; ++k) {
-                ScannedMovie& movie = target[p.scanned + k];
-                if (!movie.measured)
-                    movie.duration = 0;
-                items_[p.shown + k] = movie.record();
+                const ScannedMovie& movie = target[p.scanned + k];
+                items_[p.shown + k] = movie.record(movie.measured ? movie.duration : 0);
             }
             endInsertRows();
             p.shown += count;
@@ -190,18 +231,21 @@ bool MoviesViewModel::publishPiece() {
 }
 
 void MoviesViewModel::finishPublishing() {
-    QList<ScannedMovie> unmeasured;
+    QList<ScannedMovie> toMeasure;
     if (publishing_) {
-        for (ScannedMovie& movie : publishing_->target)
-            if (!movie.measured && !removedWhileRefreshing_.contains(movie.url))
-                unmeasured.append(std::move(movie));
+        // The prober passes over the measured ones on its own thread.
+        toMeasure = std::move(publishing_->target);
+        if (!removedWhileRefreshing_.isEmpty())
+            for (ScannedMovie& movie : toMeasure)
+                if (removedWhileRefreshing_.contains(movie.url))
+                    movie.measured = true;
         const bool changed = changedByRefresh_;
         publishing_.reset();
         if (changed)
             Q_EMIT notify().videoUpdated();
     }
     awaitingLengths_ = true;
-    prober_->measure(unmeasured);
+    prober_->measure(std::move(toMeasure));
     if (prober_->isIdle())
         lengthsDone();
 }
@@ -270,7 +314,7 @@ VideoItem MoviesViewModel::loadItem(const QUrl& url) {
         else
             prober_->measureOutside(url);
     }
-    return movie.record();
+    return movie.record(movie.duration);
 }
 
 bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoItem>& b) {

@@ -4,6 +4,7 @@
 #include "models/LibraryScanner.h"
 
 #include <QAbstractListModel>
+#include <QFutureWatcher>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -27,8 +28,10 @@ struct MeasuredLength;
 // until it is measured). When it differs from the shown one (see isDifferent) it is put in
 // place row by row (inserted, removed or changed rows; a long list in pieces between which
 // the event loop turns) and "videoUpdated" is posted afterwards, so an observer reads the new
-// list in its handler. A first list too long for one piece also posts "videoUpdated" after its
-// first piece, which holds the newest movies. Then the movies not measured yet are probed, the
+// list in its handler. A first list too long for one piece comes sooner: its newest movie
+// alone is put in place, and "videoUpdated" posted, as soon as the folder is listed and every
+// file stat'ed, while the sidecars are still being read; the whole list then goes in around
+// it. Then the movies not measured yet are probed, the
 // open movie first (the timeline needs its length), and their lengths are published in place as
 // they arrive (dataChanged, then lengthMeasured). A refresh that finds the same records in the
 // same order, or whose folder cannot be listed, changes nothing and posts nothing. A refresh
@@ -103,6 +106,7 @@ private:
     struct ScanResult;
     struct Publishing;
 
+    void publishFirst(const ScannedMovie& newest);
     void publish(QList<ScannedMovie> scanned);
     bool publishPiece();
     void finishPublishing();
@@ -115,6 +119,7 @@ private:
     // Read and written only by tasks on the library work queue, one at a time.
     std::shared_ptr<LibraryScanner> scanner_;
     LengthProber* prober_;
+    QFutureWatcher<ScannedMovie>* firstMovie_;  // the newest movie of a whole reading, ahead of the list
     QString cacheFile_;
     bool cacheFileRead_ = false;
     bool rewriteCacheFile_ = false;

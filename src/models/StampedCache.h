@@ -45,6 +45,21 @@ public:
         entries_.insert(path, Entry{stamp, std::move(value), sweep_ - 1});
     }
 
+    // restore() of every entry of `other` whose path was not read here yet (what was read here is
+    // newer); taken over whole where this cache is empty.
+    void restoreAll(StampedCache&& other) {
+        if (!entries_.isEmpty()) {
+            other.forEach([this](const QString& path, const FileStamp& stamp, const T& value) {
+                if (!entries_.contains(path))
+                    restore(path, stamp, value);
+            });
+            return;
+        }
+        entries_ = std::move(other.entries_);
+        for (Entry& entry : entries_)
+            entry.sweep = sweep_ - 1;
+    }
+
     // Forgets every entry not used or inserted since the previous sweep.
     void sweep() {
         if (entries_.removeIf([this](const auto& entry) { return entry.value().sweep != sweep_; }) > 0)

@@ -6,6 +6,9 @@
 #include "models/MediaProbe.h"
 
 #include <gtest/gtest.h>
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -201,6 +204,84 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
         EXPECT_FALSE(reader.readCacheFile(odd));
         EXPECT_EQ(refresh(reader, folder).second, 1);
     }
+}
+
+// The file is read and written as a stream, in the form any CBOR tool reads: a file made from a
+// value tree, its keys in another order and with a key of a later version beside them, is taken;
+// an entry that lacks a field refuses the whole file.
+TEST_F(Scanner, ReadsItsCacheFileInAnyKeyOrder) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/a.srt"), srt("Start: Kept")));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/b.mp4"), "bytes"));
+    const QString cacheFile = path(QStringLiteral("library.cbor"));
+    LibraryScanner first = scannerAt(settled);
+    const auto [rows, measured] = refresh(first, folder);
+    ASSERT_EQ(measured, 2);
+    ASSERT_TRUE(first.writeCacheFile(cacheFile, nullptr));
+
+    QFile file(cacheFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QCborMap written = QCborValue::fromCbor(file.readAll()).toMap();
+    file.close();
+    ASSERT_EQ(written.value(QStringLiteral("format")).toString(), QStringLiteral("reelnook library"));
+    ASSERT_EQ(written.value(QStringLiteral("movies")).toArray().size(), 2);
+    ASSERT_EQ(written.value(QStringLiteral("sidecars")).toArray().size(), 1);
+
+    const auto rewrite = [&](const QCborMap& map) {
+        QCborMap reordered;
+        for (const char* key : {"sidecars", "later", "movies", "version", "format"})
+            if (map.contains(QLatin1String(key)))
+                reordered.insert(QLatin1String(key), map.value(QLatin1String(key)));
+        reordered.insert(QStringLiteral("later"), QCborMap{{QStringLiteral("x"), QByteArray("y")}});
+        return writeFile(cacheFile, reordered.toCborValue().toCbor());
+    };
+    ASSERT_TRUE(rewrite(written));
+    LibraryScanner reordered = scannerAt(settled);
+    ASSERT_TRUE(reordered.readCacheFile(cacheFile));
+    EXPECT_EQ(refresh(reordered, folder), std::make_pair(rows, 0));
+
+    QCborArray movies = written.value(QStringLiteral("movies")).toArray();
+    QCborMap lacking = movies.at(1).toMap();
+    lacking.remove(QStringLiteral("duration"));
+    movies[1] = lacking;
+    QCborMap damaged = written;
+    damaged.insert(QStringLiteral("movies"), movies);
+    ASSERT_TRUE(rewrite(damaged));
+    LibraryScanner refused = scannerAt(settled);
+    EXPECT_FALSE(refused.readCacheFile(cacheFile));
+    EXPECT_EQ(refresh(refused, folder).second, 2);
+}
+
+// A whole reading tells the newest movie once every movie is stat'ed and before the other
+// sidecars are read: a sidecar written from within the call shows in the list that follows.
+TEST_F(Scanner, TellsTheNewestMovieBeforeReadingTheOtherSidecars) {
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Birth times cannot be set: the newest is whichever the list puts first.
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.mp4").arg(i), "bytes"));
+    LibraryScanner scanner = scannerAt(settled);
+    int told = 0;
+    QString newest;
+    const auto scanned = scanner.scanFolder(folder, [&](const ScannedMovie& movie, qsizetype listed) {
+        ++told;
+        newest = movie.url.fileName();
+        EXPECT_EQ(listed, 5);
+        for (int i = 0; i < 5; ++i) {
+            if (QStringLiteral("m%1.mp4").arg(i) != newest) {
+                ASSERT_TRUE(writeFile(folder + QStringLiteral("/m%1.srt").arg(i), srt("Start: Later")));
+            }
+        }
+    });
+    ASSERT_TRUE(scanned.has_value());
+    ASSERT_EQ(scanned->size(), 5);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(scanned->first().url.fileName(), newest);
+    for (const ScannedMovie& movie : *scanned)
+        EXPECT_EQ(movie.text,
+                  movie.url.fileName() == newest ? QFileInfo(newest).completeBaseName() : QStringLiteral("Later"));
 }
 
 // A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
