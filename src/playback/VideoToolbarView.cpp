@@ -222,7 +222,10 @@ void VideoToolbarView::onVideoLoaded(Player* player) {
 }
 
 void VideoToolbarView::onVideoCursorChanged(double seconds) {
-    doubleValue_ = percentOf(seconds, duration_);
+    // While a seek is under way the timeline stays on its target: a position reported on the
+    // way there (an earlier step's landing) would pull it back.
+    const auto target = player_ ? player_->seekTarget() : std::nullopt;
+    doubleValue_ = percentOf(target.value_or(seconds), duration_);
     playTime_ = seconds;
     refresh();
 }
