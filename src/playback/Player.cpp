@@ -165,17 +165,13 @@ void Player::drainEvents() {
                 fileEnded(end->playlist_entry_id, end->reason, end->error);
             break;
         case MPV_EVENT_COMMAND_REPLY:
-            if (event->reply_userdata == seekReply)
-                seekAnswered(event->error);
-            else
-                messageReplied(event->reply_userdata, event->error);
+            messageReplied(event->reply_userdata, event->error);
             break;
         case MPV_EVENT_PLAYBACK_RESTART:
-            // The first picture after opening or after a seek: the position jumped. Once mpv
-            // has taken every seek asked for, this picture is the last one's, wherever it landed
-            // (a target past the end lands at the end); before, a later seek is on its way.
+            // The first picture after opening or after a seek: the position jumped. A seek
+            // issued since is still on its way.
             openedAt_.reset();
-            if (seeksUnanswered_ == 0)
+            if (seekTarget_ && std::abs(currentTime() - *seekTarget_) < 0.25)
                 seekTarget_.reset();
             if (isLoaded())
                 report(currentTime());
@@ -239,7 +235,6 @@ void Player::replaceCurrentItem(const PlayerItem& item, double startAt) {
     endReached_ = false;
     trackChoice_ = {};
     pendingSeek_.reset();
-    seekTarget_.reset();
     if (startAt > 0)
         pendingSeek_ = startAt;
     // From here on nothing of the replaced item is reported: its position is not the new
@@ -465,25 +460,21 @@ void Player::seek(MediaTime time) {
     }
     endReached_ = false;
     seekTarget_ = seconds;
+    seekIssuedMs_ = QDateTime::currentMSecsSinceEpoch();
     const QByteArray target = secondsText(seconds).toUtf8();
     const char* command[] = {Mpv::seek, target.constData(), "absolute+exact", nullptr};
     // Not waited for: right after a movie opens, mpv's core may wait for the picture this
     // thread is to render, and a call that waits for the core holds both until mpv gives up
     // on the picture (a fifth of a second). Commands still run in the order given.
-    if (mpv_command_async(mpv_, seekReply, command) >= 0)
-        ++seeksUnanswered_;
-    else
-        seekTarget_.reset();
+    mpv_command_async(mpv_, 0, command);
 }
 
-void Player::seekAnswered(int error) {
-    seeksUnanswered_ = std::max(0, seeksUnanswered_ - 1);
-    // A refused seek brings no picture of its own to end the wait.
-    if (error < 0 && seeksUnanswered_ == 0)
-        seekTarget_.reset();
+std::optional<double> Player::seekTarget() const {
+    // A seek mpv could not land where asked (past the end, say) is given up on after a second.
+    if (seekTarget_ && QDateTime::currentMSecsSinceEpoch() - seekIssuedMs_ < 1000)
+        return seekTarget_;
+    return std::nullopt;
 }
-
-std::optional<double> Player::seekTarget() const { return seekTarget_; }
 
 void Player::setMuted(bool muted) {
     if (!alive())

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <limits>
 #include <optional>
 
 struct mpv_handle;
@@ -66,9 +65,9 @@ public:
     void seek(MediaTime time);
     // The playback position in seconds; 0 without an open item.
     double currentTime() const;
-    // The target of the last seek until mpv has taken every seek asked for and shown its
-    // picture (wherever it landed). Relative steps start from here, so that quick presses add up instead of each
-    // starting from a position not yet reported.
+    // The target of the last seek while mpv has not reached it yet (briefly: at most a second).
+    // Relative steps start from here, so that quick presses add up instead of each starting
+    // from a position not yet reported.
     std::optional<double> seekTarget() const;
     // The open movie played to its end.
     bool isAtEnd() const { return isLoaded() && endReached_; }
@@ -161,7 +160,6 @@ private:
     bool setOption(const char* name, const QString& value);
     QList<Track> tracks(const char* type) const;
     void messageReplied(quint64 reply, int error);
-    void seekAnswered(int error);
 
     Options options_;
     mpv_handle* mpv_ = nullptr;
@@ -174,14 +172,11 @@ private:
     qint64 expectedEntry_ = -1;  // mpv's playlist entry of the item being opened
     qint64 startedEntry_ = -1;   // the entry mpv opens now
     std::optional<double> pendingSeek_;
-    // The last seek's target, until the picture after mpv has taken every seek asked for.
-    std::optional<double> seekTarget_;
-    int seeksUnanswered_ = 0;  // seek commands mpv has not answered yet
-    // The reply tag of seek commands; messages count theirs up from 1.
-    static constexpr quint64 seekReply = std::numeric_limits<quint64>::max();
-    double openingAt_ = 0;            // where the file being opened starts
-    std::optional<double> openedAt_;  // the same once it is open, until its first picture
-    double openedLength_ = 0;         // the length mpv found in the open file; 0 until it tells
+    std::optional<double> seekTarget_;  // the last seek's target until mpv reaches it
+    qint64 seekIssuedMs_ = 0;           // when it was asked for (monotonic ms)
+    double openingAt_ = 0;              // where the file being opened starts
+    std::optional<double> openedAt_;    // the same once it is open, until its first picture
+    double openedLength_ = 0;           // the length mpv found in the open file; 0 until it tells
     // How far the measured length may exceed mpv's own without the file being opened again:
     // the two read different stream durations of one file.
     static constexpr double lengthTolerance = 0.5;

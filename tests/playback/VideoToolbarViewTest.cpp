@@ -44,9 +44,11 @@ protected:
     }
 
     // Waits until `player` has settled after a seek.
+    // The position once the seek under way has landed: reported, and no longer the player's
+    // seek target, which the next step would start from.
     static double settledTime(Player& player) {
         QSignalSpy reported(&player, &Player::positionReported);
-        waitUntil([&] { return !reported.isEmpty(); });
+        waitUntil([&] { return !reported.isEmpty() && !player.seekTarget(); });
         return player.currentTime();
     }
 };
