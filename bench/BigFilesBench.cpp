@@ -5,6 +5,7 @@
 // sidecar holds one cue of 10 MB on one line, until its row is painted. Saves and marks are
 // repeated and the worst is given. Needs a display; `make bench` runs it under Xvfb when
 // there is none.
+#include "ManyCues.h"
 #include "core/AppState.h"
 #include "models/SidecarLoader.h"
 #include "models/SubtitlesViewModel.h"
@@ -77,28 +78,6 @@ private:
     QElapsedTimer sinceTick_;
     qint64 longestNs_ = 0;
 };
-
-// `count` cues 100 ms apart, 90 ms each, about 60 bytes a cue.
-bool writeManyCues(const QString& path, int count) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk;
-    char stamp[64];
-    for (int i = 0; i < count; ++i) {
-        const qint64 ms = qint64(i) * 100;
-        std::snprintf(stamp, sizeof stamp, "%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld", ms / 3600000,
-                      ms / 60000 % 60, ms / 1000 % 60, ms % 1000, (ms + 90) / 3600000, (ms + 90) / 60000 % 60,
-                      (ms + 90) / 1000 % 60, (ms + 90) % 1000);
-        chunk += QByteArray::number(i + 1) + "\r\n" + stamp + "\r\nMark: note " + QByteArray::number(i) + "\r\n\r\n";
-        if (chunk.size() > (1 << 20)) {
-            file.write(chunk);
-            chunk.clear();
-        }
-    }
-    file.write(chunk);
-    return file.error() == QFileDevice::NoError;
-}
 
 // One cue whose text is one line of `bytes` letters and spaces.
 bool writeLongCue(const QString& path, qsizetype bytes) {

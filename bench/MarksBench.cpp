@@ -3,6 +3,7 @@
 // Return, the list, the timeline and the modified state), and on the paint that follows. The
 // figures are the medians of 15 changes each. Needs a display; `make bench` runs it under Xvfb
 // when there is none.
+#include "ManyCues.h"
 #include "core/AppState.h"
 #include "models/SubtitlesViewModel.h"
 #include "ui/DetailView.h"
@@ -35,28 +36,6 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-// `count` marks 100 ms apart, 90 ms each.
-bool writeSidecar(const QString& path, int count) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk;
-    char stamp[64];
-    for (int i = 0; i < count; ++i) {
-        const qint64 ms = qint64(i) * 100;
-        std::snprintf(stamp, sizeof stamp, "%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld", ms / 3600000,
-                      ms / 60000 % 60, ms / 1000 % 60, ms % 1000, (ms + 90) / 3600000, (ms + 90) / 60000 % 60,
-                      (ms + 90) / 1000 % 60, (ms + 90) % 1000);
-        chunk += QByteArray::number(i + 1) + "\r\n" + stamp + "\r\nMark: note " + QByteArray::number(i) + "\r\n\r\n";
-        if (chunk.size() > (1 << 20)) {
-            file.write(chunk);
-            chunk.clear();
-        }
-    }
-    file.write(chunk);
-    return file.error() == QFileDevice::NoError;
-}
-
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
@@ -67,7 +46,7 @@ void BM_ChangeOneMark(benchmark::State& state) {
     QTemporaryDir folder;
     const QString movie = folder.filePath(QStringLiteral("marked.mp4"));
     QFile(movie).open(QIODevice::WriteOnly);  // a save needs the movie; nothing here plays it
-    if (!writeSidecar(folder.filePath(QStringLiteral("marked.srt")), cues)) {
+    if (!writeManyCues(folder.filePath(QStringLiteral("marked.srt")), cues)) {
         state.SkipWithError("cannot write the sidecar");
         return;
     }
