@@ -14,11 +14,12 @@
 namespace LibraryCacheFile {
 namespace {
 
-// The file: a map {"format": formatName, "version": 1, "movies": [movie...], "sidecars":
-// [sidecar...]}, a movie {"path", "stamp", "time", "duration"}, a sidecar {"path", "stamp",
-// "opened", "title", "BID"} (title and BID a text or null), a stamp [device, inode, size,
-// modified ns, changed ns, born ms or null]. Read and written as a stream: neither the file's
-// bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
+// The file: a map {"format": formatName, "version": 1, "folder": head, "movies": [movie...],
+// "sidecars": [sidecar...]} ("folder" optional, and ahead of the entries so that it is read
+// without them), a head {"path", "stamp", "movies": count, "newest": path}, a movie {"path",
+// "stamp", "time", "duration"}, a sidecar {"path", "stamp", "opened", "title", "BID"} (title and
+// BID a text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null]. Read and written as a
+// stream: neither the file's bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
@@ -124,7 +125,7 @@ public:
     // is refused).
     template <class Field>
     bool map(Field field) {
-        if (!stream_.isMap() || !stream_.enterContainer())
+        if (!enterMap())
             return false;
         while (stream_.hasNext()) {
             const auto key = text();
@@ -133,6 +134,10 @@ public:
         }
         return leave();
     }
+
+    // For a map read key by key: enterMap(), then nextKey() and a value until it gives none.
+    bool enterMap() { return stream_.isMap() && stream_.enterContainer(); }
+    std::optional<QString> nextKey() { return stream_.hasNext() ? text() : std::nullopt; }
 
     // Moves past a value of any kind.
     bool skip() {
@@ -188,25 +193,51 @@ void writeOptionalText(QCborStreamWriter& writer, const std::optional<QString>& 
 
 const QString pathKey = QStringLiteral("path");
 const QString stampKey = QStringLiteral("stamp");
+const QString moviesKey = QStringLiteral("movies");
 
-}  // namespace
-
-QString defaultPath() { return userCachePath() + QStringLiteral("/library.cbor"); }
-
-bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars) {
-    // Only a regular file of a sane size: a FIFO or a link to a device in its place must neither
-    // block the open nor fill the memory. O_NONBLOCK keeps the open of a FIFO from waiting for
-    // a writer; the checks are made on what was opened.
+// Opens `path` for reading in `file` when it is a regular file of a sane size: a FIFO or a link
+// to a device in its place must neither block the open nor fill the memory. O_NONBLOCK keeps the
+// open of a FIFO from waiting for a writer; the checks are made on what was opened.
+bool openCacheFile(const QString& path, QFile& file) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > largestFile)
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= largestFile;
+}
+
+std::optional<FolderHead> readFolderHead(Reader& reader) {
+    std::optional<QString> folder, newest;
+    std::optional<FileStamp> stamp;
+    std::optional<qint64> count;
+    const bool ok = reader.map([&](const QString& key) {
+        if (key == pathKey)
+            return bool(folder = reader.text());
+        if (key == stampKey)
+            return bool(stamp = reader.stamp());
+        if (key == moviesKey)
+            return bool(count = reader.integer());
+        if (key == QLatin1String("newest"))
+            return bool(newest = reader.text());
+        return reader.skip();
+    });
+    if (!ok || !folder || !stamp || !count || !newest)
+        return std::nullopt;
+    return FolderHead{std::move(*folder), *stamp, *count, std::move(*newest)};
+}
+
+}  // namespace
+
+QString defaultPath() { return userCachePath() + QStringLiteral("/library.cbor"); }
+
+bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars,
+          std::optional<FolderHead>* head) {
+    QFile file;
+    if (!openCacheFile(path, file))
         return false;
 
     // The whole file is checked before any entry is taken.
@@ -214,6 +245,7 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     StampedCache<SidecarFacts> readSidecars;
     std::optional<QString> format;
     std::optional<qint64> version;
+    std::optional<FolderHead> readHead;
     Reader reader(&file);
     const auto readMovie = [&] {
         std::optional<QString> moviePath, time;
@@ -265,7 +297,9 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
             return bool(format = reader.text());
         if (key == QLatin1String("version"))
             return bool(version = reader.integer());
-        if (key == QLatin1String("movies"))
+        if (key == QLatin1String("folder"))
+            return bool(readHead = readFolderHead(reader));
+        if (key == moviesKey)
             return reader.array(readMovie);
         if (key == QLatin1String("sidecars"))
             return reader.array(readSidecar);
@@ -275,11 +309,41 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
         return false;
     movies.restoreAll(std::move(readMovies));
     sidecars.restoreAll(std::move(readSidecars));
+    if (head)
+        *head = std::move(readHead);
     return true;
 }
 
+std::optional<FolderHead> readHead(const QString& path) {
+    QFile file;
+    if (!openCacheFile(path, file))
+        return std::nullopt;
+    Reader reader(&file);
+    if (!reader.enterMap())
+        return std::nullopt;
+    // The head comes after the format and version and before the entries, which are not read.
+    std::optional<QString> format;
+    std::optional<qint64> version;
+    while (const auto key = reader.nextKey()) {
+        if (*key == QLatin1String("format")) {
+            if (!(format = reader.text()))
+                return std::nullopt;
+        } else if (*key == QLatin1String("version")) {
+            if (!(version = reader.integer()))
+                return std::nullopt;
+        } else if (*key == QLatin1String("folder")) {
+            if (format != formatName || version != formatVersion)
+                return std::nullopt;
+            return readFolderHead(reader);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 bool write(const QString& path, const StampedCache<MovieFacts>& movies, const StampedCache<SidecarFacts>& sidecars,
-           QString* error) {
+           const std::optional<FolderHead>& head, QString* error) {
     // Written whole or not at all: QSaveFile writes beside the file, syncs it to the disk and
     // renames it over the old one only when every byte went out.
     QSaveFile file(path);
@@ -292,12 +356,25 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
     if (!file.open(QIODevice::WriteOnly))
         return fail();
     QCborStreamWriter writer(&file);
-    writer.startMap(4);
+    writer.startMap(head ? 5 : 4);
     writer.append(QLatin1String("format"));
     writer.append(formatName);
     writer.append(QLatin1String("version"));
     writer.append(formatVersion);
-    writer.append(QLatin1String("movies"));
+    if (head) {
+        writer.append(QLatin1String("folder"));
+        writer.startMap(4);
+        writer.append(pathKey);
+        writer.append(head->folder);
+        writer.append(stampKey);
+        writeStamp(writer, head->stamp);
+        writer.append(moviesKey);
+        writer.append(head->movieCount);
+        writer.append(QLatin1String("newest"));
+        writer.append(head->newest);
+        writer.endMap();
+    }
+    writer.append(moviesKey);
     writer.startArray(quint64(movies.size()));
     movies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {
         writer.startMap(4);

@@ -15,6 +15,19 @@ struct MovieFacts {
 // What the sidecar of a movie gave; absent when it could not be opened.
 using SidecarFacts = std::optional<SubtitleSRT::Info>;
 
+// The movies folder as a scan left it: its stamp, which changes with any name added to it,
+// removed from it or renamed in it, how many movies it held, and the path of the newest. While
+// the folder keeps that stamp its newest movie is known before the folder is listed: creation
+// dates do not change while the names stay.
+struct FolderHead {
+    QString folder;
+    FileStamp stamp;
+    qint64 movieCount = 0;
+    QString newest;
+
+    friend bool operator==(const FolderHead&, const FolderHead&) = default;
+};
+
 // The library's measured facts kept across launches: one CBOR file in the program's cache
 // folder, written atomically. Reading takes back only a file of this program's own format;
 // anything else (damaged, foreign, from a later version) is ignored as if there were none.
@@ -23,12 +36,19 @@ namespace LibraryCacheFile {
 // The file the application keeps, in the program's cache folder.
 QString defaultPath();
 
-// Adds the file's entries to the caches (restored: unused until a scan uses them). False when
-// there is no such file or it was not one of ours; the caches are then left as they were.
-bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars);
+// Adds the file's entries to the caches (restored: unused until a scan uses them) and gives its
+// folder head, if it has one, in `head`. False when there is no such file or it was not one of
+// ours; the caches and `head` are then left as they were.
+bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars,
+          std::optional<FolderHead>* head = nullptr);
 
-// Replaces the file with the caches' entries; false with the reason in `error` on failure.
+// The folder head alone, read from the start of the file without the entries after it: absent
+// when the file has none or is not one of ours.
+std::optional<FolderHead> readHead(const QString& path);
+
+// Replaces the file with the caches' entries, `head` first; false with the reason in `error` on
+// failure.
 bool write(const QString& path, const StampedCache<MovieFacts>& movies, const StampedCache<SidecarFacts>& sidecars,
-           QString* error = nullptr);
+           const std::optional<FolderHead>& head, QString* error = nullptr);
 
 }  // namespace LibraryCacheFile

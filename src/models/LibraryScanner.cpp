@@ -85,6 +85,10 @@ LibraryScanner::~LibraryScanner() = default;
 LibraryScanner::FolderScan LibraryScanner::refreshFolder(const QString& folder, bool listUnchanged,
                                                          const FirstMovie& first) {
     const qint64 now = clock_();
+    // Before the changes are taken: a change after this shows in the folder's next stamp.
+    folder_ = folder;
+    folderStamp_ = FileStamp::of(folder);
+    folderStampAtNs_ = now;
     std::optional<QSet<QString>> changes;
     if (haveCurrent_ && watch_->isWatching() && watch_->folder() == folder && now - lastFullScanNs_ < fullRescanNs)
         changes = watch_->takeChanges();
@@ -257,14 +261,39 @@ SidecarFacts LibraryScanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) 
     return info;
 }
 
-bool LibraryScanner::readCacheFile(const QString& path) { return LibraryCacheFile::read(path, movies_, sidecars_); }
+std::optional<ScannedMovie> LibraryScanner::newestFromCacheFile(const QString& cacheFile, const QString& folder,
+                                                                qsizetype moreThan) {
+    const auto head = LibraryCacheFile::readHead(cacheFile);
+    if (!head || head->folder != folder || head->movieCount <= moreThan || FileStamp::of(folder) != head->stamp)
+        return std::nullopt;
+    ScannedMovie newest = scan(QUrl::fromLocalFile(head->newest));
+    if (!newest.stamp)
+        return std::nullopt;  // a symlink whose target went
+    return newest;
+}
 
-bool LibraryScanner::hasUnsavedChanges() const { return movies_.hasChanged() || sidecars_.hasChanged(); }
+// The head the cache file gets: none while the folder's stamp may hide a change (see
+// FileStamp::isRacyAt), which the next refresh then writes.
+std::optional<FolderHead> LibraryScanner::folderHead() const {
+    if (!haveCurrent_ || current_.isEmpty() || !folderStamp_ || folderStamp_->isRacyAt(folderStampAtNs_))
+        return std::nullopt;
+    return FolderHead{folder_, *folderStamp_, current_.size(), current_.constFirst().url.toLocalFile()};
+}
+
+bool LibraryScanner::readCacheFile(const QString& path) {
+    return LibraryCacheFile::read(path, movies_, sidecars_, &savedHead_);
+}
+
+bool LibraryScanner::hasUnsavedChanges() const {
+    return movies_.hasChanged() || sidecars_.hasChanged() || folderHead() != savedHead_;
+}
 
 bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
-    if (!LibraryCacheFile::write(path, movies_, sidecars_, error))
+    auto head = folderHead();
+    if (!LibraryCacheFile::write(path, movies_, sidecars_, head, error))
         return false;
     movies_.markSaved();
     sidecars_.markSaved();
+    savedHead_ = std::move(head);
     return true;
 }

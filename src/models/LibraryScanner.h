@@ -80,6 +80,14 @@ public:
     // Keeps the length measured for `movie` (read with its stamp), unless the file was changing.
     void keepLength(const ScannedMovie& movie, double duration);
 
+    // The newest movie of `folder` as the cache file at `cacheFile` tells it, read whole, when that
+    // file says the folder held more than `moreThan` movies and the folder still has the stamp it
+    // had then (no name added, removed or renamed since); absent otherwise. Reads the head of the
+    // file only: a window can open the movie before the folder is listed. A whole reading of the
+    // folder afterwards checks it.
+    std::optional<ScannedMovie> newestFromCacheFile(const QString& cacheFile, const QString& folder,
+                                                    qsizetype moreThan);
+
     // Adds what the file kept; false when there is none or it is not ours (nothing is taken then).
     bool readCacheFile(const QString& path);
     // Whether anything was read or forgotten since the cache file was last read or written.
@@ -109,12 +117,17 @@ private:
     ScannedMovie scanStamped(const QUrl& url, const QString& path, const std::optional<FileStamp>& stamp,
                              qint64 readAtNs);
     void applyChanges(const QString& folder, const QSet<QString>& names);
+    std::optional<FolderHead> folderHead() const;
 
     Clock clock_;
     std::unique_ptr<FolderWatch> watch_ = std::make_unique<FolderWatch>();
     QString toldUnwatched_;        // the folder whose watch failed and was told
     QList<ScannedMovie> current_;  // the last refresh's list
     bool haveCurrent_ = false;
+    QString folder_;                        // of that list
+    std::optional<FileStamp> folderStamp_;  // the folder's, taken before that list was read
+    qint64 folderStampAtNs_ = 0;
+    std::optional<FolderHead> savedHead_;  // as the cache file last read or written has it
     qint64 lastFullScanNs_ = 0;
     qsizetype lastScanSize_ = 0;
     StampedCache<MovieFacts> movies_;      // keyed by the movie's path

@@ -110,10 +110,17 @@ void MoviesViewModel::refresh() {
             }
         };
         // A list of one piece comes whole in one turn anyway. A longer one tells its newest movie
-        // first, and reads the cache file only then: the listing and the stats give the newest
-        // without it, and the rest of the reading uses it.
+        // first: from the cache file's head where the folder has not changed since, else once
+        // the listing and the stats give it; the rest of the reading uses the whole cache file.
+        bool told = false;
+        if (wanted && !cacheFile.isEmpty()) {
+            if (auto newest = scanner->newestFromCacheFile(cacheFile, folder, rowsPerPiece)) {
+                first->addResult(std::move(*newest));
+                told = true;
+            }
+        }
         LibraryScanner::FirstMovie tell = [&](const ScannedMovie& newest, qsizetype listed) {
-            if (wanted && listed > rowsPerPiece)
+            if (wanted && !told && listed > rowsPerPiece)
                 first->addResult(newest);
             readCache();
         };

@@ -30,8 +30,9 @@ struct MeasuredLength;
 // the event loop turns) and "videoUpdated" is posted afterwards, so an observer reads the new
 // list in its handler. A first list too long for one piece comes sooner: its newest movie
 // alone is put in place, and "videoUpdated" posted, as soon as the folder is listed and every
-// file stat'ed, while the sidecars are still being read; the whole list then goes in around
-// it. Then the movies not measured yet are probed, the
+// file stat'ed, while the sidecars are still being read (at a launch whose cache file says the
+// folder has not changed since, before the folder is even listed); the whole list then goes in
+// around it. Then the movies not measured yet are probed, the
 // open movie first (the timeline needs its length), and their lengths are published in place as
 // they arrive (dataChanged, then lengthMeasured). A refresh that finds the same records in the
 // same order, or whose folder cannot be listed, changes nothing and posts nothing. A refresh

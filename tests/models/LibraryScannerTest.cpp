@@ -254,6 +254,69 @@ TEST_F(Scanner, ReadsItsCacheFileInAnyKeyOrder) {
     EXPECT_EQ(refresh(refused, folder).second, 2);
 }
 
+// The cache file's head names the newest movie while the folder keeps its stamp: a name added,
+// removed or renamed since makes it unknown, a file written over in place does not. A head taken
+// while the folder had just changed is not written at all.
+TEST_F(Scanner, TrustsTheNewestMovieOfItsCacheFileOnlyWhileTheFolderIsUnchanged) {
+    const struct {
+        const char* change;
+        std::function<bool(const QString& folder)> make;
+        bool trusted;
+    } cases[] = {
+        {"nothing", [](const QString&) { return true; }, true},
+        {"a movie written over in place",
+         [](const QString& f) { return writeFile(f + QStringLiteral("/a.mp4"), "other"); }, true},
+        {"a movie added", [](const QString& f) { return writeFile(f + QStringLiteral("/c.mp4"), "bytes"); }, false},
+        {"a movie removed", [](const QString& f) { return QFile::remove(f + QStringLiteral("/b.mp4")); }, false},
+        {"a movie renamed",
+         [](const QString& f) { return QFile::rename(f + QStringLiteral("/b.mp4"), f + QStringLiteral("/d.mp4")); },
+         false},
+        {"a sidecar added", [](const QString& f) { return writeFile(f + QStringLiteral("/a.srt"), srt("Start: New")); },
+         false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        const QString folder = path(QStringLiteral("movies%1").arg(++n));
+        const QString cacheFile = path(QStringLiteral("library%1.cbor").arg(n));
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/a.mp4"), "bytes"));
+        ASSERT_TRUE(writeFile(folder + QStringLiteral("/b.mp4"), "bytes"));
+        // The folder's own time set back: a change made now cannot share its timestamp.
+        setModified(folder, fileClockNowNs() - 10 * nsPerSecond);
+        LibraryScanner first = scannerAt(settled);
+        const auto scan = first.refreshFolder(folder);
+        ASSERT_EQ(scan.movies.size(), 2);
+        ASSERT_TRUE(first.writeCacheFile(cacheFile, nullptr));
+        ASSERT_TRUE(c.make(folder));
+
+        LibraryScanner next = scannerAt(settled);
+        const auto newest = next.newestFromCacheFile(cacheFile, folder, 1);
+        EXPECT_EQ(newest.has_value(), c.trusted);
+        if (newest) {
+            EXPECT_EQ(newest->url, scan.movies.first().url);
+            EXPECT_EQ(newest->time, scan.movies.first().time);
+        }
+        // Only for that folder, and only where it held more movies than asked for.
+        EXPECT_FALSE(next.newestFromCacheFile(cacheFile, path(QStringLiteral("other")), 1));
+        EXPECT_FALSE(next.newestFromCacheFile(cacheFile, folder, 2));
+    }
+
+    // Read just after the folder changed: no head, and a later refresh writes one.
+    const QString folder = path(QStringLiteral("fresh"));
+    const QString cacheFile = path(QStringLiteral("fresh.cbor"));
+    ASSERT_TRUE(writeFile(folder + QStringLiteral("/a.mp4"), "bytes"));
+    LibraryScanner now = scannerAt(0);
+    now.refreshFolder(folder);
+    ASSERT_TRUE(now.writeCacheFile(cacheFile, nullptr));
+    EXPECT_FALSE(scannerAt(settled).newestFromCacheFile(cacheFile, folder, 0));
+    LibraryScanner later = scannerAt(settled);
+    ASSERT_TRUE(later.readCacheFile(cacheFile));
+    later.refreshFolder(folder);
+    EXPECT_TRUE(later.hasUnsavedChanges());
+    ASSERT_TRUE(later.writeCacheFile(cacheFile, nullptr));
+    EXPECT_TRUE(scannerAt(settled).newestFromCacheFile(cacheFile, folder, 0));
+}
+
 // A whole reading tells the newest movie once every movie is stat'ed and before the other
 // sidecars are read: a sidecar written from within the call shows in the list that follows.
 TEST_F(Scanner, TellsTheNewestMovieBeforeReadingTheOtherSidecars) {
