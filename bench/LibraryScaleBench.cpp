@@ -16,6 +16,8 @@
 #include "models/MovieFilterModel.h"
 #include "models/MoviesViewModel.h"
 
+#include "MovieFolder.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -86,33 +88,6 @@ double rssMB() {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
     return 0;
-}
-
-bool makeFolder(const QString& folder, int count) {
-    QDir().mkpath(folder);
-    const QString clip = folder + QStringLiteral("/../clip.mp4");
-    if (!QFile::exists(clip)) {
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                      QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("testsrc=size=32x32:rate=5:duration=1"), QStringLiteral("-c:v"),
-                      QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
-                      QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), clip});
-        if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitCode() != 0)
-            return false;
-    }
-    for (int i = 0; i < count; ++i) {
-        const QString name = folder + QStringLiteral("/movie %1.mp4").arg(i, 5, 10, QLatin1Char('0'));
-        if (!QFile::exists(name) && !QFile::copy(clip, name))
-            return false;
-        if (i % 2 == 0) {
-            QFile srt(folder + QStringLiteral("/movie %1.srt").arg(i, 5, 10, QLatin1Char('0')));
-            if (!srt.exists() && srt.open(QIODevice::WriteOnly))
-                srt.write("1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Title " + QByteArray::number(i) + "\r\n\r\n");
-        }
-    }
-    return true;
 }
 
 struct Launch {
@@ -281,7 +256,7 @@ int main(int argc, char** argv) {
     QList<QList<double>> figures;
     for (const int count : sizes) {
         const QString folder = work.path() + QStringLiteral("/movies-%1").arg(count);
-        if (!makeFolder(folder, count)) {
+        if (!makeMovieFolder(folder, count)) {
             std::fprintf(stderr, "could not make %d movies (is ffmpeg installed, is there room?)\n", count);
             return 1;
         }
