@@ -181,7 +181,7 @@ int runOne(int count, const QString& folder) {
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
     const double idlePercent = 100.0 * double(cpuNs() - cpuBefore) / double(idle.nsecsElapsed());
-    std::printf("%d %.0f %.1f %.1f %.0f %.1f %.1f %.2f %.1f %.0f\n", count, cold.newestMs, cold.stallMs, cold.stepMs,
+    std::printf("%d %.1f %.1f %.1f %.1f %.1f %.1f %.2f %.1f %.0f\n", count, cold.newestMs, cold.stallMs, cold.stepMs,
                 warm.newestMs, warm.stallMs, warm.stepMs, idlePercent, rssMB(),
                 double(QFileInfo(cacheFile).size()) / 1024);
     return 0;
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
         // movies, newest/stall/step cold, newest/stall/step warm, idle, RSS launch, RSS all runs, cache
         const QList<double> row = one.mid(0, 8) + rss + one.mid(8);
         figures.append(row);
-        std::printf("%7.0f %8.0f %8.1f %8.1f %8.0f %8.1f %8.1f %9.2f %8.1f %8.1f %7.0f\n", row[0], row[1], row[2],
+        std::printf("%7.0f %8.0f %8.1f %8.1f %8.1f %8.1f %8.1f %9.2f %8.1f %8.1f %7.0f\n", row[0], row[1], row[2],
                     row[3], row[4], row[5], row[6], row[7], row[8], row[9], row[10]);
         std::fflush(stdout);
         QDir(folder).removeRecursively();
