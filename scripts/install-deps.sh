@@ -16,6 +16,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream  # the Debian package and the checks of the installed files
   qt6-wayland  # Qt's Wayland platform, for Wayland desktops and the Wayland session test
   sway weston grim wtype  # headless compositors, their screenshots and virtual keyboard in that test
+  libwayland-dev libwayland-bin  # the virtual pointer client of that test and its protocol code
   libfuse3-dev fuse3  # the slow-folder passthrough of the library's test and benchmark
 )
 optional=(clang libclang-rt-14-dev)

@@ -16,7 +16,8 @@ struct PlatformQuirks {
     bool reshowToMovePopup = false;
     // Qt before 6.7 ignores Qt::WindowTransparentForInput on Wayland: a window over a widget
     // takes the pointer from it. A pop-up must never grow under the pointer, and the video's
-    // window hands its mouse events on to its widget, whose cursor it also shows.
+    // window gets an input region outside itself (its mask); what reaches it all the same it
+    // hands on to its widget, whose cursor it also shows.
     bool windowsTakePointer = false;
     // Qt 6.4 reports a Wayland sub-surface exposed only after a second configure event, which
     // some compositors (weston) never send: the video window draws once it is visible.

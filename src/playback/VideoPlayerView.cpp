@@ -29,13 +29,18 @@ void* glProcAddress(void*, const char* name) {
 
 // The native window mpv draws into. It only shows pictures: the pointer, keys and drops pass
 // through to the widgets around it, so the window's shortcuts and the video's double-click
-// work as on any widget. Where the platform gives the window the pointer all the same, it hands
-// each mouse event on to `view` and shows the view's cursor.
+// work as on any widget. Where the platform gives the window the pointer all the same (an event
+// sent to the window itself), it hands each mouse event on to `view` and shows the view's cursor.
 class VideoWindow : public QWindow {
 public:
     VideoWindow(QWidget& view, std::function<void()> draw) : view_(view), draw_(std::move(draw)) {
         setSurfaceType(QSurface::OpenGLSurface);
         setFlags(Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+        // Where the flag is ignored, a mask outside the window is what Qt hands the compositor
+        // as the surface's input region: none of the window takes the pointer, which goes to
+        // the widgets under it, double-clicks and cursor included.
+        if (PlatformQuirks::current().windowsTakePointer)
+            setMask(QRegion(-1, -1, 1, 1));
     }
 
 protected:

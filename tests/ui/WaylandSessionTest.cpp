@@ -16,8 +16,12 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QSlider>
@@ -27,6 +31,7 @@
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -90,12 +95,112 @@ std::optional<QPoint> findOnScreen(const QImage& screen, const QImage& image) {
     return std::nullopt;
 }
 
+// The compositor's own pointer and keyboard, driven as a user's devices would be: their events
+// pass through the compositor to the surface under the pointer (or with the keyboard focus), as
+// Qt's test events, delivered inside the program, never do. sway (wlroots) offers the virtual
+// pointer and keyboard protocols. weston 10 offers neither, nor any other way in for input, and
+// its headless backend not even a seat: there the tests hand the program Qt's test events.
+class CompositorInput {
+public:
+    static bool offered() { return qEnvironmentVariable("REELNOOK_TEST_COMPOSITOR") == QStringLiteral("sway"); }
+
+    CompositorInput() {
+        pointer_.start(QStringLiteral(REELNOOK_TEST_VIRTUAL_POINTER), {});
+        // A keyboard on the seat for the whole run: the program takes the seat's keyboard when
+        // one appears, and the keys of a keyboard that appeared with them could come first.
+        keyboard_.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("3600000")});
+    }
+    ~CompositorInput() {
+        pointer_.closeWriteChannel();
+        pointer_.waitForFinished(10000);
+        keyboard_.kill();
+        keyboard_.waitForFinished(10000);
+    }
+
+    // Runs a command of the virtual pointer (move X Y, press, release, click, doubleclick) and
+    // returns once the compositor has handled it.
+    bool pointer(const QString& command) {
+        pointer_.write(command.toUtf8() + '\n');
+        while (!pointer_.canReadLine())
+            if (!pointer_.waitForReadyRead(30000)) {
+                ADD_FAILURE() << "the virtual pointer does not answer " << command.toStdString() << ": "
+                              << pointer_.readAllStandardError().toStdString();
+                return false;
+            }
+        const bool ok = pointer_.readLine().trimmed() == "ok";
+        if (!ok)
+            ADD_FAILURE() << command.toStdString() << ": " << pointer_.readAllStandardError().toStdString();
+        return ok;
+    }
+    bool moveTo(const QPoint& at) { return pointer(QStringLiteral("move %1 %2").arg(at.x()).arg(at.y())); }
+    // Types the key named `name` (an XKB key name such as Escape) to the window with the focus.
+    static bool key(const QString& name) {
+        return QProcess::execute(QStringLiteral("wtype"), {QStringLiteral("-k"), name}) == 0;
+    }
+
+private:
+    QProcess pointer_;
+    QProcess keyboard_;
+};
+
+// Where sway shows `window`'s contents, from its tree of windows: the program's window of that
+// size (its pop-ups are not in the tree).
+std::optional<QRect> swayWindowRect(const QWidget& window) {
+    QProcess ipc;
+    ipc.start(QStringLiteral("swaymsg"), {QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")});
+    if (!ipc.waitForFinished(30000) || ipc.exitCode() != 0) {
+        ADD_FAILURE() << "swaymsg: " << ipc.readAllStandardError().toStdString();
+        return std::nullopt;
+    }
+    QList<QJsonObject> nodes{QJsonDocument::fromJson(ipc.readAllStandardOutput()).object()};
+    while (!nodes.isEmpty()) {
+        const QJsonObject node = nodes.takeLast();
+        const QJsonObject rect = node[QStringLiteral("rect")].toObject();
+        const QJsonObject inner = node[QStringLiteral("window_rect")].toObject();
+        const QRect shown(rect[QStringLiteral("x")].toInt() + inner[QStringLiteral("x")].toInt(),
+                          rect[QStringLiteral("y")].toInt() + inner[QStringLiteral("y")].toInt(),
+                          inner[QStringLiteral("width")].toInt(), inner[QStringLiteral("height")].toInt());
+        if (node[QStringLiteral("pid")].toInteger() == QCoreApplication::applicationPid() &&
+            node[QStringLiteral("visible")].toBool() && shown.size() == window.size())
+            return shown;
+        for (const char* children : {"nodes", "floating_nodes"})
+            for (const QJsonValue child : node[QLatin1String(children)].toArray())
+                nodes << child.toObject();
+    }
+    return std::nullopt;
+}
+
+// Tells of each window a mouse move reaches, as Qt hands it over from the platform.
+class PointerWindowWatch : public QObject {
+public:
+    explicit PointerWindowWatch(std::function<void(QWindow*)> moved) : moved_(std::move(moved)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove && watched->isWindowType())
+            moved_(static_cast<QWindow*>(watched));
+        return false;
+    }
+
+private:
+    std::function<void(QWindow*)> moved_;
+};
+
 class WaylandSession : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(QGuiApplication::platformName().startsWith(QStringLiteral("wayland")))
             << "run through wayland-session.sh, not on " << QGuiApplication::platformName().toStdString();
+        // Made before any window, so that the program knows the seat's pointer and keyboard
+        // before its first window shows.
+        if (CompositorInput::offered()) {
+            input_ = std::make_unique<CompositorInput>();
+            ASSERT_TRUE(input_->pointer(QStringLiteral("move 0 0")));
+        }
     }
+    static void TearDownTestSuite() { input_.reset(); }
 
     void SetUp() override {
         // An empty library, which selects nothing of its own.
@@ -104,6 +209,12 @@ protected:
         window_ = std::make_unique<MainWindow>();
         window_->showMaximized();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 30000));
+        // sway tiles the window over the whole screen, maybe after it first showed smaller:
+        // the pointer goes where the window's widgets are at their final size.
+        if (input_) {
+            ASSERT_TRUE(waitUntil([this] { return window_->size() == window_->screen()->size(); }, 30000))
+                << "the window never filled the screen";
+        }
         const QString path = folder_.filePath(QStringLiteral("clip.mp4"));
         ASSERT_TRUE(makeClip(path, ClipShape{20.0, QStringLiteral("320x180"), false}));
         const VideoItem item(QUrl::fromLocalFile(path), QString(), QStringLiteral("clip"), QString(), ItemColor::white,
@@ -122,10 +233,17 @@ protected:
     QWindow* videoWindow() const { return video()->videoWindow(); }
 
     // Where the window's corner is on `screen`: the compositor places it, and Wayland does not
-    // tell the program where. Found as the place that shows the window's menu bar row.
+    // tell the program where. sway tells; elsewhere it is the place that shows the window's menu
+    // bar row.
     QPoint windowOrigin(const QImage& screen) const {
         if (window_->isFullScreen())
             return {};
+        if (input_) {
+            std::optional<QRect> shown;
+            if (!waitUntil([&] { return (shown = swayWindowRect(*window_)).has_value(); }, 30000))
+                ADD_FAILURE() << "sway does not show the window";
+            return shown ? shown->topLeft() : QPoint();
+        }
         const QImage corner = window_->grab(QRect(0, 0, 160, 20)).toImage().convertToFormat(QImage::Format_RGB32);
         for (int y = 0; y + corner.height() <= screen.height(); ++y)
             for (int x = 0; x + corner.width() <= screen.width(); ++x)
@@ -138,6 +256,11 @@ protected:
     QPoint onScreen(const QImage& screen, const QWidget* widget, const QPoint& local = {}) const {
         return windowOrigin(screen) + widget->mapToGlobal(local) - window_->mapToGlobal(QPoint());
     }
+    // Moves the compositor's pointer to `widget`'s point `local` (sway tells where the window
+    // is: no screenshot needed).
+    bool pointTo(const QWidget* widget, const QPoint& local) const {
+        return input_->moveTo(onScreen(QImage(), widget, local));
+    }
     // How much of a top-level `widget` the screen shows as it draws itself.
     double shownShare(QWidget* widget) const {
         const QImage screen = screenshot();
@@ -149,6 +272,8 @@ protected:
         return waitUntil([&] { return shownShare(widget) > 0.9; }, 30000);
     }
 
+    // The compositor's pointer and keyboard where it offers them (else null).
+    static inline std::unique_ptr<CompositorInput> input_;
     QTemporaryDir folder_{testHome() + QStringLiteral("/session-XXXXXX")};
     std::unique_ptr<MainWindow> window_;
 };
@@ -173,20 +298,37 @@ TEST_F(WaylandSession, TheVideoMovesOnScreen) {
 TEST_F(WaylandSession, TheVolumePopupShowsUnderItsButton) {
     auto* button = transport()->findChild<QToolButton*>(QStringLiteral("volumeButton"));
     ASSERT_NE(button, nullptr);
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    if (input_) {
+        ASSERT_TRUE(pointTo(button, button->rect().center()));
+        ASSERT_TRUE(input_->pointer(QStringLiteral("click")));
+    } else {
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
     auto* popup = window_->findChild<QFrame*>(QStringLiteral("volumePopup"));
-    ASSERT_TRUE(popup && waitUntil([&] { return popup->isVisible(); }));
+    ASSERT_TRUE(popup && waitUntil([&] { return popup->isVisible(); }, 30000));
     const QPoint under = button->mapToGlobal(QPoint(button->width() / 2, button->height()));
     const QPoint top = popup->mapToGlobal(QPoint());
     EXPECT_GE(top.y(), under.y());
     EXPECT_LE(top.y(), under.y() + 10);
-    // Held by its slider, as a user dragging it: a slow screenshot must not outlast the pop-up.
+    // Kept open by the pointer on it, as a user reaching for the slider keeps it (with Qt's
+    // events, by its slider held): a slow screenshot must not outlast the pop-up.
     auto* slider = popup->findChild<QSlider*>(QStringLiteral("volumeSlider"));
     ASSERT_NE(slider, nullptr);
-    slider->setSliderDown(true);
+    if (input_) {
+        // The program shows the pop-up before the compositor does: the pointer enters it once
+        // the compositor has it, on a move of the pointer after that.
+        int step = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] { return pointTo(slider, slider->rect().center() + QPoint(++step % 2, 0)) && popup->underMouse(); },
+            30000))
+            << "the pop-up never had the pointer";
+    } else {
+        slider->setSliderDown(true);
+    }
     EXPECT_TRUE(waitShown(popup)) << "the screen does not show the volume pop-up, " << shownShare(popup);
-    EXPECT_TRUE(popup->isVisible()) << "the pop-up closed while its slider was held";
-    slider->setSliderDown(false);
+    EXPECT_TRUE(popup->isVisible()) << "the pop-up closed under the pointer";
+    if (!input_)
+        slider->setSliderDown(false);
 }
 
 TEST_F(WaylandSession, ThePreviewFollowsThePointerAndStays) {
@@ -195,7 +337,10 @@ TEST_F(WaylandSession, ThePreviewFollowsThePointerAndStays) {
     for (const int tick : {20, 70}) {
         SCOPED_TRACE(tick);
         const QPoint tickCentre = timeline->tickCenter(tick).toPoint();
-        QTest::mouseMove(window_->windowHandle(), timeline->mapTo(window_.get(), tickCentre));
+        if (input_)
+            ASSERT_TRUE(pointTo(timeline, tickCentre));
+        else
+            QTest::mouseMove(window_->windowHandle(), timeline->mapTo(window_.get(), tickCentre));
         ASSERT_TRUE(waitUntil(
             [&] { return preview->isVisible() && preview->tick() == tick && preview->pictureSeconds(); }, 30000));
         // Centred on the tick, beside the timeline, never over it (nor over the pointer).
@@ -208,23 +353,39 @@ TEST_F(WaylandSession, ThePreviewFollowsThePointerAndStays) {
 }
 
 TEST_F(WaylandSession, ADoubleClickOnTheVideoTogglesFullScreenAndThePointerHides) {
+    // The window the program last had a pointer move in: the one whose cursor the compositor
+    // shows.
+    QPointer<QWindow> pointerWindow;
+    PointerWindowWatch watch([&](QWindow* window) { pointerWindow = window; });
     QWindow* target = video()->videoWindow();
     const QPoint centre(target->width() / 2, target->height() / 2);
-    // The double-click as the window gets it from Qt (whose own pairing of synthetic presses
-    // depends on the clicks of earlier tests).
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, centre, target->mapToGlobal(centre), Qt::LeftButton,
-                            Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &doubleClick);
-    ASSERT_TRUE(waitUntil([this] { return window_->isFullScreenVideo(); }));
+    if (input_) {
+        ASSERT_TRUE(pointTo(video(), centre));
+        ASSERT_TRUE(input_->pointer(QStringLiteral("doubleclick")));
+    } else {
+        // The double-click as the window gets it from Qt (whose own pairing of synthetic presses
+        // depends on the clicks of earlier tests).
+        QMouseEvent doubleClick(QEvent::MouseButtonDblClick, centre, target->mapToGlobal(centre), Qt::LeftButton,
+                                Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &doubleClick);
+    }
+    ASSERT_TRUE(waitUntil([this] { return window_->isFullScreenVideo(); }, 30000))
+        << "the double-click on the video did not reach it";
     // Only the video on screen, over all of it.
     EXPECT_TRUE(waitUntil([this] { return video()->size() == window_->screen()->size(); }, 30000));
     // The pointer over the video hides after a while without moving.
-    const QPoint moved = centre + QPoint(5, 5);
-    QTest::mouseMove(target, moved);
-    EXPECT_TRUE(waitUntil([&] { return target->cursor().shape() == Qt::BlankCursor; }, 30000));
+    const QPoint moved = video()->rect().center() + QPoint(5, 5);
+    pointerWindow = nullptr;
+    if (input_)
+        ASSERT_TRUE(pointTo(video(), moved));
+    else
+        QTest::mouseMove(target, moved);
+    ASSERT_TRUE(waitUntil([&] { return pointerWindow != nullptr; }, 30000)) << "the pointer's move never came";
+    EXPECT_TRUE(waitUntil([&] { return pointerWindow->cursor().shape() == Qt::BlankCursor; }, 30000))
+        << "the pointer shows over the video in full screen";
     // Leaving full screen shows it again.
     window_->setFullScreenVideo(false);
-    EXPECT_NE(target->cursor().shape(), Qt::BlankCursor);
+    EXPECT_NE(pointerWindow->cursor().shape(), Qt::BlankCursor);
 }
 
 TEST_F(WaylandSession, TheUnsavedMarksQuestionShowsAndCancelKeepsTheMarks) {
@@ -238,7 +399,21 @@ TEST_F(WaylandSession, TheUnsavedMarksQuestionShowsAndCancelKeepsTheMarks) {
         box->setProperty("answered", true);
         const QImage own = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
         shown = waitUntil([&] { return findOnScreen(screenshot(), own).has_value(); }, 30000);
-        QTest::keyClick(box, Qt::Key_Escape);
+        if (!input_) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            return;
+        }
+        // The key goes to the window with the keyboard focus, which is the question's once the
+        // compositor gave it the focus.
+        ASSERT_TRUE(waitUntil([&] { return box->isActiveWindow(); }, 30000)) << "the question never had the keys";
+        ASSERT_TRUE(CompositorInput::key(QStringLiteral("Escape")));
+        // Whatever went wrong, the question must not wait for an answer forever.
+        QTimer::singleShot(30000, box, [box] {
+            if (!box->isVisible())
+                return;
+            ADD_FAILURE() << "Escape did not answer the question";
+            box->reject();
+        });
     });
     answerer.start(50);
     EXPECT_FALSE(window_->confirmLeavingMovie()) << "Escape is Cancel: the movie stays";

@@ -3,7 +3,7 @@
 #   wayland-session.sh sway|weston PROGRAM [ARGS...]
 # The program runs with QT_QPA_PLATFORM=wayland, WAYLAND_DISPLAY set to the compositor's socket
 # (an absolute path) and REELNOOK_TEST_SCREENSHOT naming the command that writes the screen to
-# the PNG file given as its argument. Exits 77 (a skip) only when the compositor cannot start.
+# the PNG file given as its argument; on sway, SWAYSOCK names its IPC socket. Exits 77 (a skip) only when the compositor cannot start.
 set -uo pipefail
 
 compositor=$1
@@ -66,6 +66,17 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 [[ -S "$session/$socket_name" ]] || skip "no socket after 30 s"
+
+# sway answers questions about its windows (where they are) on an IPC socket of its own.
+if [[ "$compositor" == sway ]]; then
+  for _ in $(seq 1 300); do
+    ipc=$(compgen -G "$session/sway-ipc.*.sock" | head -n 1)
+    [[ -n "$ipc" && -S "$ipc" ]] && break
+    sleep 0.1
+  done
+  [[ -S "${ipc:-}" ]] || skip "no IPC socket after 30 s"
+  export SWAYSOCK="$ipc"
+fi
 
 export WAYLAND_DISPLAY="$session/$socket_name"
 export QT_QPA_PLATFORM=wayland
