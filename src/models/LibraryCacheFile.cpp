@@ -18,8 +18,9 @@ namespace {
 // "sidecars": [sidecar...]} ("folder" optional, and ahead of the entries so that it is read
 // without them), a head {"path", "stamp", "movies": count, "newest": path}, a movie {"path",
 // "stamp", "time", "duration"}, a sidecar {"path", "stamp", "opened", "title", "BID"} (title and
-// BID a text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null]. Read and written as a
-// stream: neither the file's bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
+// BID a text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null].
+// Read and written as a stream: neither the file's bytes nor a tree of its values are held whole
+// (14 MB and some 60 MB at 50,000 movies).
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
@@ -245,7 +246,7 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     StampedCache<SidecarFacts> readSidecars;
     std::optional<QString> format;
     std::optional<qint64> version;
-    std::optional<FolderHead> readHead;
+    std::optional<FolderHead> folderHead;
     Reader reader(&file);
     const auto readMovie = [&] {
         std::optional<QString> moviePath, time;
@@ -298,7 +299,7 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
         if (key == QLatin1String("version"))
             return bool(version = reader.integer());
         if (key == QLatin1String("folder"))
-            return bool(readHead = readFolderHead(reader));
+            return bool(folderHead = readFolderHead(reader));
         if (key == moviesKey)
             return reader.array(readMovie);
         if (key == QLatin1String("sidecars"))
@@ -310,7 +311,7 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     movies.restoreAll(std::move(readMovies));
     sidecars.restoreAll(std::move(readSidecars));
     if (head)
-        *head = std::move(readHead);
+        *head = std::move(folderHead);
     return true;
 }
 
