@@ -48,9 +48,15 @@ QString unescaped(QStringView value) {
     return result;
 }
 
+// Far more than any desktop entry takes, translations included.
+constexpr qint64 largestDesktopEntry = 1024 * 1024;
+
 // The keys of the "[Desktop Entry]" group this lookup needs; other groups and localised keys
-// ("Icon[de]") are skipped.
+// ("Icon[de]") are skipped. A file larger than any entry is not read: one long line of it would
+// be held whole.
 std::optional<DesktopEntry> readDesktopEntry(const QString& path) {
+    if (QFileInfo(path).size() > largestDesktopEntry)
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return std::nullopt;
@@ -94,7 +100,8 @@ QIcon iconNamed(const QString& icon) {
 std::optional<QIcon> applicationIcon(const QString& bundleIdentifier) {
     if (!isDesktopFileId(bundleIdentifier))
         return std::nullopt;
-    // locate() looks in precedence order, so a user's own entry hides the system's.
+    // locate() looks in precedence order, so a user's own entry hides the system's. It finds
+    // regular files only: a FIFO or a link to a device named like an entry is none.
     const QString path =
         QStandardPaths::locate(QStandardPaths::ApplicationsLocation, bundleIdentifier + QStringLiteral(".desktop"));
     if (path.isEmpty())

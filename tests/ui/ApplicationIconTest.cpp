@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString userApplications() { return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation); }
@@ -114,4 +116,25 @@ TEST_F(ApplicationIcon, TheUsersOwnEntryHidesTheSystemOne) {
     EXPECT_EQ(colorOf(applicationIcon(QStringLiteral("org.example.SystemOnly"))), QColor(Qt::green));
     writeEntry(userApplications(), QStringLiteral("org.example.SystemOnly"), "[Desktop Entry]\nHidden=true\n");
     EXPECT_FALSE(applicationIcon(QStringLiteral("org.example.SystemOnly")).has_value());
+}
+
+// Anything but a regular file of an entry's size named like an entry is no entry, and is not
+// read: a FIFO would block the open for good, a link to /dev/zero would be read without end, and
+// one long line of a huge file would be held whole.
+TEST_F(ApplicationIcon, OnlyASmallRegularFileIsReadAsAnEntry) {
+    const QString folder = userApplications();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto entry = [&](const QString& id) {
+        written << folder + QStringLiteral("/") + id + QStringLiteral(".desktop");
+        return written.constLast();
+    };
+    ASSERT_EQ(mkfifo(QFile::encodeName(entry(QStringLiteral("org.example.Fifo"))).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), entry(QStringLiteral("org.example.Zero"))));
+    writeEntry(folder, QStringLiteral("org.example.Huge"),
+               "[Desktop Entry]\nIcon=org.example.Themed\n#" + QByteArray(2 * 1024 * 1024, 'x') + "\n");
+    for (const QString& id :
+         {QStringLiteral("org.example.Fifo"), QStringLiteral("org.example.Zero"), QStringLiteral("org.example.Huge")}) {
+        SCOPED_TRACE(id.toStdString());
+        EXPECT_FALSE(applicationIcon(id).has_value());
+    }
 }
