@@ -17,6 +17,7 @@
 #include "models/MoviesViewModel.h"
 
 #include "MovieFolder.h"
+#include "WidgetBench.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -26,7 +27,6 @@
 #include <QFile>
 #include <QListView>
 #include <QProcess>
-#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -140,19 +140,6 @@ Launch launch(const QString& cacheFile, bool warm) {
     std::fprintf(stderr, "  %s cache: longest step %.1f ms CPU (%s)\n", warm ? "warm" : "empty", result.stepMs,
                  app->longestWhat.constData());
     return result;
-}
-
-// The process's first text layout loads the fonts (0.1-0.3 s here, at any library size): done
-// before the clock starts, as a program's window has drawn its text before its library comes.
-void warmUpText() {
-    QStringListModel rows({QStringLiteral("warm-up")});
-    QListView view;
-    view.setModel(&rows);
-    view.show();
-    QElapsedTimer shown;
-    shown.start();
-    while (shown.elapsed() < 500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 int runOne(int count, const QString& folder) {

@@ -4,6 +4,7 @@
 // figures are the medians of 15 changes each. Needs a display; `make bench` runs it under Xvfb
 // when there is none.
 #include "ManyCues.h"
+#include "WidgetBench.h"
 #include "core/AppState.h"
 #include "models/SubtitlesViewModel.h"
 #include "ui/DetailView.h"
@@ -98,18 +99,4 @@ BENCHMARK(BM_ChangeOneMark)->Arg(50000)->Arg(500000)->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-bench-XXXXXX"));
-    const QByteArray h = QFile::encodeName(home.path());
-    setenv("HOME", h.constData(), 1);
-    setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
-    setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
-    setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
-    global().setMoviesFolderOverride(home.path() + QStringLiteral("/empty"));
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runWidgetBenchmarks(argc, argv); }

@@ -20,6 +20,7 @@
 
 #include "MovieFolder.h"
 #include "SlowFolder.h"
+#include "WidgetBench.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -28,7 +29,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QListView>
-#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -82,19 +82,6 @@ Launch launch(const QString& cacheFile, const SlowFolder& share) {
     while (!ended && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     return result;
-}
-
-// The process's first text layout loads the fonts: done before the clock starts, as a program's
-// window has drawn its text before its library comes.
-void warmUpText() {
-    QStringListModel rows({QStringLiteral("warm-up")});
-    QListView view;
-    view.setModel(&rows);
-    view.show();
-    QElapsedTimer shown;
-    shown.start();
-    while (shown.elapsed() < 500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 }  // namespace
