@@ -133,7 +133,7 @@ void BM_SaveAndAddWithManyCues(benchmark::State& state) {
     }
     // The load's tail (the player's subtitle file written on the worker, the timeline's marks)
     // is over before the first mark, which would otherwise be charged with it.
-    waitFor([&] { return !SidecarLoader::shared().playerFile(w.item.url).pending; }, 300000);
+    waitFor([&] { return !SidecarLoader::shared().playerFile(w.item.url()).pending; }, 300000);
     settle(2000);
     OpenMovie* movie = w.window.openMovie();
     DetailView* panel = w.window.detail();

@@ -186,7 +186,7 @@ int runCase(int cues) {
     opening.start();
     const auto& movies = MoviesViewModel::shared().items();
     const auto row = std::find_if(movies.cbegin(), movies.cend(),
-                                  [&](const VideoItem& item) { return item.url == QUrl::fromLocalFile(marked); });
+                                  [&](const VideoItem& item) { return item.url() == QUrl::fromLocalFile(marked); });
     if (row == movies.cend())
         return 1;
     window.sidebar()->selectRow(int(row - movies.cbegin()));

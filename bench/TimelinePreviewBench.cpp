@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
     const VideoItem item(QUrl::fromLocalFile(clip), QString(), QStringLiteral("clip"), QString(), ItemColor::white,
                          clipSeconds);
     Q_EMIT notify().videoSelected(item);
-    video->setMovie(item.url, item.duration);
+    video->setMovie(item.url(), item.duration);
     if (!waitFor([&] { return video->player() && video->player()->isLoaded() && video->framesRendered() > 0; },
                  30000)) {
         std::fprintf(stderr, "the clip did not play\n");

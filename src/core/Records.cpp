@@ -24,14 +24,27 @@ double hashable(double d) noexcept { return d == 0.0 ? 0.0 : d; }
 
 VideoItem::VideoItem() : id(freshId()) {}
 
-VideoItem::VideoItem(QUrl url, QString time, QString text, QString BID, ItemColor color, double duration)
+VideoItem::VideoItem(const QUrl& url, QString time, QString text, QString BID, ItemColor color, double duration)
     : id(freshId()),
-      url(std::move(url)),
+      path(url.toLocalFile()),
       time(std::move(time)),
       text(std::move(text)),
       BID(std::move(BID)),
       color(color),
       duration(duration) {}
+
+VideoItem VideoItem::atPath(QString path, QString time, QString text, QString BID, ItemColor color, double duration) {
+    VideoItem item;
+    item.path = std::move(path);
+    item.time = std::move(time);
+    item.text = std::move(text);
+    item.BID = std::move(BID);
+    item.color = color;
+    item.duration = duration;
+    return item;
+}
+
+QUrl VideoItem::url() const { return path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path); }
 
 SubtitleItem::SubtitleItem() : id(freshId()) {}
 
@@ -39,7 +52,7 @@ SubtitleItem::SubtitleItem(double stime, double etime, QString text, ItemColor c
     : id(freshId()), stime(stime), etime(etime), text(std::move(text)), color(color), duration(duration) {}
 
 size_t qHash(const VideoItem& item, size_t seed) noexcept {
-    return qHashMulti(seed, item.id, item.url, item.time, item.text, item.BID, static_cast<int>(item.color),
+    return qHashMulti(seed, item.id, item.path, item.time, item.text, item.BID, static_cast<int>(item.color),
                       hashable(item.duration));
 }
 

@@ -14,10 +14,16 @@ enum class ItemColor { white, gray, green, orange };
 // One movie file of the library. Every construction draws a fresh id.
 struct VideoItem {
     VideoItem();
-    VideoItem(QUrl url, QString time, QString text, QString BID, ItemColor color, double duration);
+    VideoItem(const QUrl& url, QString time, QString text, QString BID, ItemColor color, double duration);
+    // The same for the local file at `path`, whose text is shared rather than copied.
+    static VideoItem atPath(QString path, QString time, QString text, QString BID, ItemColor color, double duration);
+
+    // The movie file's URL, made from `path` when asked: a library of tens of thousands of rows
+    // would otherwise hold a URL of about 300 bytes per row beside the path.
+    QUrl url() const;
 
     QUuid id;
-    QUrl url;
+    QString path;  // the movie file's local path; empty for none
     QString time;  // creation date "yyyy-MM-dd HH:mm:ss", or "0000-00-00 00:00:00"
     QString text;  // title shown in the library
     QString BID;   // application whose icon stands for the movie

@@ -13,7 +13,7 @@
 
 struct LengthProber::Queue {
     QMutex lock;
-    QUrl openURL;
+    QString openPath;  // of the open movie
     std::deque<QUrl> outside;
     // Only read, never written: the list is shared with the scanner and the list model, and a
     // write would copy it whole. Measured entries are passed over.
@@ -43,7 +43,7 @@ struct LengthProber::Queue {
         const QMutexLocker locked(&lock);
         if (!outside.empty()) {
             job = MeasuredLength{};
-            job.movie.url = outside.front();
+            job.movie.path = outside.front().toLocalFile();
             job.outside = true;
             outside.pop_front();
             urgent = true;
@@ -54,9 +54,9 @@ struct LengthProber::Queue {
             return false;
         urgent = false;
         // One look per open movie and list: once taken or missing, it is not looked for again.
-        if (std::exchange(lookForOpen, false) && !openURL.isEmpty()) {
+        if (std::exchange(lookForOpen, false) && !openPath.isEmpty()) {
             for (qsizetype i = next; i < library.size(); ++i)
-                if (!isDone(i) && library.at(i).url == openURL) {
+                if (!isDone(i) && library.at(i).path == openPath) {
                     takenEarly.insert(i);
                     job = MeasuredLength{library.at(i), 0, false};
                     urgent = true;
@@ -75,7 +75,7 @@ struct LengthProber::Queue {
         MeasuredLength job;
         bool urgent = false;
         while (!MediaProbe::isInterrupted() && take(job, urgent)) {
-            job.seconds = MediaProbe::duration(job.movie.url.toLocalFile());
+            job.seconds = MediaProbe::duration(job.movie.path);
             if (MediaProbe::isInterrupted())
                 break;  // an interrupted probe measured nothing
             batch.append(std::move(job));
@@ -102,7 +102,7 @@ LengthProber::~LengthProber() {
 
 void LengthProber::setOpenMovie(const QUrl& url) {
     const QMutexLocker locked(&queue_->lock);
-    queue_->openURL = url;
+    queue_->openPath = url.toLocalFile();
     queue_->lookForOpen = true;
 }
 

@@ -75,7 +75,7 @@ QString creationText(const std::optional<FileStamp>& stamp) {
 }  // namespace
 
 VideoItem ScannedMovie::record(double shownDuration) const {
-    return VideoItem(url, time, text, BID, ItemColor::white, shownDuration);
+    return VideoItem::atPath(path, time, text, BID, ItemColor::white, shownDuration);
 }
 
 LibraryScanner::LibraryScanner(Clock clock) : clock_(std::move(clock)) {}
@@ -136,21 +136,22 @@ void LibraryScanner::applyChanges(const QString& folder, const QSet<QString>& na
     }
     if (!sidecarBases.isEmpty()) {
         for (const ScannedMovie& movie : std::as_const(current_)) {
-            const QString name = movie.url.fileName();
-            if (sidecarBases.contains(baseName(name)))
-                movies.insert(name);
+            if (sidecarBases.contains(baseName(movie.path)))
+                movies.insert(movie.path.mid(movie.path.lastIndexOf(u'/') + 1));
         }
     }
     if (movies.isEmpty())
         return;
-    current_.removeIf([&movies](const ScannedMovie& movie) { return movies.contains(movie.url.fileName()); });
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    for (const QString& name : std::as_const(movies)) {
-        const QString path = prefix + name;
+    QSet<QString> paths;
+    for (const QString& name : std::as_const(movies))
+        paths.insert(prefix + name);
+    current_.removeIf([&paths](const ScannedMovie& movie) { return paths.contains(movie.path); });
+    for (const QString& path : std::as_const(paths)) {
         struct stat entry {};
         if (lstat(QFile::encodeName(path).constData(), &entry) != 0)
             continue;  // gone (a dangling symlink is still an entry, and listed)
-        ScannedMovie movie = scan(QUrl::fromLocalFile(path));
+        ScannedMovie movie = scanPath(path);
         const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
                                          [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
         current_.insert(at, std::move(movie));
@@ -184,7 +185,7 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
         entry.path = prefix + name;
         entry.readAtNs = clock_();
         entry.stamp = FileStamp::of(entry.path);
-        const MovieFacts* known = entry.stamp ? movies_.find(entry.path, *entry.stamp) : nullptr;
+        const MovieFacts* known = entry.stamp ? movies_.find(entry.path, *entry.stamp, &entry.path) : nullptr;
         entry.time = known ? known->time : creationText(entry.stamp);
         listed.append(std::move(entry));
         const Listed& last = listed.constLast();
@@ -194,13 +195,13 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     }
     if (first && newest >= 0) {
         const Listed& entry = listed.at(newest);
-        first(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs), listed.size());
+        first(scanStamped(entry.path, entry.stamp, entry.readAtNs), listed.size());
     }
     // The newest is read again with the rest: `first` may have added to what is known of it.
     QList<ScannedMovie> scanned;
     scanned.reserve(listed.size());
     for (const Listed& entry : std::as_const(listed))
-        scanned.append(scanStamped(QUrl::fromLocalFile(entry.path), entry.path, entry.stamp, entry.readAtNs));
+        scanned.append(scanStamped(entry.path, entry.stamp, entry.readAtNs));
     listed = {};
     // What was read from files no longer listed is of no further use.
     movies_.sweep();
@@ -210,19 +211,20 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     return scanned;
 }
 
-ScannedMovie LibraryScanner::scan(const QUrl& url) {
-    const QString path = url.toLocalFile();
+ScannedMovie LibraryScanner::scan(const QUrl& url) { return scanPath(url.toLocalFile()); }
+
+ScannedMovie LibraryScanner::scanPath(const QString& path) {
     const qint64 readAt = clock_();
     // One statx gives both the creation date and the key under which earlier reads are kept.
-    return scanStamped(url, path, FileStamp::of(path), readAt);
+    return scanStamped(path, FileStamp::of(path), readAt);
 }
 
-ScannedMovie LibraryScanner::scanStamped(const QUrl& url, const QString& path, const std::optional<FileStamp>& stamp,
-                                         qint64 readAt) {
-    const MovieFacts* known = stamp ? movies_.use(path, *stamp) : nullptr;
-    const auto info = sidecarInfo(url, clock_());
+ScannedMovie LibraryScanner::scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAt) {
     ScannedMovie movie;
-    movie.url = url;
+    movie.path = path;
+    // The path a cache entry is kept under is the movie's own text: one copy serves both.
+    const MovieFacts* known = stamp ? movies_.use(path, *stamp, &movie.path) : nullptr;
+    const auto info = sidecarInfo(movie.url(), clock_());
     movie.time = known ? known->time : creationText(stamp);
     movie.text = info && info->title ? *info->title : baseName(path);
     movie.BID = info && info->BID ? *info->BID : fallbackBID;
@@ -238,11 +240,11 @@ ScannedMovie LibraryScanner::scanStamped(const QUrl& url, const QString& path, c
 
 void LibraryScanner::keepLength(const ScannedMovie& movie, double duration) {
     if (movie.stamp)
-        movies_.insert(movie.url.toLocalFile(), *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
+        movies_.insert(movie.path, *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
     // The list of the last refresh has it too, unless the file was read again since.
     const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
                                      [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
-    if (at != current_.end() && at->url == movie.url && at->time == movie.time && at->stamp == movie.stamp) {
+    if (at != current_.end() && at->path == movie.path && at->time == movie.time && at->stamp == movie.stamp) {
         at->duration = duration;
         at->measured = true;
     }
@@ -266,7 +268,7 @@ std::optional<ScannedMovie> LibraryScanner::newestFromCacheFile(const QString& c
     const auto head = LibraryCacheFile::readHead(cacheFile);
     if (!head || head->folder != folder || head->movieCount <= moreThan || FileStamp::of(folder) != head->stamp)
         return std::nullopt;
-    ScannedMovie newest = scan(QUrl::fromLocalFile(head->newest));
+    ScannedMovie newest = scanPath(head->newest);
     if (!newest.stamp)
         return std::nullopt;  // a symlink whose target went
     return newest;
@@ -277,7 +279,7 @@ std::optional<ScannedMovie> LibraryScanner::newestFromCacheFile(const QString& c
 std::optional<FolderHead> LibraryScanner::folderHead() const {
     if (!haveCurrent_ || current_.isEmpty() || !folderStamp_ || folderStamp_->isRacyAt(folderStampAtNs_))
         return std::nullopt;
-    return FolderHead{folder_, *folderStamp_, current_.size(), current_.constFirst().url.toLocalFile()};
+    return FolderHead{folder_, *folderStamp_, current_.size(), current_.constFirst().path};
 }
 
 bool LibraryScanner::readCacheFile(const QString& path) {

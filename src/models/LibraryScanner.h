@@ -16,7 +16,7 @@
 // One movie file as the scanner read it: the fields of its record, and what its length probe
 // needs to keep the measurement.
 struct ScannedMovie {
-    QUrl url;
+    QString path;  // local; its text is shared with the record and the scanner's cache
     QString time;  // "yyyy-MM-dd HH:mm:ss", or the undated placeholder
     QString text;
     QString BID;
@@ -27,6 +27,7 @@ struct ScannedMovie {
 
     // The record the library shows with the length `shownDuration`, with a fresh id.
     VideoItem record(double shownDuration) const;
+    QUrl url() const { return QUrl::fromLocalFile(path); }
 };
 
 // Reads the movies folder: lists it, stats every movie and its SRT sidecar, and reads a
@@ -97,12 +98,12 @@ public:
 
     // Library order: newest first; movies of the same second in name order (UTF-16 code units,
     // which is the order of their paths in one folder); undated ones last.
-    // Takes any two records with `time` and `url` (ScannedMovie, VideoItem).
+    // Takes any two records with `time` and `path` (ScannedMovie, VideoItem).
     template <class A, class B>
     static bool precedes(const A& a, const B& b) {
         if (a.time != b.time)
             return a.time > b.time;  // the fixed-width text sorts like the date, the undated last
-        return a.url.path() < b.url.path();
+        return a.path < b.path;
     }
 
     // The creation-date text of the undated.
@@ -114,8 +115,8 @@ public:
 private:
     SidecarFacts sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
     FolderScan fullScan(const QString& folder, qint64 now, const FirstMovie& first);
-    ScannedMovie scanStamped(const QUrl& url, const QString& path, const std::optional<FileStamp>& stamp,
-                             qint64 readAtNs);
+    ScannedMovie scanPath(const QString& path);
+    ScannedMovie scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs);
     void applyChanges(const QString& folder, const QSet<QString>& names);
     std::optional<FolderHead> folderHead() const;
 

@@ -28,7 +28,7 @@ constexpr qint64 msPerTurn = 5;
 // library's order; a file whose date changed was replaced and moves.
 template <class A, class B>
 bool samePlace(const A& a, const B& b) {
-    return a.url == b.url && a.time == b.time;
+    return a.path == b.path && a.time == b.time;
 }
 
 template <class A, class B>
@@ -68,7 +68,7 @@ MoviesViewModel::MoviesViewModel(QObject* parent)
       firstMovie_(new QFutureWatcher<ScannedMovie>(this)) {
     connect(
         &notify(), &ApplicationEvents::videoSelected, this,
-        [this](const VideoItem& item) { prober_->setOpenMovie(item.url); }, Qt::DirectConnection);
+        [this](const VideoItem& item) { prober_->setOpenMovie(item.url()); }, Qt::DirectConnection);
     connect(prober_, &LengthProber::measured, this, &MoviesViewModel::applyLengths);
     connect(firstMovie_, &QFutureWatcher<ScannedMovie>::resultReadyAt, this,
             [this](int index) { publishFirst(firstMovie_->resultAt(index)); });
@@ -117,6 +117,9 @@ void MoviesViewModel::refresh() {
             if (auto newest = scanner->newestFromCacheFile(cacheFile, folder, rowsPerPiece)) {
                 first->addResult(std::move(*newest));
                 told = true;
+                // Read before the folder: its paths then share the text of the cache's keys
+                // rather than leave as many freed copies between what the library keeps.
+                readCache();
             }
         }
         LibraryScanner::FirstMovie tell = [&](const ScannedMovie& newest, qsizetype listed) {
@@ -147,7 +150,7 @@ void MoviesViewModel::refresh() {
 void MoviesViewModel::publishFirst(const ScannedMovie& newest) {
     // Only into the empty list of a launch, before the whole list comes: the sidebar may open it
     // while the rest of the folder is read. The whole list then puts the rest around it.
-    if (!items_.isEmpty() || publishing_ || removedWhileRefreshing_.contains(newest.url))
+    if (!items_.isEmpty() || publishing_ || removedWhileRefreshing_.contains(newest.path))
         return;
     beginInsertRows({}, 0, 0);
     items_.append(newest.record(newest.measured ? newest.duration : 0));
@@ -169,7 +172,7 @@ void MoviesViewModel::publish(QList<ScannedMovie> scanned) {
 bool MoviesViewModel::publishPiece() {
     Publishing& p = *publishing_;
     const QList<ScannedMovie>& target = p.target;
-    const auto removed = [this](const ScannedMovie& movie) { return removedWhileRefreshing_.contains(movie.url); };
+    const auto removed = [this](const ScannedMovie& movie) { return removedWhileRefreshing_.contains(movie.path); };
     QElapsedTimer spent;
     spent.start();
     bool done = false;
@@ -244,7 +247,7 @@ void MoviesViewModel::finishPublishing() {
         toMeasure = std::move(publishing_->target);
         if (!removedWhileRefreshing_.isEmpty())
             for (ScannedMovie& movie : toMeasure)
-                if (removedWhileRefreshing_.contains(movie.url))
+                if (removedWhileRefreshing_.contains(movie.path))
                     movie.measured = true;
         const bool changed = changedByRefresh_;
         publishing_.reset();
@@ -270,7 +273,7 @@ void MoviesViewModel::applyLengths(const QList<MeasuredLength>& lengths) {
     QList<std::pair<ScannedMovie, double>> keep;
     for (const MeasuredLength& measured : lengths) {
         if (measured.outside) {
-            Q_EMIT lengthMeasured(measured.movie.url, measured.seconds);
+            Q_EMIT lengthMeasured(measured.movie.url(), measured.seconds);
             continue;
         }
         keep.append({measured.movie, measured.seconds});
@@ -281,7 +284,7 @@ void MoviesViewModel::applyLengths(const QList<MeasuredLength>& lengths) {
         const QModelIndex changed = index(*row);
         Q_EMIT dataChanged(changed, changed, {DurationRole, ItemRole});
         changedByRefresh_ = true;
-        Q_EMIT lengthMeasured(measured.movie.url, measured.seconds);
+        Q_EMIT lengthMeasured(measured.movie.url(), measured.seconds);
     }
     if (!keep.isEmpty())
         workQueues().library().start([scanner = scanner_, keep = std::move(keep)] {
@@ -328,7 +331,7 @@ bool MoviesViewModel::isDifferent(const QList<VideoItem>& a, const QList<VideoIt
     if (a.size() != b.size())
         return true;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i].text != b[i].text || a[i].url != b[i].url || a[i].time != b[i].time || a[i].BID != b[i].BID ||
+        if (a[i].text != b[i].text || a[i].path != b[i].path || a[i].time != b[i].time || a[i].BID != b[i].BID ||
             a[i].duration != b[i].duration)
             return true;
     }
@@ -339,7 +342,7 @@ void MoviesViewModel::removeItem(int row) {
     if (row < 0 || row >= items_.size())
         return;
     if (refreshing_)
-        removedWhileRefreshing_.append(items_[row].url);
+        removedWhileRefreshing_.append(items_[row].path);
     removedRows_ = true;
     if (publishing_ && row < publishing_->shown)
         --publishing_->shown;
@@ -367,7 +370,7 @@ QVariant MoviesViewModel::data(const QModelIndex& index, int role) const {
     case BIDRole:
         return item.BID;
     case URLRole:
-        return item.url;
+        return item.url();
     case DurationRole:
         return item.duration;
     case ItemRole:

@@ -127,7 +127,7 @@ private:
     bool refreshing_ = false;
     bool awaitingLengths_ = false;
     bool changedByRefresh_ = false;
-    bool removedRows_ = false;  // by removeItem since the last refresh began
-    QList<QUrl> removedWhileRefreshing_;
+    bool removedRows_ = false;               // by removeItem since the last refresh began
+    QList<QString> removedWhileRefreshing_;  // paths
     std::unique_ptr<Publishing> publishing_;
 };

@@ -14,18 +14,26 @@ template <class T>
 class StampedCache {
 public:
     // The value read from `path` when it had `stamp`, marked as used; null when there is none.
-    const T* use(const QString& path, const FileStamp& stamp) {
+    // When found, `sharedPath` (if given) is set to the entry's key: a caller that keeps the path
+    // then holds one copy of its text with the cache.
+    const T* use(const QString& path, const FileStamp& stamp, QString* sharedPath = nullptr) {
         const auto it = entries_.find(path);
         if (it == entries_.end() || !(it->stamp == stamp))
             return nullptr;
         it->sweep = sweep_;
+        if (sharedPath)
+            *sharedPath = it.key();
         return &it->value;
     }
 
-    // The same without marking it: for a copy read on another thread.
-    const T* find(const QString& path, const FileStamp& stamp) const {
+    // The same without marking it (for a copy read on another thread); `sharedPath` as there.
+    const T* find(const QString& path, const FileStamp& stamp, QString* sharedPath = nullptr) const {
         const auto it = entries_.constFind(path);
-        return it != entries_.cend() && it->stamp == stamp ? &it->value : nullptr;
+        if (it == entries_.cend() || !(it->stamp == stamp))
+            return nullptr;
+        if (sharedPath)
+            *sharedPath = it.key();
+        return &it->value;
     }
 
     // Keeps `value`, read from `path` with `stamp` taken no earlier than `readAtNs`.

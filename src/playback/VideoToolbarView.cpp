@@ -199,7 +199,7 @@ void VideoToolbarView::onVideoSelected(const VideoItem& item) {
     doubleValue_ = 0;
     playTime_ = 0;
     duration_ = item.duration;
-    preview_->setMovie(item.url.isLocalFile() ? item.url.toLocalFile() : QString(), item.duration);
+    preview_->setMovie(item.path, item.duration);
     // The new movie's marks come once its sidecar is read.
     setTimelineMarks({});
     refresh();

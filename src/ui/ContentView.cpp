@@ -85,5 +85,5 @@ void ContentView::showMovie(const VideoItem& item) {
         movie_.setPlayer(video_->player());
     }
     // It opens where the user left it, so that its first picture is that one.
-    video_->setMovie(item.url, item.duration, movie_.startPosition());
+    video_->setMovie(item.url(), item.duration, movie_.startPosition());
 }

@@ -110,13 +110,13 @@ QString MprisService::playbackStatus() const {
 }
 
 QVariantMap MprisService::metadata() const {
-    QVariantMap map{{QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(movie_.url))}};
-    if (movie_.url.isEmpty())
+    QVariantMap map{{QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId(movie_.url()))}};
+    if (movie_.path.isEmpty())
         return map;
     if (movie_.duration > 0)
         map.insert(QStringLiteral("mpris:length"), microseconds(movie_.duration));
     map.insert(QStringLiteral("xesam:title"), movie_.text);
-    map.insert(QStringLiteral("xesam:url"), movie_.url.toString(QUrl::FullyEncoded));
+    map.insert(QStringLiteral("xesam:url"), movie_.url().toString(QUrl::FullyEncoded));
     return map;
 }
 
@@ -185,7 +185,7 @@ void MprisService::seekBy(qlonglong offset) {
 
 void MprisService::setPosition(const QDBusObjectPath& track, qlonglong position) {
     // A position for another track is stale; one outside the movie is ignored.
-    if (!canSeek() || track != trackId(movie_.url) || position < 0)
+    if (!canSeek() || track != trackId(movie_.url()) || position < 0)
         return;
     if (movie_.duration > 0 && position > microseconds(movie_.duration))
         return;

@@ -83,7 +83,7 @@ OpenMovie::~OpenMovie() {
         save_.waitForFinished();
 }
 
-std::optional<QUrl> OpenMovie::url() const { return item_ ? std::optional<QUrl>(item_->url) : std::nullopt; }
+std::optional<QUrl> OpenMovie::url() const { return item_ ? std::optional<QUrl>(item_->url()) : std::nullopt; }
 
 SubtitlesViewModel& OpenMovie::marks() const { return SubtitlesViewModel::shared(); }
 
@@ -95,10 +95,10 @@ void OpenMovie::open(const VideoItem& item) {
     item_ = item;
     startPosition_ = 0;
     if (ResumeStore::enabled(user()))
-        startPosition_ = resume_.position(item.url, item.duration).value_or(0);
+        startPosition_ = resume_.position(item.url(), item.duration).value_or(0);
     // The marks of the movie being left go with it, and so does their history.
     undo_.clear();
-    SidecarLoader::shared().open(item.url, item.duration);
+    SidecarLoader::shared().open(item.url(), item.duration);
     Q_EMIT opened(item);
     Q_EMIT notify().videoSelected(item);
     if (!isLoading())
@@ -108,14 +108,14 @@ void OpenMovie::open(const VideoItem& item) {
 void OpenMovie::setPlayer(Player* player) { player_ = player; }
 
 void OpenMovie::rememberPosition() {
-    if (!item_ || !player_ || !player_->isLoaded() || player_->currentItem()->url != item_->url ||
+    if (!item_ || !player_ || !player_->isLoaded() || player_->currentItem()->url != item_->url() ||
         !ResumeStore::enabled(user()))
         return;
-    resume_.remember(item_->url, player_->currentTime(), item_->duration);
+    resume_.remember(item_->url(), player_->currentTime(), item_->duration);
 }
 
 void OpenMovie::followLength(const QUrl& url, double seconds) {
-    if (!isOpen(url) || item_->duration == seconds)
+    if (!isOpen(url.toLocalFile()) || item_->duration == seconds)
         return;
     item_->duration = seconds;
     marks().setMovieDuration(seconds);
@@ -204,7 +204,9 @@ void OpenMovie::takeMark(const SubtitleItem& item) {
     Q_EMIT notify().refreshMarks(item);
 }
 
-QString OpenMovie::sidecarPath() const { return item_ ? SubtitleSRT::sidecarURL(item_->url).toLocalFile() : QString(); }
+QString OpenMovie::sidecarPath() const {
+    return item_ ? SubtitleSRT::sidecarURL(item_->url()).toLocalFile() : QString();
+}
 
 bool OpenMovie::maySave(QString* error) const {
     const auto fail = [error](const QString& reason) {
@@ -219,7 +221,7 @@ bool OpenMovie::maySave(QString* error) const {
     if (const QString refusal = SidecarLoader::shared().refusal(); !refusal.isEmpty())
         return fail(
             tr("its marks were not read (%1), and saving would replace them with the new ones only").arg(refusal));
-    const QString moviePath = item_->url.toLocalFile();
+    const QString moviePath = item_->path;
     // No sidecar without its movie: it would be an orphan nobody opens again.
     if (!QFileInfo(moviePath).isFile())
         return fail(tr("the movie \u201c%1\u201d no longer exists; you can still copy the marks from the list")
@@ -233,7 +235,7 @@ bool OpenMovie::save(QString* error, QString* backup) {
         return true;
     if (!maySave(error))
         return false;
-    if (!SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(item_->url), marks().items(), error, backup))
+    if (!SubtitleSRT::shared().writeAll(SubtitleSRT::sidecarURL(item_->url()), marks().items(), error, backup))
         return false;
     undo_.setClean();
     return true;
@@ -246,7 +248,7 @@ bool OpenMovie::startSave(QString* error) {
         return false;
     saving_ = true;
     savedIndex_ = undo_.index();
-    const QUrl srt = SubtitleSRT::sidecarURL(item_->url);
+    const QUrl srt = SubtitleSRT::sidecarURL(item_->url());
     savePath_ = srt.toLocalFile();
     // The worker writes a copy of the list, which shares its items with the list as long as
     // neither changes: taking it costs nothing, and no change of the list reaches the file.

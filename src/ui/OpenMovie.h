@@ -31,7 +31,8 @@ public:
     // The open movie's record; none before the first pick.
     const std::optional<VideoItem>& item() const { return item_; }
     std::optional<QUrl> url() const;
-    bool isOpen(const QUrl& url) const { return item_ && item_->url == url; }
+    // Whether the movie at the local `path` is the open one.
+    bool isOpen(const QString& path) const { return item_ && item_->path == path; }
     // Seconds; 0 while unknown.
     double length() const { return item_ ? item_->duration : 0; }
     QString title() const { return item_ ? item_->text : QString(); }

@@ -257,12 +257,12 @@ void SidebarView::selectRow(std::optional<int> index) {
     if (index == selected_)
         return;
     const VideoItem picked = items[*index];
-    if (!isOpen(picked.url) && !mayLeaveOpenMovie()) {
+    if (!isOpen(picked.path) && !mayLeaveOpenMovie()) {
         showSelection();  // the highlight goes back to the open movie
         return;
     }
     // The library may have changed while the question was open: find the pick again.
-    const auto row = rowOf(picked.url);
+    const auto row = rowOf(picked.path);
     if (!row) {
         showSelection();
         return;
@@ -276,12 +276,12 @@ void SidebarView::setLeaveCheck(std::function<bool()> check) { leaveCheck_ = std
 
 bool SidebarView::mayLeaveOpenMovie() const { return !movie_.item() || !leaveCheck_ || leaveCheck_(); }
 
-bool SidebarView::isOpen(const QUrl& url) const { return movie_.isOpen(url); }
+bool SidebarView::isOpen(const QString& path) const { return movie_.isOpen(path); }
 
-std::optional<int> SidebarView::rowOf(const QUrl& url) const {
+std::optional<int> SidebarView::rowOf(const QString& path) const {
     const auto& items = MoviesViewModel::shared().items();
     for (int i = 0; i < items.size(); ++i)
-        if (items[i].url == url)
+        if (items[i].path == path)
             return i;
     return std::nullopt;
 }
@@ -315,8 +315,8 @@ void SidebarView::findSelectionAgain() {
             found = i;
             break;
         }
-    if (!found || !isOpen(items[*found].url))
-        found = rowOf(movie_.item()->url);
+    if (!found || !isOpen(items[*found].path))
+        found = rowOf(movie_.item()->path);
     setSelectedIndex(found, false);
 }
 
@@ -333,7 +333,7 @@ bool SidebarView::openExternalFile(const QUrl& url, Leave leave) {
     openVideoItem(MoviesViewModel::shared().loadItem(url));
     // The library's selection stays only where it stands on the movie now open.
     const auto& items = MoviesViewModel::shared().items();
-    if (selected_ && (*selected_ < 0 || *selected_ >= items.size() || !isOpen(items[*selected_].url))) {
+    if (selected_ && (*selected_ < 0 || *selected_ >= items.size() || !isOpen(items[*selected_].path))) {
         selected_.reset();
         showSelection();
     }
@@ -344,7 +344,7 @@ void SidebarView::revealInFileManager(int index) {
     const auto& items = MoviesViewModel::shared().items();
     if (selected_ != index || index < 0 || index >= items.size())
         return;
-    revealInFileViewer(items[index].url);
+    revealInFileViewer(items[index].url());
 }
 
 void SidebarView::onDeleteFile(int index) {
@@ -353,18 +353,18 @@ void SidebarView::onDeleteFile(int index) {
         return;
     const VideoItem item = movies.items()[index];
     // Deleting the open movie (or any while none is open) opens the row that follows.
-    const bool leavesOpenMovie = !movie_.item() || isOpen(item.url);
+    const bool leavesOpenMovie = !movie_.item() || isOpen(item.path);
     if (leavesOpenMovie && !mayLeaveOpenMovie())
         return;
     QString error;
-    if (!MovieFiles::trashMovie(item.url, &error)) {
-        QMessageBox::warning(window(), tr("Movie Not Deleted"),
-                             tr("\u201c%1\u201d could not be moved to the trash: %2")
-                                 .arg(QDir::toNativeSeparators(item.url.toLocalFile()), error));
+    if (!MovieFiles::trashMovie(item.url(), &error)) {
+        QMessageBox::warning(
+            window(), tr("Movie Not Deleted"),
+            tr("\u201c%1\u201d could not be moved to the trash: %2").arg(QDir::toNativeSeparators(item.path), error));
         return;
     }
     // The list may have changed while the question was open.
-    const auto row = rowOf(item.url);
+    const auto row = rowOf(item.path);
     if (!row)
         return;
     index = *row;
@@ -375,7 +375,7 @@ void SidebarView::onDeleteFile(int index) {
     // Open what the selection now stands on, also when the index stays (row 0): the player
     // must not keep showing a movie that went to the trash.
     if (!leavesOpenMovie) {
-        selected_ = rowOf(movie_.item()->url);
+        selected_ = rowOf(movie_.item()->path);
         showSelection();
         return;
     }

@@ -82,8 +82,8 @@ private:
     void showContextMenu(const QPoint& pos);
     void updateEmptyHint();
     bool mayLeaveOpenMovie() const;
-    bool isOpen(const QUrl& url) const;
-    std::optional<int> rowOf(const QUrl& url) const;
+    bool isOpen(const QString& path) const;
+    std::optional<int> rowOf(const QString& path) const;
     // Library row <-> row of the list; none for a row the filter hides or out of range.
     std::optional<int> libraryRow(int shownRow) const;
     std::optional<int> shownRow(std::optional<int> libraryRow) const;

@@ -55,11 +55,12 @@ std::pair<QList<Row>, int> refresh(LibraryScanner& scanner, const QString& folde
     EXPECT_TRUE(scanned.has_value());
     for (ScannedMovie movie : scanned.value_or(QList<ScannedMovie>())) {
         if (!movie.measured) {
-            movie.duration = MediaProbe::duration(movie.url.toLocalFile());
+            movie.duration = MediaProbe::duration(movie.url().toLocalFile());
             scanner.keepLength(movie, movie.duration);
             ++measured;
         }
-        rows.append({QFileInfo(movie.url.toLocalFile()).fileName(), movie.time, movie.text, movie.BID, movie.duration});
+        rows.append(
+            {QFileInfo(movie.url().toLocalFile()).fileName(), movie.time, movie.text, movie.BID, movie.duration});
     }
     return {rows, measured};
 }
@@ -100,7 +101,7 @@ TEST_F(Scanner, KeepsWhatItReadOnlyOnceTheFileHadSettledByItsClock) {
         const ScannedMovie first = scanner.scan(QUrl::fromLocalFile(path(QStringLiteral("a.mp4"))));
         ASSERT_FALSE(first.measured);
         scanner.keepLength(first, 5.0);
-        const ScannedMovie again = scanner.scan(first.url);
+        const ScannedMovie again = scanner.scan(first.url());
         EXPECT_EQ(again.measured, c.kept);
         EXPECT_EQ(again.duration, c.kept ? 5.0 : 0.0);
     }
@@ -293,7 +294,7 @@ TEST_F(Scanner, TrustsTheNewestMovieOfItsCacheFileOnlyWhileTheFolderIsUnchanged)
         const auto newest = next.newestFromCacheFile(cacheFile, folder, 1);
         EXPECT_EQ(newest.has_value(), c.trusted);
         if (newest) {
-            EXPECT_EQ(newest->url, scan.movies.first().url);
+            EXPECT_EQ(newest->url(), scan.movies.first().url());
             EXPECT_EQ(newest->time, scan.movies.first().time);
         }
         // Only for that folder, and only where it held more movies than asked for.
@@ -330,7 +331,7 @@ TEST_F(Scanner, TellsTheNewestMovieBeforeReadingTheOtherSidecars) {
     QString newest;
     const auto scanned = scanner.scanFolder(folder, [&](const ScannedMovie& movie, qsizetype listed) {
         ++told;
-        newest = movie.url.fileName();
+        newest = movie.url().fileName();
         EXPECT_EQ(listed, 5);
         for (int i = 0; i < 5; ++i) {
             if (QStringLiteral("m%1.mp4").arg(i) != newest) {
@@ -341,10 +342,10 @@ TEST_F(Scanner, TellsTheNewestMovieBeforeReadingTheOtherSidecars) {
     ASSERT_TRUE(scanned.has_value());
     ASSERT_EQ(scanned->size(), 5);
     EXPECT_EQ(told, 1);
-    EXPECT_EQ(scanned->first().url.fileName(), newest);
+    EXPECT_EQ(scanned->first().url().fileName(), newest);
     for (const ScannedMovie& movie : *scanned)
         EXPECT_EQ(movie.text,
-                  movie.url.fileName() == newest ? QFileInfo(newest).completeBaseName() : QStringLiteral("Later"));
+                  movie.url().fileName() == newest ? QFileInfo(newest).completeBaseName() : QStringLiteral("Later"));
 }
 
 // A watched folder costs what changed: an unchanged refresh reads no file, a change reads only
@@ -375,7 +376,7 @@ TEST_F(Scanner, ARefreshReadsOnlyTheNamesThatChanged) {
         EXPECT_EQ(changed.movies.size(), 19);
         EXPECT_EQ(scanner.lastScanSize(), watching ? 2 : 19);
         const auto three = std::find_if(changed.movies.cbegin(), changed.movies.cend(), [](const ScannedMovie& m) {
-            return m.url.fileName() == QStringLiteral("m3.mp4");
+            return m.url().fileName() == QStringLiteral("m3.mp4");
         });
         ASSERT_NE(three, changed.movies.cend());
         EXPECT_EQ(three->text, QStringLiteral("Three"));

@@ -43,7 +43,7 @@ struct Row {
 QList<Row> rows(const QList<VideoItem>& items) {
     QList<Row> result;
     for (const auto& item : items)
-        result.append({QFileInfo(item.url.toLocalFile()).fileName(), item.time, item.text, item.BID, item.duration});
+        result.append({QFileInfo(item.url().toLocalFile()).fileName(), item.time, item.text, item.BID, item.duration});
     return result;
 }
 
@@ -168,7 +168,7 @@ TEST_F(Library, TitleAndBundleIdentifierComeFromTheSidecarFieldByField) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.movie.toStdString());
         const auto found = std::find_if(model.items().cbegin(), model.items().cend(), [&](const VideoItem& item) {
-            return item.url == QUrl::fromLocalFile(path(c.movie));
+            return item.url() == QUrl::fromLocalFile(path(c.movie));
         });
         ASSERT_NE(found, model.items().cend());
         EXPECT_EQ(found->text, c.text);
@@ -225,7 +225,7 @@ TEST_F(Library, OrdersNewestFirstKeepingListingOrderForEqualDatesAndUndatedLast)
     EXPECT_EQ(files(model.items()), QStringList({QStringLiteral("a.mov"), QStringLiteral("b.mp4"),
                                                  QStringLiteral("older.mp4"), QStringLiteral("0undated.mp4")}));
     for (const auto& item : model.items()) {
-        const QDateTime born = QFileInfo(item.url.toLocalFile()).birthTime();
+        const QDateTime born = QFileInfo(item.url().toLocalFile()).birthTime();
         EXPECT_EQ(item.time, born.isValid() ? born.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                                             : QStringLiteral("0000-00-00 00:00:00"));
     }
@@ -326,7 +326,7 @@ TEST_F(Library, RemovesOneRowInPlaceAndServesTheRecordsByRole) {
     model.removeItem(row);
     EXPECT_EQ(removed, 1);
     ASSERT_EQ(model.items().size(), 1);
-    EXPECT_EQ(model.items()[0].url, QUrl::fromLocalFile(path(QStringLiteral("one.mp4"))));
+    EXPECT_EQ(model.items()[0].url(), QUrl::fromLocalFile(path(QStringLiteral("one.mp4"))));
 
     // The library was changed in place; the next scan finds two titles again.
     EXPECT_EQ(refresh(), 1);
@@ -498,7 +498,7 @@ TEST_F(Library, EachChangeOfTheFolderShowsAtTheNextRefresh) {
         ASSERT_EQ(fresh.items().size(), 1);
         const auto find = [&](const QString& name) -> const VideoItem* {
             for (const VideoItem& item : fresh.items())
-                if (item.url.fileName() == name)
+                if (item.url().fileName() == name)
                     return &item;
             return nullptr;
         };

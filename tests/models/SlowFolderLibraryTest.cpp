@@ -20,7 +20,7 @@ namespace {
 std::string files(const MoviesViewModel& model) {
     QStringList names;
     for (const VideoItem& item : model.items())
-        names.append(item.url.fileName());
+        names.append(item.url().fileName());
     return names.join(u' ').toStdString();
 }
 
@@ -75,8 +75,8 @@ TEST_F(SlowFolderLibrary, ListsTheShareAndSeesChangesMadeBesideTheMount) {
         ASSERT_EQ(files(model), "a.mp4 b.mp4 c.mp4");
         EXPECT_EQ(model.items()[1].text, QStringLiteral("Bee"));
         for (const VideoItem& item : model.items()) {
-            EXPECT_TRUE(item.url.toLocalFile().startsWith(share.mountPoint())) << item.url.toString().toStdString();
-            EXPECT_NEAR(item.duration, 1.0, 0.1) << item.url.fileName().toStdString();
+            EXPECT_TRUE(item.url().toLocalFile().startsWith(share.mountPoint())) << item.url().toString().toStdString();
+            EXPECT_NEAR(item.duration, 1.0, 0.1) << item.url().fileName().toStdString();
         }
         const SlowFolder::Counts counts = share.counts();
         EXPECT_GT(counts[SlowFolderCounts::readdir], 0u) << counts.toString().toStdString();

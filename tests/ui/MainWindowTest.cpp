@@ -141,7 +141,7 @@ TEST_F(WindowFixture, DarkWhateverTheDesktopSays) {
 
 TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
     const VideoItem first = select(QStringLiteral("first"));
-    EXPECT_EQ(window_->openMovie()->url(), first.url);
+    EXPECT_EQ(window_->openMovie()->url(), first.url());
     ASSERT_TRUE(waitUntil([&] { return window_->content()->player() != nullptr; }));
     Player* player = window_->content()->player();
     ASSERT_TRUE(waitUntil([&] { return player->isLoaded(); }, 10000));
@@ -154,9 +154,9 @@ TEST_F(WindowFixture, SelectingRecordsTheMovieAndPausesTheOldPlayerFirst) {
         &notify(), &ApplicationEvents::videoLoaded, &probe, [&] { pausedBeforeAnnounced = !player->isPlaying(); },
         Qt::DirectConnection);
     const VideoItem second = select(QStringLiteral("second"));
-    EXPECT_EQ(window_->openMovie()->url(), second.url);
+    EXPECT_EQ(window_->openMovie()->url(), second.url());
     EXPECT_TRUE(waitUntil([&] { return pausedBeforeAnnounced; }));
-    EXPECT_EQ(window_->openMovie()->url(), second.url);
+    EXPECT_EQ(window_->openMovie()->url(), second.url());
 }
 
 TEST_F(WindowFixture, TheFirstSelectionOpensTheMovieAtOnceOnThePreparedSurface) {
@@ -583,7 +583,7 @@ TEST_F(WindowFixture, DroppedMoviesOpenAndOtherFilesAreRefused) {
         [&] {
             const auto& items = MoviesViewModel::shared().items();
             return std::any_of(items.cbegin(), items.cend(),
-                               [&](const VideoItem& item) { return item.url == QUrl::fromLocalFile(movie); });
+                               [&](const VideoItem& item) { return item.url() == QUrl::fromLocalFile(movie); });
         },
         10000));
 }

@@ -222,7 +222,7 @@ TEST_F(MprisServiceTest, MetadataFollowsTheMovieAndItsIdStaysWithTheFile) {
     const QDBusObjectPath id = MprisService::trackId(QUrl::fromLocalFile(path));
     EXPECT_FALSE(id.path().isEmpty());
     EXPECT_NE(id, MprisService::trackId(QUrl()));
-    EXPECT_EQ(id, MprisService::trackId(movie(path, QStringLiteral("Renamed"), 1).url));
+    EXPECT_EQ(id, MprisService::trackId(movie(path, QStringLiteral("Renamed"), 1).url()));
     EXPECT_NE(id, MprisService::trackId(QUrl::fromLocalFile(folder_.filePath(QStringLiteral("other.mp4")))));
 
     // A movie of unknown length has no length; no movie is MPRIS's "no track".
@@ -269,7 +269,7 @@ TEST_F(MprisServiceTest, SeekAndSetPositionMoveThePlayerAndIgnoreWhatDoesNotFit)
     auto player = openPlayer(QStringLiteral("seek.mp4"), seconds);
     ASSERT_TRUE(player);
     const VideoItem item = movie(player->currentItem()->url.toLocalFile(), QStringLiteral("Seek"), seconds);
-    const QDBusObjectPath track = MprisService::trackId(item.url);
+    const QDBusObjectPath track = MprisService::trackId(item.url());
     service_.setPlayer(player.get());
     service_.setMovie(item);
     auto at = [&](double target) { return waitUntil([&] { return std::abs(player->currentTime() - target) < 0.05; }); };
