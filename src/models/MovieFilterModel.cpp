@@ -14,7 +14,9 @@ QString MovieFilterModel::fold(const QString& text) {
             category != QChar::Mark_Enclosing)
             bare.append(c);
     }
-    return bare.toCaseFolded();
+    QString folded = std::move(bare).toCaseFolded();
+    // Most titles fold to themselves: the row's text is then shared rather than held twice.
+    return folded == text ? text : folded;
 }
 
 void MovieFilterModel::setSourceModel(QAbstractItemModel* model) {
