@@ -79,3 +79,31 @@ TEST(Records, IdsAreDistinctRandomUuids) {
     }
     EXPECT_EQ(ids.size(), 10000);
 }
+
+// A record keeps the movie's path and makes its URL when asked: names that a URL escapes or
+// could read as parts of itself must come back as the same file.
+TEST(Records, AMoviesURLComesBackFromItsPath) {
+    const QString paths[] = {
+        QStringLiteral("/m/plain.mp4"),
+        QStringLiteral("/m/with space.mov"),
+        QStringLiteral("/m/hash#not-a-fragment.mp4"),
+        QStringLiteral("/m/question?not-a-query.mp4"),
+        QStringLiteral("/m/percent%20stays.mp4"),
+        QStringLiteral("/m/ümlaut и 字.MP4"),
+        QStringLiteral("/m/semi;colon+plus&amp.mp4"),
+    };
+    for (const QString& path : paths) {
+        const QUrl url = QUrl::fromLocalFile(path);
+        const VideoItem fromURL(url, QStringLiteral("t"), QStringLiteral("a"), QStringLiteral("bid"), ItemColor::white,
+                                1);
+        EXPECT_EQ(fromURL.path, path);
+        EXPECT_EQ(fromURL.url(), url) << path.toStdString();
+        EXPECT_EQ(fromURL.url().toLocalFile(), path);
+        // The same file as a URL parsed from its encoded text.
+        const VideoItem fromText(QUrl(url.toString(QUrl::FullyEncoded)), QStringLiteral("t"), QStringLiteral("a"),
+                                 QStringLiteral("bid"), ItemColor::white, 1);
+        EXPECT_EQ(fromText.path, path);
+        EXPECT_EQ(fromText.url(), url) << path.toStdString();
+    }
+    EXPECT_TRUE(VideoItem().url().isEmpty());
+}
