@@ -41,6 +41,16 @@ std::optional<QDateTime> FileStamp::birthTime() const {
     return QDateTime::fromMSecsSinceEpoch(*bornMs);
 }
 
+QString FileStamp::creationText() const {
+    const auto born = birthTime();
+    return born ? born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : undatedText();
+}
+
+const QString& FileStamp::undatedText() {
+    static const QString text = QStringLiteral("0000-00-00 00:00:00");
+    return text;
+}
+
 // A time beyond the margin ahead of `instant` (a camera's clock, an unpacked archive) is no
 // recent change: any later write sets the time to now, which differs from it.
 bool FileStamp::isRacyAt(qint64 instantNs) const {

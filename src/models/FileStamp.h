@@ -18,6 +18,10 @@ struct FileStamp {
     static std::optional<FileStamp> of(const QString& path);
 
     std::optional<QDateTime> birthTime() const;
+    // The creation date as the library shows it: the birth time in local time,
+    // "yyyy-MM-dd HH:mm:ss", or undatedText() where the file system keeps none.
+    QString creationText() const;
+    static const QString& undatedText();
     // True when the file changed so shortly before `instant` that a later change within the
     // same timestamp tick could go unseen: what was read then must be read again.
     bool isRacyAt(qint64 instantNs) const;

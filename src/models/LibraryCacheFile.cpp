@@ -6,6 +6,7 @@
 #include <QCborStreamWriter>
 #include <QFile>
 #include <QSaveFile>
+#include <QTimeZone>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,13 +15,13 @@
 namespace LibraryCacheFile {
 namespace {
 
-// The file: a map {"format": formatName, "version": 1, "folder": head, "movies": [movie...],
-// "sidecars": [sidecar...]} ("folder" optional, and ahead of the entries so that it is read
-// without them), a head {"path", "stamp", "movies": count, "newest": path}, a movie {"path",
-// "stamp", "time", "duration"}, a sidecar {"path", "stamp", "opened", "title", "BID"} (title and
-// BID a text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null].
-// Read and written as a stream: neither the file's bytes nor a tree of its values are held whole
-// (14 MB and some 60 MB at 50,000 movies).
+// The file: a map {"format": formatName, "version": 1, "folder": head, "zone": time zone,
+// "movies": [movie...], "sidecars": [sidecar...]} ("folder" optional, and ahead of the entries so
+// that it is read without them; "zone", the IANA id of the local time zone in which the movies'
+// "time" texts were made, optional and ahead of the movies), a head {"path", "stamp", "movies": count, "newest": path},
+// a movie {"path", "stamp", "time", "duration"}, a sidecar {"path", "stamp", "opened", "title", "BID"} (title and BID a
+// text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null]. Read and written as a stream:
+// neither the file's bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
@@ -195,6 +196,7 @@ void writeOptionalText(QCborStreamWriter& writer, const std::optional<QString>& 
 const QString pathKey = QStringLiteral("path");
 const QString stampKey = QStringLiteral("stamp");
 const QString moviesKey = QStringLiteral("movies");
+const QString zoneKey = QStringLiteral("zone");
 
 // Opens `path` for reading in `file` when it is a regular file of a sane size: a FIFO or a link
 // to a device in its place must neither block the open nor fill the memory. O_NONBLOCK keeps the
@@ -247,6 +249,9 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     std::optional<QString> format;
     std::optional<qint64> version;
     std::optional<FolderHead> folderHead;
+    // Creation dates shown in local time: made again from the stamps when the file's were made
+    // in another zone (a laptop taken across zones), else they would show, and sort, as there.
+    bool otherZone = false;
     Reader reader(&file);
     const auto readMovie = [&] {
         std::optional<QString> moviePath, time;
@@ -265,7 +270,8 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
         });
         if (!ok || !moviePath || !stamp || !time || !duration)
             return false;
-        readMovies.restore(*moviePath, *stamp, MovieFacts{std::move(*time), *duration});
+        readMovies.restore(*moviePath, *stamp,
+                           MovieFacts{otherZone ? stamp->creationText() : std::move(*time), *duration});
         return true;
     };
     const auto readSidecar = [&] {
@@ -300,6 +306,11 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
             return bool(version = reader.integer());
         if (key == QLatin1String("folder"))
             return bool(folderHead = readFolderHead(reader));
+        if (key == zoneKey) {
+            const auto zone = reader.text();
+            otherZone = zone && *zone != QString::fromUtf8(QTimeZone::systemTimeZoneId());
+            return bool(zone);
+        }
         if (key == moviesKey)
             return reader.array(readMovie);
         if (key == QLatin1String("sidecars"))
@@ -309,6 +320,8 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
     if (!ok || format != formatName || version != formatVersion)
         return false;
     movies.restoreAll(std::move(readMovies));
+    if (otherZone)
+        movies.markChanged();
     sidecars.restoreAll(std::move(readSidecars));
     if (head)
         *head = std::move(folderHead);
@@ -357,7 +370,7 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
     if (!file.open(QIODevice::WriteOnly))
         return fail();
     QCborStreamWriter writer(&file);
-    writer.startMap(head ? 5 : 4);
+    writer.startMap(head ? 6 : 5);
     writer.append(QLatin1String("format"));
     writer.append(formatName);
     writer.append(QLatin1String("version"));
@@ -375,6 +388,8 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
         writer.append(head->newest);
         writer.endMap();
     }
+    writer.append(zoneKey);
+    writer.append(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     writer.append(moviesKey);
     writer.startArray(quint64(movies.size()));
     movies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {

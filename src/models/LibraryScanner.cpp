@@ -66,10 +66,9 @@ QString baseName(const QString& path) {
     return dot > 0 ? name.left(dot) : name;
 }
 
-// The creation date as the library shows it: local time, or the placeholder of the undated.
+// The creation date as the library shows it; a file that cannot be reached is undated.
 QString creationText(const std::optional<FileStamp>& stamp) {
-    const auto born = stamp ? stamp->birthTime() : std::nullopt;
-    return born ? born->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : LibraryScanner::undatedText();
+    return stamp ? stamp->creationText() : FileStamp::undatedText();
 }
 
 }  // namespace
@@ -157,11 +156,6 @@ void LibraryScanner::applyChanges(const QString& folder, const QSet<QString>& na
         current_.insert(at, std::move(movie));
     }
     lastScanSize_ = movies.size();
-}
-
-const QString& LibraryScanner::undatedText() {
-    static const QString text = QStringLiteral("0000-00-00 00:00:00");
-    return text;
 }
 
 std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& folder, const FirstMovie& first) {

@@ -106,9 +106,6 @@ public:
         return a.path < b.path;
     }
 
-    // The creation-date text of the undated.
-    static const QString& undatedText();
-
     // The time between two whole reads of a watched folder.
     static constexpr qint64 fullRescanNs = 60'000'000'000;
 

@@ -78,6 +78,8 @@ public:
     // Whether an entry was added, replaced or dropped since the last markSaved().
     bool hasChanged() const { return changed_; }
     void markSaved() { changed_ = false; }
+    // For entries taken back in another form than they were saved in: the next save writes them.
+    void markChanged() { changed_ = true; }
 
     // Calls `visit(path, stamp, value)` for every entry.
     template <class Visit>

@@ -12,10 +12,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -205,6 +207,53 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
         EXPECT_FALSE(reader.readCacheFile(odd));
         EXPECT_EQ(refresh(reader, folder).second, 1);
     }
+}
+
+// Creation dates are shown in local time and kept as shown: a cache file written in another time
+// zone (a laptop taken across zones) gives the dates of this one, its lengths kept.
+TEST_F(Scanner, MakesItsCachedDatesAgainInAnotherTimeZone) {
+    const QByteArray oldZone = qgetenv("TZ");
+    const auto setZone = [](const QByteArray& zone) {
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
+    };
+    const auto restore = qScopeGuard([&] { setZone(oldZone); });
+    const QString folder = path(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.mp4"), {.seconds = 1.0}));
+    const QString cacheFile = path(QStringLiteral("library.cbor"));
+    // POSIX zones: no time zone database is needed for them.
+    setZone("UTC0");
+    LibraryScanner first = scannerAt(settled);
+    const auto [utcRows, measured] = refresh(first, folder);
+    ASSERT_EQ(measured, 1);
+    if (utcRows.at(0).time == FileStamp::undatedText())
+        GTEST_SKIP() << "the file system keeps no creation time";
+    ASSERT_TRUE(first.writeCacheFile(cacheFile, nullptr));
+
+    const auto readBack = [&] {
+        LibraryScanner next = scannerAt(settled);
+        EXPECT_TRUE(next.readCacheFile(cacheFile));
+        return refresh(next, folder);
+    };
+    setZone("JST-9");
+    {
+        LibraryScanner next = scannerAt(settled);
+        ASSERT_TRUE(next.readCacheFile(cacheFile));
+        EXPECT_TRUE(next.hasUnsavedChanges());  // the file is written again in this zone
+    }
+    const auto [tokyoRows, remeasured] = readBack();
+    EXPECT_EQ(remeasured, 0);
+    const QDateTime born = QFileInfo(folder + QStringLiteral("/a.mp4")).birthTime();
+    EXPECT_EQ(tokyoRows.at(0).time.toStdString(), born.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString());
+    EXPECT_NE(tokyoRows.at(0).time.toStdString(), utcRows.at(0).time.toStdString());
+    EXPECT_EQ(tokyoRows.at(0).duration, utcRows.at(0).duration);
+    // Back in the zone the file was written in, its dates are served as they are.
+    setZone("UTC0");
+    EXPECT_EQ(readBack(), std::make_pair(utcRows, 0));
 }
 
 // The file is read and written as a stream, in the form any CBOR tool reads: a file made from a
