@@ -16,12 +16,13 @@ namespace LibraryCacheFile {
 namespace {
 
 // The file: a map {"format": formatName, "version": 1, "folder": head, "zone": time zone,
-// "movies": [movie...], "sidecars": [sidecar...]} ("folder" optional, and ahead of the entries so
-// that it is read without them; "zone", the IANA id of the local time zone in which the movies'
-// "time" texts were made, optional and ahead of the movies), a head {"path", "stamp", "movies": count, "newest": path},
-// a movie {"path", "stamp", "time", "duration"}, a sidecar {"path", "stamp", "opened", "title", "BID"} (title and BID a
-// text or null), a stamp [device, inode, size, modified ns, changed ns, born ms or null]. Read and written as a stream:
-// neither the file's bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
+// "movies": [movie...], "sidecars": [sidecar...]}: "folder" optional, and ahead of the entries so
+// that it is read without them; "zone" optional, the id of the local time zone the movies' "time"
+// texts were made in, and ahead of the movies. A head {"path", "stamp", "movies": count,
+// "newest": path}, a movie {"path", "stamp", "time", "duration"}, a sidecar {"path", "stamp",
+// "opened", "title", "BID"} (title and BID a text or null), a stamp [device, inode, size,
+// modified ns, changed ns, born ms or null]. Read and written as a stream: neither the file's
+// bytes nor a tree of its values are held whole (14 MB and some 60 MB at 50,000 movies).
 const QString formatName = QStringLiteral("reelnook library");
 constexpr qint64 formatVersion = 1;
 // Far more than any folder holds; a larger file is not ours.
