@@ -2,6 +2,7 @@
 // the first refresh, the first list of a launch with and without a cache file, a refresh
 // when nothing changed, and one after a movie was added; and, for scale, one run of ffprobe
 // on one of the files.
+#include "ScratchHome.h"
 #include "core/AppState.h"
 #include "core/Events.h"
 #include "models/MediaProbe.h"
@@ -218,10 +219,7 @@ double timeFfprobe() {
 
 int main(int argc, char** argv) {
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-bench-XXXXXX"));
-    const QByteArray h = QFile::encodeName(home.path());
-    setenv("HOME", h.constData(), 1);
-    setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
-    setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
+    useScratchHome(home.path());
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 

@@ -17,6 +17,7 @@
 #include "models/MoviesViewModel.h"
 
 #include "MovieFolder.h"
+#include "ScratchHome.h"
 #include "WidgetBench.h"
 
 #include <QApplication>
@@ -220,10 +221,7 @@ int main(int argc, char** argv) {
     if (sizes.isEmpty())
         sizes = {1000, 10000, 50000};
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/reelnook-scale-XXXXXX"));
-    const QByteArray home = QFile::encodeName(work.path());
-    qputenv("HOME", home);
-    qputenv("XDG_CACHE_HOME", home + "/.cache");
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    useScratchHome(work.path());
     std::printf("%7s %8s %8s %8s %8s %8s %8s %9s %8s %8s %7s\n", "movies", "newest", "stall", "step", "newest", "stall",
                 "step", "idle CPU", "RSS", "RSS", "cache");
     std::printf("%7s %8s %8s %8s %8s %8s %8s %9s %8s %8s %7s\n", "", "cold", "cold", "cold", "warm", "warm", "warm",

@@ -5,6 +5,7 @@
 // same pick of the same movie without a sidecar). Every case runs three times, each in a
 // process of its own so that no run inherits another's heap; the figures are the medians.
 // Needs a display; `make bench` runs it under Xvfb when there is none.
+#include "ScratchHome.h"
 #include "core/AppState.h"
 #include "models/MoviesViewModel.h"
 #include "models/SubtitlesViewModel.h"
@@ -121,11 +122,7 @@ bool writeSidecar(const QString& path, int count) {
 // Done when the marks panel lists them, the movie is open and a seek made then is answered.
 int runCase(int cues) {
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-bench-XXXXXX"));
-    const QByteArray h = QFile::encodeName(home.path());
-    setenv("HOME", h.constData(), 1);
-    setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
-    setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
-    setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
+    useScratchHome(home.path());
     // Without a sound card mpv falls through its audio outputs at every opening, and SDL's
     // probing alone holds mpv's core for about 100 ms: the dummy driver stands for a working
     // device, so that the figures are the window's and not the missing card's.

@@ -19,6 +19,7 @@
 #include "models/MoviesViewModel.h"
 
 #include "MovieFolder.h"
+#include "ScratchHome.h"
 #include "SlowFolder.h"
 #include "WidgetBench.h"
 
@@ -103,10 +104,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/reelnook-slow-XXXXXX"));
-    const QByteArray home = QFile::encodeName(work.path());
-    qputenv("HOME", home);
-    qputenv("XDG_CACHE_HOME", home + "/.cache");
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    useScratchHome(work.path());
     const QString folder = work.filePath(QStringLiteral("movies"));
     if (!makeMovieFolder(folder, count)) {
         std::fprintf(stderr, "could not make %d movies (is ffmpeg installed, is there room?)\n", count);

@@ -8,6 +8,7 @@
 // runs it under Xvfb, which has no compositor: each move of the preview window exposes the
 // video beneath it, which the video's own native window redraws without Qt composing the
 // whole main window again.
+#include "ScratchHome.h"
 #include "core/Events.h"
 #include "core/Records.h"
 #include "playback/Player.h"
@@ -172,16 +173,6 @@ private:
     Totals* totals_ = nullptr;
     QHash<int, qint64> entered_;  // tick -> when the pointer last entered it, ns
 };
-
-// Settings and caches of the run go to a folder of their own, not the user's.
-void useScratchHome(const QString& home) {
-    const QByteArray h = QFile::encodeName(home);
-    setenv("HOME", h.constData(), 1);
-    setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
-    setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
-    setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
-    setenv("XDG_STATE_HOME", (h + "/.local/state").constData(), 1);
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #pragma once
 // What the benchmarks of widgets share: their run in a home of their own, and the first text
 // layout done before any clock starts.
+#include "ScratchHome.h"
 #include "core/AppState.h"
 
 #include <benchmark/benchmark.h>
@@ -19,11 +20,7 @@
 // folder, with an empty movies folder.
 inline int runWidgetBenchmarks(int argc, char** argv) {
     QTemporaryDir home(QDir::tempPath() + QStringLiteral("/reelnook-bench-XXXXXX"));
-    const QByteArray h = QFile::encodeName(home.path());
-    setenv("HOME", h.constData(), 1);
-    setenv("XDG_CACHE_HOME", (h + "/.cache").constData(), 1);
-    setenv("XDG_CONFIG_HOME", (h + "/.config").constData(), 1);
-    setenv("XDG_DATA_HOME", (h + "/.local/share").constData(), 1);
+    useScratchHome(home.path());
     global().setMoviesFolderOverride(home.path() + QStringLiteral("/empty"));
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
