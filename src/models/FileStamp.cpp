@@ -1,10 +1,15 @@
 #include "models/FileStamp.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,6 +17,23 @@ constexpr qint64 nsPerSecond = 1'000'000'000;
 // File systems stamp times with a coarse clock (FAT: 2 s); a change within this margin of a
 // read may share the timestamp of what was read.
 constexpr qint64 racyMarginNs = 2 * nsPerSecond;
+
+// A round of stats taking longer than this each comes from a folder that waits before every
+// answer: a network share, a NAS, a disk that spun down.
+constexpr qsizetype paceRound = 16;
+constexpr qint64 slowStatNs = 100'000;
+
+// Stats of slow folders get their own pool: its threads only wait for answers, so it can hold
+// many more than there are cores, and a share answers that many at once.
+QThreadPool& slowStatPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;  // kept to the end of the process, like the other shared services
+        p->setMaxThreadCount(32);
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
 
 qint64 nanoseconds(const statx_timestamp& t) { return qint64(t.tv_sec) * nsPerSecond + t.tv_nsec; }
 
@@ -33,6 +55,34 @@ std::optional<FileStamp> FileStamp::of(const QString& path) {
     if (sx.stx_mask & STATX_BTIME)
         stamp.bornMs = qint64(sx.stx_btime.tv_sec) * 1000 + sx.stx_btime.tv_nsec / 1'000'000;
     return stamp;
+}
+
+QList<std::optional<FileStamp>> FileStamp::ofAll(const QStringList& paths, bool* slow) {
+    QList<std::optional<FileStamp>> stamps(paths.size());
+    std::optional<FileStamp>* out = stamps.data();
+    qsizetype next = 0;
+    QElapsedTimer round;
+    while (next < paths.size()) {
+        round.start();
+        const qsizetype end = std::min(next + paceRound, paths.size());
+        for (; next < end; ++next)
+            out[next] = of(paths.at(next));
+        if (next < paths.size() && round.nsecsElapsed() > paceRound * slowStatNs)
+            break;
+    }
+    if (slow)
+        *slow = next < paths.size();
+    if (next == paths.size())
+        return stamps;
+    // Slices of a few stats each: enough to keep every thread of the pool waiting on the share.
+    QList<std::pair<qsizetype, qsizetype>> slices;
+    for (qsizetype begin = next; begin < paths.size(); begin += paceRound)
+        slices.append({begin, std::min(begin + paceRound, paths.size())});
+    QtConcurrent::blockingMap(&slowStatPool(), slices, [&paths, out](const std::pair<qsizetype, qsizetype>& slice) {
+        for (qsizetype i = slice.first; i < slice.second; ++i)
+            out[i] = of(paths.at(i));
+    });
+    return stamps;
 }
 
 std::optional<QDateTime> FileStamp::birthTime() const {

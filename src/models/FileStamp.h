@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // What one statx call says about a file (symlinks followed): the fields that change whenever
@@ -16,6 +18,11 @@ struct FileStamp {
 
     // Absent when the file cannot be reached (missing, dangling link, no permission).
     static std::optional<FileStamp> of(const QString& path);
+    // of() for each of `paths`, in their order. They are stat'ed one after another while the
+    // answers come fast (a local disk answers in microseconds, less than handing a stat to a
+    // thread costs); once they come slowly, as from a network share, which answers many requests
+    // at once, the rest are asked side by side, and `slow` (when given) is set.
+    static QList<std::optional<FileStamp>> ofAll(const QStringList& paths, bool* slow = nullptr);
 
     std::optional<QDateTime> birthTime() const;
     // The creation date as the library shows it: the birth time in local time,

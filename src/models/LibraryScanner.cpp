@@ -66,6 +66,11 @@ QString baseName(const QString& path) {
     return dot > 0 ? name.left(dot) : name;
 }
 
+// The path of the movie's SRT sidecar.
+QString sidecarPath(const QString& moviePath) {
+    return SubtitleSRT::sidecarURL(QUrl::fromLocalFile(moviePath)).toLocalFile();
+}
+
 // The creation date as the library shows it; a file that cannot be reached is undated.
 QString creationText(const std::optional<FileStamp>& stamp) {
     return stamp ? stamp->creationText() : FileStamp::undatedText();
@@ -164,21 +169,25 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
         return std::nullopt;
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     // Every movie stat'ed first: that is all its place in the library needs, so the newest is
-    // known before any sidecar is read.
+    // known before any sidecar is read. One read time serves the batch: taken before its first
+    // stat, it makes a change during the batch count as recent.
+    QStringList paths;
+    paths.reserve(names->size());
+    for (const QString& name : *names)
+        paths.append(prefix + name);
+    const qint64 readAt = clock_();
+    bool slow = false;
+    QList<std::optional<FileStamp>> stamps = FileStamp::ofAll(paths, &slow);
     struct Listed {
         QString path;
         std::optional<FileStamp> stamp;
-        qint64 readAtNs = 0;
         QString time;
     };
     QList<Listed> listed;
-    listed.reserve(names->size());
+    listed.reserve(paths.size());
     qsizetype newest = -1;
-    for (const QString& name : *names) {
-        Listed entry;
-        entry.path = prefix + name;
-        entry.readAtNs = clock_();
-        entry.stamp = FileStamp::of(entry.path);
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        Listed entry{paths.at(i), stamps.at(i), {}};
         const MovieFacts* known = entry.stamp ? movies_.find(entry.path, *entry.stamp, &entry.path) : nullptr;
         entry.time = known ? known->time : creationText(entry.stamp);
         listed.append(std::move(entry));
@@ -187,16 +196,36 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
             (last.time == listed.at(newest).time && last.path < listed.at(newest).path))
             newest = listed.size() - 1;
     }
+    paths = {};
+    stamps = {};
     if (first && newest >= 0) {
         const Listed& entry = listed.at(newest);
-        first(scanStamped(entry.path, entry.stamp, entry.readAtNs), listed.size());
+        first(scanStamped(entry.path, entry.stamp, readAt), listed.size());
+    }
+    // On a slow folder the sidecars are stat'ed side by side too, before they are read.
+    QList<std::optional<FileStamp>> sidecarStamps;
+    const qint64 sidecarsReadAt = clock_();
+    if (slow) {
+        QStringList sidecarPaths;
+        sidecarPaths.reserve(listed.size());
+        for (const Listed& entry : std::as_const(listed))
+            sidecarPaths.append(sidecarPath(entry.path));
+        sidecarStamps = FileStamp::ofAll(sidecarPaths);
     }
     // The newest is read again with the rest: `first` may have added to what is known of it.
     QList<ScannedMovie> scanned;
     scanned.reserve(listed.size());
-    for (const Listed& entry : std::as_const(listed))
-        scanned.append(scanStamped(entry.path, entry.stamp, entry.readAtNs));
+    for (qsizetype i = 0; i < listed.size(); ++i) {
+        const Listed& entry = listed.at(i);
+        if (slow) {
+            const SidecarStat sidecar{sidecarStamps.at(i), sidecarsReadAt};
+            scanned.append(scanStamped(entry.path, entry.stamp, readAt, &sidecar));
+        } else {
+            scanned.append(scanStamped(entry.path, entry.stamp, readAt));
+        }
+    }
     listed = {};
+    sidecarStamps = {};
     // What was read from files no longer listed is of no further use.
     movies_.sweep();
     sidecars_.sweep();
@@ -213,12 +242,13 @@ ScannedMovie LibraryScanner::scanPath(const QString& path) {
     return scanStamped(path, FileStamp::of(path), readAt);
 }
 
-ScannedMovie LibraryScanner::scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAt) {
+ScannedMovie LibraryScanner::scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAt,
+                                         const SidecarStat* sidecar) {
     ScannedMovie movie;
     movie.path = path;
     // The path a cache entry is kept under is the movie's own text: one copy serves both.
     const MovieFacts* known = stamp ? movies_.use(path, *stamp, &movie.path) : nullptr;
-    const auto info = sidecarInfo(movie.url(), clock_());
+    const auto info = sidecarInfo(path, sidecar);
     movie.time = known ? known->time : creationText(stamp);
     movie.text = info && info->title ? *info->title : baseName(path);
     movie.BID = info && info->BID ? *info->BID : fallbackBID;
@@ -244,15 +274,15 @@ void LibraryScanner::keepLength(const ScannedMovie& movie, double duration) {
     }
 }
 
-SidecarFacts LibraryScanner::sidecarInfo(const QUrl& movieURL, qint64 readAtNs) {
-    const QUrl url = SubtitleSRT::sidecarURL(movieURL);
-    const QString path = url.toLocalFile();
-    const auto stamp = FileStamp::of(path);
+SidecarFacts LibraryScanner::sidecarInfo(const QString& moviePath, const SidecarStat* taken) {
+    const QString path = sidecarPath(moviePath);
+    const qint64 readAtNs = taken ? taken->readAtNs : clock_();
+    const auto stamp = taken ? taken->stamp : FileStamp::of(path);
     if (!stamp)
         return std::nullopt;  // a file statx cannot reach cannot be opened either
     if (const auto* info = sidecars_.use(path, *stamp))
         return *info;
-    auto info = SubtitleSRT::shared().readInfo(url);
+    auto info = SubtitleSRT::shared().readInfo(QUrl::fromLocalFile(path));
     sidecars_.insert(path, *stamp, readAtNs, info);
     return info;
 }

@@ -110,10 +110,17 @@ public:
     static constexpr qint64 fullRescanNs = 60'000'000'000;
 
 private:
-    SidecarFacts sidecarInfo(const QUrl& movieURL, qint64 readAtNs);
+    // A sidecar's stamp taken ahead, with a time no later than the stat.
+    struct SidecarStat {
+        std::optional<FileStamp> stamp;
+        qint64 readAtNs = 0;
+    };
+    // The sidecar of the movie at `moviePath`, stat'ed here unless `taken` gives its stamp.
+    SidecarFacts sidecarInfo(const QString& moviePath, const SidecarStat* taken = nullptr);
     FolderScan fullScan(const QString& folder, qint64 now, const FirstMovie& first);
     ScannedMovie scanPath(const QString& path);
-    ScannedMovie scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs);
+    ScannedMovie scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs,
+                             const SidecarStat* sidecar = nullptr);
     void applyChanges(const QString& folder, const QSet<QString>& names);
     std::optional<FolderHead> folderHead() const;
 

@@ -1,5 +1,7 @@
 // The library of a folder behind a slow FUSE passthrough, as a network share or a NAS gives it:
 // every request waits, and the kernel tells nothing of changes made to the share elsewhere.
+#include "models/FileStamp.h"
+#include "models/LibraryScanner.h"
 #include "models/MoviesViewModel.h"
 
 #include "SlowFolder.h"
@@ -101,4 +103,62 @@ TEST_F(SlowFolderLibrary, ListsTheShareAndSeesChangesMadeBesideTheMount) {
     }
     EXPECT_TRUE(share.unmount());
     EXPECT_FALSE(SlowFolder::isMountPoint(share.mountPoint()));
+}
+
+// A share answers slowly, so past the first round its stats are asked side by side: each answer
+// must still land on its own name. Movie i has i bytes and every third one a sidecar titled
+// "Title i"; names that do not exist are mixed in.
+TEST_F(SlowFolderLibrary, StatsAShareSideBySideAndGivesEachMovieItsOwnStampAndSidecar) {
+    constexpr int count = 100;
+    const auto movieName = [](int i) { return QStringLiteral("m%1").arg(i, 3, 10, QLatin1Char('0')); };
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(writeFile(inSource(movieName(i) + QStringLiteral(".mp4")), QByteArray(i, 'x')));
+        const QString title = QStringLiteral("1\r\n00:00:00,000 --> 00:00:01,000\r\nStart: Title %1\r\n\r\n").arg(i);
+        if (i % 3 == 0) {
+            ASSERT_TRUE(writeFile(inSource(movieName(i) + QStringLiteral(".srt")), title.toUtf8()));
+        }
+    }
+    const auto expectedSize = [&](const QString& path) -> qint64 {
+        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        return name.startsWith(u'm') ? name.mid(1, 3).toInt() : -1;
+    };
+    {
+        // Each mount starts with nothing cached by the kernel: every stat reaches the share.
+        SlowFolder share(source, dir.filePath(QStringLiteral("mount")), 1.0);
+        if (!share.isMounted())
+            GTEST_SKIP() << "the slow folder could not be mounted: " << share.error().toStdString();
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths.append(share.mountPoint() + u'/' + movieName(i) + QStringLiteral(".mp4"));
+            if (i % 7 == 0)
+                paths.append(share.mountPoint() + QStringLiteral("/gone%1.mp4").arg(i));
+        }
+        bool slow = false;
+        const auto stamps = FileStamp::ofAll(paths, &slow);
+        EXPECT_TRUE(slow) << "every stat waits 1 ms here";
+        ASSERT_EQ(stamps.size(), paths.size());
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            SCOPED_TRACE(paths.at(i).toStdString());
+            const qint64 size = expectedSize(paths.at(i));
+            ASSERT_EQ(stamps.at(i).has_value(), size >= 0);
+            if (stamps.at(i)) {
+                EXPECT_EQ(stamps.at(i)->size, size);
+            }
+        }
+        EXPECT_TRUE(share.unmount());
+    }
+    SlowFolder share(source, dir.filePath(QStringLiteral("mount")), 1.0);
+    ASSERT_TRUE(share.isMounted()) << share.error().toStdString();
+    LibraryScanner scanner;
+    const auto movies = scanner.scanFolder(share.mountPoint());
+    ASSERT_TRUE(movies.has_value());
+    ASSERT_EQ(movies->size(), count);
+    for (const ScannedMovie& movie : *movies) {
+        SCOPED_TRACE(movie.path.toStdString());
+        const qint64 i = expectedSize(movie.path);
+        ASSERT_TRUE(movie.stamp.has_value());
+        EXPECT_EQ(movie.stamp->size, i);
+        EXPECT_EQ(movie.text, i % 3 == 0 ? QStringLiteral("Title %1").arg(i) : movieName(int(i)));
+    }
+    EXPECT_TRUE(share.unmount());
 }
