@@ -57,30 +57,30 @@ std::optional<FileStamp> FileStamp::of(const QString& path) {
     return stamp;
 }
 
-QList<std::optional<FileStamp>> FileStamp::ofAll(const QStringList& paths, bool* slow) {
-    QList<std::optional<FileStamp>> stamps(paths.size());
+QList<std::optional<FileStamp>> FileStamp::ofAll(const QStringList& names, const QString& prefix, bool* slow) {
+    QList<std::optional<FileStamp>> stamps(names.size());
     std::optional<FileStamp>* out = stamps.data();
     qsizetype next = 0;
     QElapsedTimer round;
-    while (next < paths.size()) {
+    while (next < names.size()) {
         round.start();
-        const qsizetype end = std::min(next + paceRound, paths.size());
+        const qsizetype end = std::min(next + paceRound, names.size());
         for (; next < end; ++next)
-            out[next] = of(paths.at(next));
-        if (next < paths.size() && round.nsecsElapsed() > paceRound * slowStatNs)
+            out[next] = of(prefix + names.at(next));
+        if (next < names.size() && round.nsecsElapsed() > paceRound * slowStatNs)
             break;
     }
     if (slow)
-        *slow = next < paths.size();
-    if (next == paths.size())
+        *slow = next < names.size();
+    if (next == names.size())
         return stamps;
     // Slices of a few stats each: enough to keep every thread of the pool waiting on the share.
     QList<std::pair<qsizetype, qsizetype>> slices;
-    for (qsizetype begin = next; begin < paths.size(); begin += paceRound)
-        slices.append({begin, std::min(begin + paceRound, paths.size())});
-    QtConcurrent::blockingMap(&slowStatPool(), slices, [&paths, out](const std::pair<qsizetype, qsizetype>& slice) {
+    for (qsizetype begin = next; begin < names.size(); begin += paceRound)
+        slices.append({begin, std::min(begin + paceRound, names.size())});
+    QtConcurrent::blockingMap(&slowStatPool(), slices, [&, out](const std::pair<qsizetype, qsizetype>& slice) {
         for (qsizetype i = slice.first; i < slice.second; ++i)
-            out[i] = of(paths.at(i));
+            out[i] = of(prefix + names.at(i));
     });
     return stamps;
 }

@@ -18,11 +18,13 @@ struct FileStamp {
 
     // Absent when the file cannot be reached (missing, dangling link, no permission).
     static std::optional<FileStamp> of(const QString& path);
-    // of() for each of `paths`, in their order. They are stat'ed one after another while the
-    // answers come fast (a local disk answers in microseconds, less than handing a stat to a
-    // thread costs); once they come slowly, as from a network share, which answers many requests
-    // at once, the rest are asked side by side, and `slow` (when given) is set.
-    static QList<std::optional<FileStamp>> ofAll(const QStringList& paths, bool* slow = nullptr);
+    // of(prefix + name) for each of `names`, in their order. They are stat'ed one after another
+    // while the answers come fast (a local disk answers in microseconds, less than handing a stat
+    // to a thread costs); once they come slowly, as from a network share, which answers many
+    // requests at once, the rest are asked side by side, and `slow` (when given) is set. Each
+    // path is made only for its stat: a long folder's paths are not all held at once.
+    static QList<std::optional<FileStamp>> ofAll(const QStringList& names, const QString& prefix = {},
+                                                 bool* slow = nullptr);
 
     std::optional<QDateTime> birthTime() const;
     // The creation date as the library shows it: the birth time in local time,

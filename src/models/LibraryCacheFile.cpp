@@ -357,7 +357,7 @@ std::optional<FolderHead> readHead(const QString& path) {
     return std::nullopt;
 }
 
-bool write(const QString& path, const StampedCache<MovieFacts>& movies, const StampedCache<SidecarFacts>& sidecars,
+bool write(const QString& path, const MovieEntries& movies, const StampedCache<SidecarFacts>& sidecars,
            const std::optional<FolderHead>& head, QString* error) {
     // Written whole or not at all: QSaveFile writes beside the file, syncs it to the disk and
     // renames it over the old one only when every byte went out.
@@ -392,7 +392,7 @@ bool write(const QString& path, const StampedCache<MovieFacts>& movies, const St
     writer.append(zoneKey);
     writer.append(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
     writer.append(moviesKey);
-    writer.startArray(quint64(movies.size()));
+    writer.startArray(quint64(movies.count));
     movies.forEach([&](const QString& key, const FileStamp& stamp, const MovieFacts& facts) {
         writer.startMap(4);
         writer.append(pathKey);

@@ -4,6 +4,7 @@
 #include "subtitles/SubtitleSRT.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 // What one read of a movie file gave, valid while the file keeps its stamp.
@@ -46,9 +47,15 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
 // when the file has none or is not one of ours.
 std::optional<FolderHead> readHead(const QString& path);
 
-// Replaces the file with the caches' entries, `head` first; false with the reason in `error` on
-// failure.
-bool write(const QString& path, const StampedCache<MovieFacts>& movies, const StampedCache<SidecarFacts>& sidecars,
+// The movie entries to write: their number, and a call that hands each to the visit it is given.
+using MovieVisit = std::function<void(const QString& path, const FileStamp& stamp, const MovieFacts& facts)>;
+struct MovieEntries {
+    qsizetype count = 0;
+    std::function<void(const MovieVisit&)> forEach;
+};
+
+// Replaces the file with the entries, `head` first; false with the reason in `error` on failure.
+bool write(const QString& path, const MovieEntries& movies, const StampedCache<SidecarFacts>& sidecars,
            const std::optional<FolderHead>& head, QString* error = nullptr);
 
 }  // namespace LibraryCacheFile

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -78,6 +79,8 @@ QString creationText(const std::optional<FileStamp>& stamp) {
 
 }  // namespace
 
+bool ScannedMovie::mayBeKept() const { return stamp && measured && !stamp->isRacyAt(readAtNs); }
+
 VideoItem ScannedMovie::record(double shownDuration) const {
     return VideoItem::atPath(path, time, text, BID, ItemColor::white, shownDuration);
 }
@@ -118,13 +121,11 @@ LibraryScanner::FolderScan LibraryScanner::fullScan(const QString& folder, qint6
     lastFullScanNs_ = now;
     auto scanned = scanFolder(folder, first);
     haveCurrent_ = scanned.has_value();
-    if (!scanned) {
-        current_ = {};
-        lastScanSize_ = 0;
+    // An unreadable folder (a share gone offline) keeps what was known of its movies in current_:
+    // when it comes back, they are not measured again.
+    lastScanSize_ = scanned ? scanned->size() : 0;
+    if (!scanned)
         return {FolderScan::Outcome::unreadable, {}};
-    }
-    current_ = *scanned;
-    lastScanSize_ = current_.size();
     return {FolderScan::Outcome::listed, std::move(*scanned)};
 }
 
@@ -150,16 +151,27 @@ void LibraryScanner::applyChanges(const QString& folder, const QSet<QString>& na
     QSet<QString> paths;
     for (const QString& name : std::as_const(movies))
         paths.insert(prefix + name);
-    current_.removeIf([&paths](const ScannedMovie& movie) { return paths.contains(movie.path); });
+    // The movies read again are known by what was read of them before, while their stamps hold.
+    QList<ScannedMovie> before;
+    current_.removeIf([&](const ScannedMovie& movie) {
+        if (!paths.contains(movie.path))
+            return false;
+        before.append(movie);
+        return true;
+    });
+    const qsizetype keptBefore = rememberPrevious(std::move(before));
+    qsizetype keptAfter = 0;
     for (const QString& path : std::as_const(paths)) {
         struct stat entry {};
         if (lstat(QFile::encodeName(path).constData(), &entry) != 0)
             continue;  // gone (a dangling symlink is still an entry, and listed)
         ScannedMovie movie = scanPath(path);
+        keptAfter += movie.mayBeKept();
         const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
                                          [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
         current_.insert(at, std::move(movie));
     }
+    forgetPrevious(keptBefore, keptAfter);
     lastScanSize_ = movies.size();
 }
 
@@ -167,36 +179,34 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     const auto names = listMovies(folder);
     if (!names)
         return std::nullopt;
+    // What the last reading knew is looked up by path while this one reads: a movie whose stamp
+    // held keeps its date and length.
+    const qsizetype keptBefore = rememberPrevious(std::exchange(current_, {}));
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     // Every movie stat'ed first: that is all its place in the library needs, so the newest is
     // known before any sidecar is read. One read time serves the batch: taken before its first
     // stat, it makes a change during the batch count as recent.
-    QStringList paths;
-    paths.reserve(names->size());
-    for (const QString& name : *names)
-        paths.append(prefix + name);
     const qint64 readAt = clock_();
     bool slow = false;
-    QList<std::optional<FileStamp>> stamps = FileStamp::ofAll(paths, &slow);
+    QList<std::optional<FileStamp>> stamps = FileStamp::ofAll(*names, prefix, &slow);
     struct Listed {
         QString path;
         std::optional<FileStamp> stamp;
         QString time;
     };
     QList<Listed> listed;
-    listed.reserve(paths.size());
+    listed.reserve(names->size());
     qsizetype newest = -1;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        Listed entry{paths.at(i), stamps.at(i), {}};
-        const MovieFacts* known = entry.stamp ? movies_.find(entry.path, *entry.stamp, &entry.path) : nullptr;
-        entry.time = known ? known->time : creationText(entry.stamp);
+    for (qsizetype i = 0; i < names->size(); ++i) {
+        Listed entry{prefix + names->at(i), stamps.at(i), {}};
+        const auto known = entry.stamp ? knownFacts(entry.path, *entry.stamp, &entry.path) : std::nullopt;
+        entry.time = known ? known->facts.time : creationText(entry.stamp);
         listed.append(std::move(entry));
         const Listed& last = listed.constLast();
         if (newest < 0 || last.time > listed.at(newest).time ||
             (last.time == listed.at(newest).time && last.path < listed.at(newest).path))
             newest = listed.size() - 1;
     }
-    paths = {};
     stamps = {};
     if (first && newest >= 0) {
         const Listed& entry = listed.at(newest);
@@ -226,11 +236,17 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     }
     listed = {};
     sidecarStamps = {};
-    // What was read from files no longer listed is of no further use.
-    movies_.sweep();
-    sidecars_.sweep();
     std::sort(scanned.begin(), scanned.end(),
               [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
+    // What was read from files no longer listed is of no further use; what the cache file kept
+    // was taken up by this reading.
+    // (`first` may have read the cache file: its entries are counted now.)
+    const qsizetype keptAfter = std::count_if(scanned.cbegin(), scanned.cend(), std::mem_fn(&ScannedMovie::mayBeKept));
+    forgetPrevious(keptBefore + fromFile_.size(), keptAfter);
+    fromFileChanged_ = fromFileChanged_ || fromFile_.hasChanged();
+    fromFile_ = {};
+    sidecars_.sweep();
+    current_ = scanned;
     return scanned;
 }
 
@@ -247,31 +263,61 @@ ScannedMovie LibraryScanner::scanStamped(const QString& path, const std::optiona
     ScannedMovie movie;
     movie.path = path;
     // The path a cache entry is kept under is the movie's own text: one copy serves both.
-    const MovieFacts* known = stamp ? movies_.use(path, *stamp, &movie.path) : nullptr;
+    const auto known = stamp ? knownFacts(path, *stamp, &movie.path) : std::nullopt;
     const auto info = sidecarInfo(path, sidecar);
-    movie.time = known ? known->time : creationText(stamp);
+    movie.time = known ? known->facts.time : creationText(stamp);
     movie.text = info && info->title ? *info->title : baseName(path);
     movie.BID = info && info->BID ? *info->BID : fallbackBID;
     movie.stamp = stamp;
-    movie.readAtNs = readAt;
+    movie.readAtNs = known ? known->readAtNs : readAt;
     // A file that cannot be reached cannot be measured either: its length is 0.
     if (known)
-        movie.duration = known->duration;
+        movie.duration = known->facts.duration;
     else
         movie.measured = !stamp;
     return movie;
 }
 
 void LibraryScanner::keepLength(const ScannedMovie& movie, double duration) {
-    if (movie.stamp)
-        movies_.insert(movie.path, *movie.stamp, movie.readAtNs, MovieFacts{movie.time, duration});
-    // The list of the last refresh has it too, unless the file was read again since.
+    // Kept in the list of the last refresh, unless the file changed since.
     const auto at = std::lower_bound(current_.begin(), current_.end(), movie,
                                      [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
     if (at != current_.end() && at->path == movie.path && at->time == movie.time && at->stamp == movie.stamp) {
         at->duration = duration;
         at->measured = true;
+        moviesChanged_ = moviesChanged_ || at->mayBeKept();
     }
+}
+
+std::optional<LibraryScanner::Known> LibraryScanner::knownFacts(const QString& path, const FileStamp& stamp,
+                                                                QString* sharedPath) const {
+    if (const auto at = previousAt_.constFind(path); at != previousAt_.cend()) {
+        const ScannedMovie& known = previous_.at(*at);
+        if (!(known.stamp == stamp))
+            return std::nullopt;
+        if (sharedPath)
+            *sharedPath = known.path;
+        return Known{{known.time, known.duration}, known.readAtNs};
+    }
+    // What the file kept had settled when it was kept.
+    const MovieFacts* kept = fromFile_.find(path, stamp, sharedPath);
+    return kept ? std::optional(Known{*kept, 0}) : std::nullopt;
+}
+
+qsizetype LibraryScanner::rememberPrevious(QList<ScannedMovie> movies) {
+    previous_ = std::move(movies);
+    previousAt_.clear();
+    for (qsizetype i = 0; i < previous_.size(); ++i) {
+        if (previous_.at(i).mayBeKept())
+            previousAt_.insert(previous_.at(i).path, i);
+    }
+    return previousAt_.size();
+}
+
+void LibraryScanner::forgetPrevious(qsizetype keptBefore, qsizetype keptAfter) {
+    moviesChanged_ = moviesChanged_ || keptAfter < keptBefore;
+    previous_ = {};
+    previousAt_ = {};
 }
 
 SidecarFacts LibraryScanner::sidecarInfo(const QString& moviePath, const SidecarStat* taken) {
@@ -307,18 +353,45 @@ std::optional<FolderHead> LibraryScanner::folderHead() const {
 }
 
 bool LibraryScanner::readCacheFile(const QString& path) {
-    return LibraryCacheFile::read(path, movies_, sidecars_, &savedHead_);
+    return LibraryCacheFile::read(path, fromFile_, sidecars_, &savedHead_);
 }
 
 bool LibraryScanner::hasUnsavedChanges() const {
-    return movies_.hasChanged() || sidecars_.hasChanged() || folderHead() != savedHead_;
+    return moviesChanged_ || fromFileChanged_ || fromFile_.hasChanged() || sidecars_.hasChanged() ||
+           folderHead() != savedHead_;
 }
 
 bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
     auto head = folderHead();
-    if (!LibraryCacheFile::write(path, movies_, sidecars_, head, error))
+    // The movies of the last refresh whose facts may be kept, and what the cache file had of
+    // movies no reading has reached yet.
+    // A path in both is written once, as it was read last.
+    QSet<QString> readSince;
+    qsizetype count = 0;
+    for (const ScannedMovie& movie : std::as_const(current_)) {
+        if (!movie.mayBeKept())
+            continue;
+        ++count;
+        if (fromFile_.size() > 0)
+            readSince.insert(movie.path);
+    }
+    fromFile_.forEach([&](const QString& moviePath, const FileStamp&, const MovieFacts&) {
+        count += !readSince.contains(moviePath);
+    });
+    const auto forEachMovie = [&](const LibraryCacheFile::MovieVisit& visit) {
+        for (const ScannedMovie& movie : std::as_const(current_)) {
+            if (movie.mayBeKept())
+                visit(movie.path, *movie.stamp, MovieFacts{movie.time, movie.duration});
+        }
+        fromFile_.forEach([&](const QString& moviePath, const FileStamp& stamp, const MovieFacts& facts) {
+            if (!readSince.contains(moviePath))
+                visit(moviePath, stamp, facts);
+        });
+    };
+    if (!LibraryCacheFile::write(path, {count, forEachMovie}, sidecars_, head, error))
         return false;
-    movies_.markSaved();
+    moviesChanged_ = fromFileChanged_ = false;
+    fromFile_.markSaved();
     sidecars_.markSaved();
     savedHead_ = std::move(head);
     return true;

@@ -6,6 +6,7 @@
 #include "models/LibraryCacheFile.h"
 #include "models/StampedCache.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -23,8 +24,11 @@ struct ScannedMovie {
     double duration = 0;
     bool measured = true;  // false: the file is to be probed, and `duration` stands in
     std::optional<FileStamp> stamp;
-    qint64 readAtNs = 0;  // when the stamp was taken
+    qint64 readAtNs = 0;  // when the stamp was taken that the date and length were read with
 
+    // Whether what was read may be kept for a later reading while the stamp holds: the file was
+    // reached, measured, and had settled when it was read (FileStamp::isRacyAt).
+    bool mayBeKept() const;
     // The record the library shows with the length `shownDuration`, with a fresh id.
     VideoItem record(double shownDuration) const;
     QUrl url() const { return QUrl::fromLocalFile(path); }
@@ -121,13 +125,28 @@ private:
     ScannedMovie scanPath(const QString& path);
     ScannedMovie scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs,
                              const SidecarStat* sidecar = nullptr);
+    // The date and length known of the movie at `path` while it has `stamp`: from the reading being
+    // redone (rememberPrevious), else from the cache file. `sharedPath` as in StampedCache::find.
+    // With them, when they were read (0: long before, as the cache file's).
+    struct Known {
+        MovieFacts facts;
+        qint64 readAtNs = 0;
+    };
+    std::optional<Known> knownFacts(const QString& path, const FileStamp& stamp, QString* sharedPath) const;
+    // Makes `movies`, read before, the ones knownFacts finds by path; gives how many may be kept.
+    qsizetype rememberPrevious(QList<ScannedMovie> movies);
+    // Drops them after the reading, which kept `keptAfter` of the `keptBefore` known: fewer is a
+    // change the cache file has not seen.
+    void forgetPrevious(qsizetype keptBefore, qsizetype keptAfter);
     void applyChanges(const QString& folder, const QSet<QString>& names);
     std::optional<FolderHead> folderHead() const;
 
     Clock clock_;
     std::unique_ptr<FolderWatch> watch_ = std::make_unique<FolderWatch>();
-    QString toldUnwatched_;        // the folder whose watch failed and was told
-    QList<ScannedMovie> current_;  // the last refresh's list
+    QString toldUnwatched_;  // the folder whose watch failed and was told
+    // The last refresh's list, which is also what is known of each movie (ScannedMovie::mayBeKept):
+    // the next reading takes a movie's date and length from it while its stamp holds.
+    QList<ScannedMovie> current_;
     bool haveCurrent_ = false;
     QString folder_;                        // of that list
     std::optional<FileStamp> folderStamp_;  // the folder's, taken before that list was read
@@ -135,6 +154,10 @@ private:
     std::optional<FolderHead> savedHead_;  // as the cache file last read or written has it
     qint64 lastFullScanNs_ = 0;
     qsizetype lastScanSize_ = 0;
-    StampedCache<MovieFacts> movies_;      // keyed by the movie's path
-    StampedCache<SidecarFacts> sidecars_;  // keyed by the sidecar's path
+    QList<ScannedMovie> previous_;          // while a reading redoes these
+    QHash<QString, qsizetype> previousAt_;  // their places by path, of those that may be kept
+    StampedCache<MovieFacts> fromFile_;     // what the cache file kept, until a whole reading takes it up
+    bool fromFileChanged_ = false;          // fromFile_ had changed when that reading dropped it
+    bool moviesChanged_ = false;            // since the cache file was last read or written
+    StampedCache<SidecarFacts> sidecars_;   // keyed by the sidecar's path
 };

@@ -14,6 +14,10 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <utility>
 
@@ -23,6 +27,16 @@ namespace {
 // one turn of pieces.
 constexpr qsizetype rowsPerPiece = 250;
 constexpr qint64 msPerTurn = 5;
+
+// A refresh that read this many files or more left as many freed copies and lists between what
+// the library keeps: the pages they leave whole go back to the system at its end.
+constexpr qsizetype manyFiles = 1000;
+
+void giveBackFreedPages() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // Two records of the same file with the same creation date stand at the same place in the
 // library's order; a file whose date changed was replaced and moves.
@@ -300,11 +314,13 @@ void MoviesViewModel::lengthsDone() {
     // interrupted probe measured nothing.
     QtConcurrent::run(&workQueues().library(), [scanner = scanner_, cacheFile = cacheFile_,
                                                 rewrite = std::exchange(rewriteCacheFile_, false)] {
-        if (cacheFile.isEmpty() || MediaProbe::isInterrupted() || !(rewrite || scanner->hasUnsavedChanges()))
-            return;
-        QString error;
-        if (!scanner->writeCacheFile(cacheFile, &error))
-            qCWarning(lcLibrary) << "cannot keep the library in" << cacheFile << ":" << error;
+        if (!cacheFile.isEmpty() && !MediaProbe::isInterrupted() && (rewrite || scanner->hasUnsavedChanges())) {
+            QString error;
+            if (!scanner->writeCacheFile(cacheFile, &error))
+                qCWarning(lcLibrary) << "cannot keep the library in" << cacheFile << ":" << error;
+        }
+        if (scanner->lastScanSize() >= manyFiles)
+            giveBackFreedPages();
     }).then(this, [this] { finishRefresh(); });
 }
 

@@ -100,10 +100,14 @@ TEST_F(Scanner, KeepsWhatItReadOnlyOnceTheFileHadSettledByItsClock) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         LibraryScanner scanner = scannerAt(c.clockOffset);
-        const ScannedMovie first = scanner.scan(QUrl::fromLocalFile(path(QStringLiteral("a.mp4"))));
+        const auto before = scanner.scanFolder(dir.path());
+        ASSERT_TRUE(before && before->size() == 1);
+        const ScannedMovie first = before->first();
         ASSERT_FALSE(first.measured);
         scanner.keepLength(first, 5.0);
-        const ScannedMovie again = scanner.scan(first.url());
+        const auto after = scanner.scanFolder(dir.path());
+        ASSERT_TRUE(after && after->size() == 1);
+        const ScannedMovie again = after->first();
         EXPECT_EQ(again.measured, c.kept);
         EXPECT_EQ(again.duration, c.kept ? 5.0 : 0.0);
     }
@@ -207,6 +211,34 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
         EXPECT_FALSE(reader.readCacheFile(odd));
         EXPECT_EQ(refresh(reader, folder).second, 1);
     }
+}
+
+// A folder that cannot be read for a while (a share gone offline) costs no measurement when it
+// comes back, and its cache file written meanwhile keeps its movies; only a movie gone from a
+// folder that is read is a change to save.
+TEST_F(Scanner, ForgetsNothingWhileItsFolderCannotBeRead) {
+    const QString folder = path(QStringLiteral("movies"));
+    const QString away = path(QStringLiteral("away"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/b.mp4"), {.seconds = 2.0}));
+    const QString cacheFile = path(QStringLiteral("library.cbor"));
+    LibraryScanner scanner = scannerAt(settled);
+    EXPECT_EQ(refresh(scanner, folder).second, 2);
+
+    ASSERT_TRUE(QDir().rename(folder, away));
+    EXPECT_EQ(scanner.refreshFolder(folder).outcome, LibraryScanner::FolderScan::Outcome::unreadable);
+    ASSERT_TRUE(scanner.writeCacheFile(cacheFile, nullptr));
+    ASSERT_TRUE(QDir().rename(away, folder));
+    EXPECT_EQ(refresh(scanner, folder).second, 0);
+    LibraryScanner next = scannerAt(settled);
+    ASSERT_TRUE(next.readCacheFile(cacheFile));
+    EXPECT_EQ(refresh(next, folder).second, 0);
+    EXPECT_FALSE(next.hasUnsavedChanges()) << "the file had nothing else";
+
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("/b.mp4")));
+    EXPECT_EQ(refresh(next, folder).second, 0);
+    EXPECT_TRUE(next.hasUnsavedChanges());
 }
 
 // Creation dates are shown in local time and kept as shown: a cache file written in another time
