@@ -357,7 +357,7 @@ std::optional<FolderHead> readHead(const QString& path) {
     return std::nullopt;
 }
 
-bool write(const QString& path, const MovieEntries& movies, const StampedCache<SidecarFacts>& sidecars,
+bool write(const QString& path, const Entries<MovieFacts>& movies, const Entries<SidecarFacts>& sidecars,
            const std::optional<FolderHead>& head, QString* error) {
     // Written whole or not at all: QSaveFile writes beside the file, syncs it to the disk and
     // renames it over the old one only when every byte went out.
@@ -407,7 +407,7 @@ bool write(const QString& path, const MovieEntries& movies, const StampedCache<S
     });
     writer.endArray();
     writer.append(QLatin1String("sidecars"));
-    writer.startArray(quint64(sidecars.size()));
+    writer.startArray(quint64(sidecars.count));
     sidecars.forEach([&](const QString& key, const FileStamp& stamp, const SidecarFacts& facts) {
         writer.startMap(5);
         writer.append(pathKey);

@@ -47,15 +47,17 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
 // when the file has none or is not one of ours.
 std::optional<FolderHead> readHead(const QString& path);
 
-// The movie entries to write: their number, and a call that hands each to the visit it is given.
-using MovieVisit = std::function<void(const QString& path, const FileStamp& stamp, const MovieFacts& facts)>;
-struct MovieEntries {
+// Entries to write: their number, and a call that hands each, with the path of its file, to the
+// visit it is given.
+template <class Facts>
+struct Entries {
+    using Visit = std::function<void(const QString& path, const FileStamp& stamp, const Facts& facts)>;
     qsizetype count = 0;
-    std::function<void(const MovieVisit&)> forEach;
+    std::function<void(const Visit&)> forEach;
 };
 
 // Replaces the file with the entries, `head` first; false with the reason in `error` on failure.
-bool write(const QString& path, const MovieEntries& movies, const StampedCache<SidecarFacts>& sidecars,
+bool write(const QString& path, const Entries<MovieFacts>& movies, const Entries<SidecarFacts>& sidecars,
            const std::optional<FolderHead>& head, QString* error = nullptr);
 
 }  // namespace LibraryCacheFile

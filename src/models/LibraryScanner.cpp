@@ -72,6 +72,17 @@ QString sidecarPath(const QString& moviePath) {
     return SubtitleSRT::sidecarURL(QUrl::fromLocalFile(moviePath)).toLocalFile();
 }
 
+// `facts` in texts of their own. The cache file's sidecar entries go once a reading took them
+// up, and the pages they leave go back to the system only where no kept text stands between.
+SidecarFacts ownCopy(const SidecarFacts& facts) {
+    const auto own = [](const std::optional<QString>& text) -> std::optional<QString> {
+        if (!text || text->isEmpty())
+            return text;
+        return QString(text->constData(), text->size());
+    };
+    return facts ? SidecarFacts(SubtitleSRT::Info{own(facts->title), own(facts->BID)}) : facts;
+}
+
 // The creation date as the library shows it; a file that cannot be reached is undated.
 QString creationText(const std::optional<FileStamp>& stamp) {
     return stamp ? stamp->creationText() : FileStamp::undatedText();
@@ -243,9 +254,11 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     // (`first` may have read the cache file: its entries are counted now.)
     const qsizetype keptAfter = std::count_if(scanned.cbegin(), scanned.cend(), std::mem_fn(&ScannedMovie::mayBeKept));
     forgetPrevious(keptBefore + fromFile_.size(), keptAfter);
-    fromFileChanged_ = fromFileChanged_ || fromFile_.hasChanged();
-    fromFile_ = {};
     sidecars_.sweep();
+    sidecarsFromFile_.sweep();
+    fromFileChanged_ = fromFileChanged_ || fromFile_.hasChanged() || sidecarsFromFile_.hasChanged();
+    fromFile_ = {};
+    sidecarsFromFile_ = {};
     current_ = scanned;
     return scanned;
 }
@@ -264,7 +277,7 @@ ScannedMovie LibraryScanner::scanStamped(const QString& path, const std::optiona
     movie.path = path;
     // The path a cache entry is kept under is the movie's own text: one copy serves both.
     const auto known = stamp ? knownFacts(path, *stamp, &movie.path) : std::nullopt;
-    const auto info = sidecarInfo(path, sidecar);
+    const auto info = sidecarInfo(movie.path, sidecar);
     movie.time = known ? known->facts.time : creationText(stamp);
     movie.text = info && info->title ? *info->title : baseName(path);
     movie.BID = info && info->BID ? *info->BID : fallbackBID;
@@ -326,10 +339,16 @@ SidecarFacts LibraryScanner::sidecarInfo(const QString& moviePath, const Sidecar
     const auto stamp = taken ? taken->stamp : FileStamp::of(path);
     if (!stamp)
         return std::nullopt;  // a file statx cannot reach cannot be opened either
-    if (const auto* info = sidecars_.use(path, *stamp))
+    // Kept under the movie's path, whose text the movie's record shares.
+    if (const auto* info = sidecars_.use(moviePath, *stamp))
         return *info;
+    if (const auto* kept = sidecarsFromFile_.use(path, *stamp)) {
+        auto info = ownCopy(*kept);
+        sidecars_.takeUp(moviePath, *stamp, info);
+        return info;
+    }
     auto info = SubtitleSRT::shared().readInfo(QUrl::fromLocalFile(path));
-    sidecars_.insert(path, *stamp, readAtNs, info);
+    sidecars_.insert(moviePath, *stamp, readAtNs, info);
     return info;
 }
 
@@ -353,12 +372,12 @@ std::optional<FolderHead> LibraryScanner::folderHead() const {
 }
 
 bool LibraryScanner::readCacheFile(const QString& path) {
-    return LibraryCacheFile::read(path, fromFile_, sidecars_, &savedHead_);
+    return LibraryCacheFile::read(path, fromFile_, sidecarsFromFile_, &savedHead_);
 }
 
 bool LibraryScanner::hasUnsavedChanges() const {
-    return moviesChanged_ || fromFileChanged_ || fromFile_.hasChanged() || sidecars_.hasChanged() ||
-           folderHead() != savedHead_;
+    return moviesChanged_ || fromFileChanged_ || fromFile_.hasChanged() || sidecarsFromFile_.hasChanged() ||
+           sidecars_.hasChanged() || folderHead() != savedHead_;
 }
 
 bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
@@ -378,7 +397,7 @@ bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
     fromFile_.forEach([&](const QString& moviePath, const FileStamp&, const MovieFacts&) {
         count += !readSince.contains(moviePath);
     });
-    const auto forEachMovie = [&](const LibraryCacheFile::MovieVisit& visit) {
+    const auto forEachMovie = [&](const LibraryCacheFile::Entries<MovieFacts>::Visit& visit) {
         for (const ScannedMovie& movie : std::as_const(current_)) {
             if (movie.mayBeKept())
                 visit(movie.path, *movie.stamp, MovieFacts{movie.time, movie.duration});
@@ -388,10 +407,32 @@ bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
                 visit(moviePath, stamp, facts);
         });
     };
-    if (!LibraryCacheFile::write(path, {count, forEachMovie}, sidecars_, head, error))
+    // The sidecars, kept by their movies' paths, go under their own; two movies of one base name
+    // share a sidecar, written twice with the same facts.
+    QSet<QString> sidecarsReadSince;
+    qsizetype sidecarCount = sidecars_.size();
+    if (sidecarsFromFile_.size() > 0) {
+        sidecars_.forEach([&](const QString& moviePath, const FileStamp&, const SidecarFacts&) {
+            sidecarsReadSince.insert(sidecarPath(moviePath));
+        });
+        sidecarsFromFile_.forEach([&](const QString& sidecar, const FileStamp&, const SidecarFacts&) {
+            sidecarCount += !sidecarsReadSince.contains(sidecar);
+        });
+    }
+    const auto forEachSidecar = [&](const LibraryCacheFile::Entries<SidecarFacts>::Visit& visit) {
+        sidecars_.forEach([&](const QString& moviePath, const FileStamp& stamp, const SidecarFacts& facts) {
+            visit(sidecarPath(moviePath), stamp, facts);
+        });
+        sidecarsFromFile_.forEach([&](const QString& sidecar, const FileStamp& stamp, const SidecarFacts& facts) {
+            if (!sidecarsReadSince.contains(sidecar))
+                visit(sidecar, stamp, facts);
+        });
+    };
+    if (!LibraryCacheFile::write(path, {count, forEachMovie}, {sidecarCount, forEachSidecar}, head, error))
         return false;
     moviesChanged_ = fromFileChanged_ = false;
     fromFile_.markSaved();
+    sidecarsFromFile_.markSaved();
     sidecars_.markSaved();
     savedHead_ = std::move(head);
     return true;

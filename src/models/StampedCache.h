@@ -53,6 +53,12 @@ public:
         entries_.insert(path, Entry{stamp, std::move(value), sweep_ - 1});
     }
 
+    // An entry saved before and taken up now, under a path of this cache's own: marked as used,
+    // and no change to save.
+    void takeUp(const QString& path, const FileStamp& stamp, T value) {
+        entries_.insert(path, Entry{stamp, std::move(value), sweep_});
+    }
+
     // restore() of every entry of `other` whose path was not read here yet (what was read here is
     // newer); taken over whole where this cache is empty.
     void restoreAll(StampedCache&& other) {

@@ -177,12 +177,16 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
     const QString folder = path(QStringLiteral("movies"));
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.mp4"), {.seconds = 1.0}));
+    ASSERT_TRUE(makeClip(folder + QStringLiteral("/a.MOV"), {.seconds = 2.0}));  // the same sidecar
     ASSERT_TRUE(writeFile(folder + QStringLiteral("/a.srt"), srt("Start: Kept")));
     const QString cacheFile = path(QStringLiteral("library.cbor"));
 
     LibraryScanner first = scannerAt(settled);
     const auto [rows, measured] = refresh(first, folder);
-    EXPECT_EQ(measured, 1);
+    EXPECT_EQ(measured, 2);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].text, QStringLiteral("Kept"));
+    EXPECT_EQ(rows[1].text, QStringLiteral("Kept"));
     ASSERT_TRUE(first.hasUnsavedChanges());
     QString error;
     ASSERT_TRUE(first.writeCacheFile(cacheFile, &error)) << error.toStdString();
@@ -191,6 +195,7 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
     LibraryScanner next = scannerAt(settled);
     ASSERT_TRUE(next.readCacheFile(cacheFile));
     EXPECT_EQ(refresh(next, folder), std::make_pair(rows, 0));
+    EXPECT_FALSE(next.hasUnsavedChanges()) << "every entry of the file was taken up as it was";
 
     // No regular file in its place: refused at once (a FIFO without a writer would block an
     // open, /dev/zero would never end).
@@ -209,7 +214,7 @@ TEST_F(Scanner, KeepsWhatItReadInItsCacheFile) {
         ASSERT_TRUE(other.make());
         LibraryScanner reader = scannerAt(settled);
         EXPECT_FALSE(reader.readCacheFile(odd));
-        EXPECT_EQ(refresh(reader, folder).second, 1);
+        EXPECT_EQ(refresh(reader, folder).second, 2);
     }
 }
 
