@@ -113,6 +113,14 @@ public:
         return stamp;
     }
 
+    // The number of entries of the array here, when the file tells it (0 otherwise); within what
+    // a file of the largest size can hold.
+    qsizetype arrayLength() const {
+        if (!stream_.isArray() || !stream_.isLengthKnown())
+            return 0;
+        return qsizetype(std::min<quint64>(stream_.length(), largestFile / 16));
+    }
+
     // Calls `entry()` for each element of an array (false from it: the file is refused).
     template <class Entry>
     bool array(Entry entry) {
@@ -238,15 +246,15 @@ std::optional<FolderHead> readFolderHead(Reader& reader) {
 
 QString defaultPath() { return userCachePath() + QStringLiteral("/library.cbor"); }
 
-bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars,
+bool read(const QString& path, SavedEntries<MovieFacts>& movies, SavedEntries<SidecarFacts>& sidecars,
           std::optional<FolderHead>* head) {
     QFile file;
     if (!openCacheFile(path, file))
         return false;
 
     // The whole file is checked before any entry is taken.
-    StampedCache<MovieFacts> readMovies;
-    StampedCache<SidecarFacts> readSidecars;
+    SavedEntries<MovieFacts> readMovies;
+    SavedEntries<SidecarFacts> readSidecars;
     std::optional<QString> format;
     std::optional<qint64> version;
     std::optional<FolderHead> folderHead;
@@ -271,8 +279,8 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
         });
         if (!ok || !moviePath || !stamp || !time || !duration)
             return false;
-        readMovies.restore(*moviePath, *stamp,
-                           MovieFacts{otherZone ? stamp->creationText() : std::move(*time), *duration});
+        readMovies.append(*moviePath, *stamp,
+                          MovieFacts{otherZone ? stamp->creationText() : std::move(*time), *duration});
         return true;
     };
     const auto readSidecar = [&] {
@@ -295,7 +303,7 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
         });
         if (!ok || !sidecarPath || !stamp || !opened || !title || !BID)
             return false;
-        readSidecars.restore(
+        readSidecars.append(
             *sidecarPath, *stamp,
             *opened ? SidecarFacts(SubtitleSRT::Info{std::move(*title), std::move(*BID)}) : SidecarFacts());
         return true;
@@ -312,18 +320,24 @@ bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<Si
             otherZone = zone && *zone != QString::fromUtf8(QTimeZone::systemTimeZoneId());
             return bool(zone);
         }
-        if (key == moviesKey)
+        if (key == moviesKey) {
+            readMovies.reserve(reader.arrayLength());
             return reader.array(readMovie);
-        if (key == QLatin1String("sidecars"))
+        }
+        if (key == QLatin1String("sidecars")) {
+            readSidecars.reserve(reader.arrayLength());
             return reader.array(readSidecar);
+        }
         return reader.skip();
     });
     if (!ok || format != formatName || version != formatVersion)
         return false;
-    movies.restoreAll(std::move(readMovies));
+    readMovies.sort();
+    movies.merge(std::move(readMovies));
     if (otherZone)
         movies.markChanged();
-    sidecars.restoreAll(std::move(readSidecars));
+    readSidecars.sort();
+    sidecars.merge(std::move(readSidecars));
     if (head)
         *head = std::move(folderHead);
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "models/SavedEntries.h"
 #include "models/StampedCache.h"
 #include "subtitles/SubtitleSRT.h"
 
@@ -37,10 +38,10 @@ namespace LibraryCacheFile {
 // The file the application keeps, in the program's cache folder.
 QString defaultPath();
 
-// Adds the file's entries to the caches (restored: unused until a scan uses them) and gives its
-// folder head, if it has one, in `head`. False when there is no such file or it was not one of
-// ours; the caches and `head` are then left as they were.
-bool read(const QString& path, StampedCache<MovieFacts>& movies, StampedCache<SidecarFacts>& sidecars,
+// Adds the file's entries to `movies` and `sidecars` (an entry of a path already there is left
+// out) and gives its folder head, if it has one, in `head`. False when there is no such file or
+// it was not one of ours; the entries and `head` are then left as they were.
+bool read(const QString& path, SavedEntries<MovieFacts>& movies, SavedEntries<SidecarFacts>& sidecars,
           std::optional<FolderHead>* head = nullptr);
 
 // The folder head alone, read from the start of the file without the entries after it: absent

@@ -255,8 +255,7 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     const qsizetype keptAfter = std::count_if(scanned.cbegin(), scanned.cend(), std::mem_fn(&ScannedMovie::mayBeKept));
     forgetPrevious(keptBefore + fromFile_.size(), keptAfter);
     sidecars_.sweep();
-    sidecarsFromFile_.sweep();
-    fromFileChanged_ = fromFileChanged_ || fromFile_.hasChanged() || sidecarsFromFile_.hasChanged();
+    fromFileChanged_ = fromFileChanged_ || fromFile_.hasChanged() || sidecarsFromFile_.anyUnused();
     fromFile_ = {};
     sidecarsFromFile_ = {};
     current_ = scanned;

@@ -156,9 +156,9 @@ private:
     qsizetype lastScanSize_ = 0;
     QList<ScannedMovie> previous_;                 // while a reading redoes these
     QHash<QString, qsizetype> previousAt_;         // their places by path, of those that may be kept
-    StampedCache<MovieFacts> fromFile_;            // what the cache file kept, until a whole reading takes it up
+    SavedEntries<MovieFacts> fromFile_;            // what the cache file kept, until a whole reading takes it up
     bool fromFileChanged_ = false;                 // it (or sidecarsFromFile_) had changed when that reading dropped it
     bool moviesChanged_ = false;                   // since the cache file was last read or written
     StampedCache<SidecarFacts> sidecars_;          // keyed by the movie's path
-    StampedCache<SidecarFacts> sidecarsFromFile_;  // keyed by the sidecar's path, as fromFile_
+    SavedEntries<SidecarFacts> sidecarsFromFile_;  // keyed by the sidecar's path, as fromFile_
 };

@@ -14,25 +14,11 @@ template <class T>
 class StampedCache {
 public:
     // The value read from `path` when it had `stamp`, marked as used; null when there is none.
-    // When found, `sharedPath` (if given) is set to the entry's key: a caller that keeps the path
-    // then holds one copy of its text with the cache.
-    const T* use(const QString& path, const FileStamp& stamp, QString* sharedPath = nullptr) {
+    const T* use(const QString& path, const FileStamp& stamp) {
         const auto it = entries_.find(path);
         if (it == entries_.end() || !(it->stamp == stamp))
             return nullptr;
         it->sweep = sweep_;
-        if (sharedPath)
-            *sharedPath = it.key();
-        return &it->value;
-    }
-
-    // The same without marking it (for a copy read on another thread); `sharedPath` as there.
-    const T* find(const QString& path, const FileStamp& stamp, QString* sharedPath = nullptr) const {
-        const auto it = entries_.constFind(path);
-        if (it == entries_.cend() || !(it->stamp == stamp))
-            return nullptr;
-        if (sharedPath)
-            *sharedPath = it.key();
         return &it->value;
     }
 
@@ -47,31 +33,10 @@ public:
         changed_ = true;
     }
 
-    // Takes back an entry kept from an earlier run. It counts as unused: the next sweep
-    // drops it unless a scan uses it first.
-    void restore(const QString& path, const FileStamp& stamp, T value) {
-        entries_.insert(path, Entry{stamp, std::move(value), sweep_ - 1});
-    }
-
     // An entry saved before and taken up now, under a path of this cache's own: marked as used,
     // and no change to save.
     void takeUp(const QString& path, const FileStamp& stamp, T value) {
         entries_.insert(path, Entry{stamp, std::move(value), sweep_});
-    }
-
-    // restore() of every entry of `other` whose path was not read here yet (what was read here is
-    // newer); taken over whole where this cache is empty.
-    void restoreAll(StampedCache&& other) {
-        if (!entries_.isEmpty()) {
-            other.forEach([this](const QString& path, const FileStamp& stamp, const T& value) {
-                if (!entries_.contains(path))
-                    restore(path, stamp, value);
-            });
-            return;
-        }
-        entries_ = std::move(other.entries_);
-        for (Entry& entry : entries_)
-            entry.sweep = sweep_ - 1;
     }
 
     // Forgets every entry not used or inserted since the previous sweep.
@@ -84,8 +49,6 @@ public:
     // Whether an entry was added, replaced or dropped since the last markSaved().
     bool hasChanged() const { return changed_; }
     void markSaved() { changed_ = false; }
-    // For entries taken back in another form than they were saved in: the next save writes them.
-    void markChanged() { changed_ = true; }
 
     // Calls `visit(path, stamp, value)` for every entry.
     template <class Visit>
@@ -103,6 +66,6 @@ private:
         quint64 sweep = 0;
     };
     QHash<QString, Entry> entries_;
-    quint64 sweep_ = 1;  // restored entries take the round before
+    quint64 sweep_ = 0;
     bool changed_ = false;
 };
