@@ -225,8 +225,9 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     }
     // On a slow folder the sidecars are stat'ed side by side too, before they are read.
     QList<std::optional<FileStamp>> sidecarStamps;
-    const qint64 sidecarsReadAt = clock_();
+    qint64 sidecarsReadAt = 0;
     if (slow) {
+        sidecarsReadAt = clock_();
         QStringList sidecarPaths;
         sidecarPaths.reserve(listed.size());
         for (const Listed& entry : std::as_const(listed))
@@ -250,8 +251,7 @@ std::optional<QList<ScannedMovie>> LibraryScanner::scanFolder(const QString& fol
     std::sort(scanned.begin(), scanned.end(),
               [](const ScannedMovie& a, const ScannedMovie& b) { return precedes(a, b); });
     // What was read from files no longer listed is of no further use; what the cache file kept
-    // was taken up by this reading.
-    // (`first` may have read the cache file: its entries are counted now.)
+    // was taken up by this reading (counted now: `first` may have read the file).
     const qsizetype keptAfter = std::count_if(scanned.cbegin(), scanned.cend(), std::mem_fn(&ScannedMovie::mayBeKept));
     forgetPrevious(keptBefore + fromFile_.size(), keptAfter);
     sidecars_.sweep();

@@ -126,7 +126,7 @@ private:
     ScannedMovie scanStamped(const QString& path, const std::optional<FileStamp>& stamp, qint64 readAtNs,
                              const SidecarStat* sidecar = nullptr);
     // The date and length known of the movie at `path` while it has `stamp`: from the reading being
-    // redone (rememberPrevious), else from the cache file. `sharedPath` as in StampedCache::find.
+    // redone (rememberPrevious), else from the cache file. `sharedPath` as in SavedEntries::find.
     // With them, when they were read (0: long before, as the cache file's).
     struct Known {
         MovieFacts facts;
