@@ -10,6 +10,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -18,8 +19,10 @@ constexpr qint64 nsPerSecond = 1'000'000'000;
 // read may share the timestamp of what was read.
 constexpr qint64 racyMarginNs = 2 * nsPerSecond;
 
-// A round of stats taking longer than this each comes from a folder that waits before every
-// answer: a network share, a NAS, a disk that spun down.
+// Stats are timed in rounds. A round whose middle stat took longer than this comes from a folder
+// that waits before every answer (a network share, a NAS, a disk that spun down); the middle one,
+// since a thread put aside for a while (a busy machine) makes one or two of a round slow, not
+// half of them.
 constexpr qsizetype paceRound = 16;
 constexpr qint64 slowStatNs = 100'000;
 
@@ -61,13 +64,20 @@ QList<std::optional<FileStamp>> FileStamp::ofAll(const QStringList& names, const
     QList<std::optional<FileStamp>> stamps(names.size());
     std::optional<FileStamp>* out = stamps.data();
     qsizetype next = 0;
-    QElapsedTimer round;
+    QElapsedTimer clock;
+    clock.start();
+    std::array<qint64, paceRound> took{};
     while (next < names.size()) {
-        round.start();
         const qsizetype end = std::min(next + paceRound, names.size());
-        for (; next < end; ++next)
+        for (qsizetype i = 0; next < end; ++next, ++i) {
+            const qint64 start = clock.nsecsElapsed();
             out[next] = of(prefix + names.at(next));
-        if (next < names.size() && round.nsecsElapsed() > paceRound * slowStatNs)
+            took[i] = clock.nsecsElapsed() - start;
+        }
+        if (next == names.size())
+            break;
+        std::nth_element(took.begin(), took.begin() + paceRound / 2, took.end());
+        if (took[paceRound / 2] > slowStatNs)
             break;
     }
     if (slow)
