@@ -4,7 +4,9 @@
 //     timer's lateness, which on a busy machine includes the time the thread waited for a core)
 //     and its longest single step (the CPU time of one event, named on stderr), from launch until
 //     every length is measured;
-//   - warm cache (a second launch): the same three figures;
+//   - warm cache (three later launches): the same three figures, the newest row the middle of
+//     the three and the stall and step the worst (at about a millisecond, the newest row of one
+//     launch is as much the scheduler's as the library's);
 //   - idle: CPU time of 30 s of the 2-s refresh with nothing changing, as % of a core;
 //   - RSS of a fresh launch with the warm cache, 10 s after its first refresh ended, and RSS of
 //     the process above after all its launches (what earlier launches left in the heap included).
@@ -149,7 +151,16 @@ int runOne(int count, const QString& folder) {
     const QString cacheFile = folder + QStringLiteral("/../library.cbor");
     QFile::remove(cacheFile);
     const Launch cold = launch(cacheFile, false);
-    const Launch warm = launch(cacheFile, true);
+    Launch warm;
+    QList<double> warmNewest;
+    for (int i = 0; i < 3; ++i) {
+        const Launch again = launch(cacheFile, true);
+        warmNewest.append(again.newestMs);
+        warm.stallMs = std::max(warm.stallMs, again.stallMs);
+        warm.stepMs = std::max(warm.stepMs, again.stepMs);
+    }
+    std::sort(warmNewest.begin(), warmNewest.end());
+    warm.newestMs = warmNewest.at(1);
 
     // Idle: the sidebar's 2-s refresh over an unchanged folder.
     MoviesViewModel model;
