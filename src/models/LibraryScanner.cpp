@@ -381,50 +381,24 @@ bool LibraryScanner::hasUnsavedChanges() const {
 
 bool LibraryScanner::writeCacheFile(const QString& path, QString* error) {
     auto head = folderHead();
-    // The movies of the last refresh whose facts may be kept, and what the cache file had of
-    // movies no reading has reached yet.
-    // A path in both is written once, as it was read last.
-    QSet<QString> readSince;
-    qsizetype count = 0;
-    for (const ScannedMovie& movie : std::as_const(current_)) {
-        if (!movie.mayBeKept())
-            continue;
-        ++count;
-        if (fromFile_.size() > 0)
-            readSince.insert(movie.path);
-    }
-    fromFile_.forEach([&](const QString& moviePath, const FileStamp&, const MovieFacts&) {
-        count += !readSince.contains(moviePath);
-    });
+    // What the cache file had that no reading has taken up yet, then what was read since: of two
+    // entries of one path the reader keeps the later, so the newer one holds.
+    const qsizetype count =
+        fromFile_.size() + std::count_if(current_.cbegin(), current_.cend(), std::mem_fn(&ScannedMovie::mayBeKept));
     const auto forEachMovie = [&](const LibraryCacheFile::Entries<MovieFacts>::Visit& visit) {
+        fromFile_.forEach(visit);
         for (const ScannedMovie& movie : std::as_const(current_)) {
             if (movie.mayBeKept())
                 visit(movie.path, *movie.stamp, MovieFacts{movie.time, movie.duration});
         }
-        fromFile_.forEach([&](const QString& moviePath, const FileStamp& stamp, const MovieFacts& facts) {
-            if (!readSince.contains(moviePath))
-                visit(moviePath, stamp, facts);
-        });
     };
     // The sidecars, kept by their movies' paths, go under their own; two movies of one base name
     // share a sidecar, written twice with the same facts.
-    QSet<QString> sidecarsReadSince;
-    qsizetype sidecarCount = sidecars_.size();
-    if (sidecarsFromFile_.size() > 0) {
-        sidecars_.forEach([&](const QString& moviePath, const FileStamp&, const SidecarFacts&) {
-            sidecarsReadSince.insert(sidecarPath(moviePath));
-        });
-        sidecarsFromFile_.forEach([&](const QString& sidecar, const FileStamp&, const SidecarFacts&) {
-            sidecarCount += !sidecarsReadSince.contains(sidecar);
-        });
-    }
+    const qsizetype sidecarCount = sidecarsFromFile_.size() + sidecars_.size();
     const auto forEachSidecar = [&](const LibraryCacheFile::Entries<SidecarFacts>::Visit& visit) {
+        sidecarsFromFile_.forEach(visit);
         sidecars_.forEach([&](const QString& moviePath, const FileStamp& stamp, const SidecarFacts& facts) {
             visit(sidecarPath(moviePath), stamp, facts);
-        });
-        sidecarsFromFile_.forEach([&](const QString& sidecar, const FileStamp& stamp, const SidecarFacts& facts) {
-            if (!sidecarsReadSince.contains(sidecar))
-                visit(sidecar, stamp, facts);
         });
     };
     if (!LibraryCacheFile::write(path, {count, forEachMovie}, {sidecarCount, forEachSidecar}, head, error))

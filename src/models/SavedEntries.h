@@ -41,8 +41,8 @@ public:
     // `sharedPath` (if given) is set to the entry's path: a caller that keeps the path then holds
     // one copy of its text.
     const T* find(const QString& path, const FileStamp& stamp, QString* sharedPath = nullptr) const {
-        const qsizetype i = indexOf(path);
-        if (i < 0 || !(entries_.at(i).stamp == stamp))
+        const qsizetype i = indexOf(path, stamp);
+        if (i < 0)
             return nullptr;
         if (sharedPath)
             *sharedPath = entries_.at(i).path;
@@ -50,8 +50,8 @@ public:
     }
     // The same, marking the entry as taken up.
     const T* use(const QString& path, const FileStamp& stamp) {
-        const qsizetype i = indexOf(path);
-        if (i < 0 || !(entries_.at(i).stamp == stamp))
+        const qsizetype i = indexOf(path, stamp);
+        if (i < 0)
             return nullptr;
         entries_[i].used = true;
         return &entries_.at(i).value;
@@ -99,6 +99,11 @@ private:
         const auto it = std::lower_bound(entries_.cbegin(), entries_.cend(), path,
                                          [](const Entry& entry, const QString& key) { return entry.path < key; });
         return it != entries_.cend() && it->path == path ? it - entries_.cbegin() : -1;
+    }
+    // The same, for an entry whose file had `stamp`.
+    qsizetype indexOf(const QString& path, const FileStamp& stamp) const {
+        const qsizetype i = indexOf(path);
+        return i >= 0 && entries_.at(i).stamp == stamp ? i : -1;
     }
     QList<Entry> entries_;
     bool changed_ = false;
